@@ -1,0 +1,78 @@
+#include "adapters/IPInfo.h"
+
+#include "toolkit/SysUtils.h"
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// The bytes up to the first NUL, or the whole field when it holds none.
+template <size_t N> std::string FieldText(const char (&field)[N]) {
+    const void* nul = std::memchr(field, '\0', N);
+    size_t len = nul ? static_cast<size_t>(static_cast<const char*>(nul) - field) : N;
+    return std::string(field, len);
+}
+
+constexpr ULONG InitialBufferSize = 5120;
+
+} // namespace
+
+TInfoIPAddress::TInfoIPAddress(const IP_ADDR_STRING* entry) {
+    if (!entry) return;
+    FIpAddress = FieldText(entry->IpAddress.String);
+    FIpMask = FieldText(entry->IpMask.String);
+}
+
+std::string TInfoIPAddress::AsText() const {
+    if (FIpAddress.empty() && FIpMask.empty()) return std::string();
+    return FIpAddress + "/" + FIpMask;
+}
+
+TAdapter::TAdapter(const IP_ADAPTER_INFO& info)
+    : FAdapterName(FieldText(info.AdapterName)), FDescription(FieldText(info.Description)),
+      FAddressLength(info.AddressLength),
+      FAddress(HardwareAddressToStr(info.Address, info.AddressLength)), FIndex(info.Index),
+      FType(info.Type), FDhcpEnabled(info.DhcpEnabled != 0),
+      FCurrentIpAddress(std::make_unique<TInfoIPAddress>(info.CurrentIpAddress)) {
+    FillIPAddressList(&info.IpAddressList, FIpAddressList);
+    FillIPAddressList(&info.GatewayList, FGatewayList);
+    FDhcpServer = std::make_unique<TInfoIPAddress>(&info.DhcpServer);
+    FHaveWins = info.HaveWins != 0;
+    FPrimaryWinsServer = std::make_unique<TInfoIPAddress>(&info.PrimaryWinsServer);
+    FSecondaryWinsServer = std::make_unique<TInfoIPAddress>(&info.SecondaryWinsServer);
+}
+
+TIPInfo::TIPInfo() {
+    std::vector<BYTE> buffer(InitialBufferSize);
+    ULONG size = InitialBufferSize;
+    DWORD status = CallGetAdaptersInfo(reinterpret_cast<PIP_ADAPTER_INFO>(buffer.data()), &size);
+    // Adapters can appear between two calls, so grow until the records fit.
+    for (int tries = 0; status == ERROR_BUFFER_OVERFLOW && size > buffer.size() && tries < 8;
+         ++tries) {
+        buffer.resize(size);
+        status = CallGetAdaptersInfo(reinterpret_cast<PIP_ADAPTER_INFO>(buffer.data()), &size);
+    }
+    if (status == ERROR_NO_DATA) return; // no adapter at all: an empty snapshot
+    if (status != ERROR_SUCCESS) {
+        SetLastError(status);
+        RaiseLastOSError();
+    }
+    for (auto* info = reinterpret_cast<const IP_ADAPTER_INFO*>(buffer.data()); info;
+         info = info->Next)
+        FAdapterList.Add(std::make_unique<TAdapter>(*info));
+}
+
+std::string HardwareAddressToStr(const BYTE* bytes, DWORD count) {
+    if (count > MAX_ADAPTER_ADDRESS_LENGTH) count = MAX_ADAPTER_ADDRESS_LENGTH;
+    std::string out;
+    for (DWORD i = 0; i < count; ++i) out += Format("%.2X:", bytes[i]);
+    if (!out.empty()) out.pop_back();
+    return out;
+}
+
+void FillIPAddressList(const IP_ADDR_STRING* first, TIPAddressList& list) {
+    list.Clear();
+    for (const IP_ADDR_STRING* entry = first; entry; entry = entry->Next)
+        list.Add(std::make_unique<TInfoIPAddress>(entry));
+}

@@ -1,0 +1,76 @@
+#pragma once
+// A snapshot of the machine's network adapters, copied out of the platform's
+// records when it is constructed and never changed afterwards.
+#include "adapters/IPHelperDef.h"
+#include "toolkit/Classes.h"
+
+#include <memory>
+#include <string>
+
+class TInfoIPAddress {
+public:
+    explicit TInfoIPAddress(const IP_ADDR_STRING* entry); // entry may be null
+    const std::string& IpAddress() const { return FIpAddress; }
+    const std::string& IpMask() const { return FIpMask; }
+    // "" when both are empty, otherwise address + "/" + mask.
+    std::string AsText() const;
+
+private:
+    std::string FIpAddress;
+    std::string FIpMask;
+};
+
+using TIPAddressList = TOwnedList<TInfoIPAddress>;
+
+class TAdapter {
+public:
+    explicit TAdapter(const IP_ADAPTER_INFO& info);
+
+    const std::string& AdapterName() const { return FAdapterName; }
+    const std::string& Description() const { return FDescription; }
+    DWORD AddressLength() const { return FAddressLength; }
+    const std::string& Address() const { return FAddress; }
+    DWORD Index() const { return FIndex; }
+    DWORD Type() const { return FType; }
+    bool DhcpEnabled() const { return FDhcpEnabled; }
+    const TInfoIPAddress* CurrentIpAddress() const { return FCurrentIpAddress.get(); }
+    int IPAddressCount() const { return FIpAddressList.Count(); }
+    const TInfoIPAddress* IPAddresses(int index) const { return FIpAddressList.Items(index); }
+    int GatewayCount() const { return FGatewayList.Count(); }
+    const TInfoIPAddress* Gateways(int index) const { return FGatewayList.Items(index); }
+    const TInfoIPAddress* DhcpServer() const { return FDhcpServer.get(); }
+    bool HaveWins() const { return FHaveWins; }
+    const TInfoIPAddress* PrimaryWinsServer() const { return FPrimaryWinsServer.get(); }
+    const TInfoIPAddress* SecondaryWinsServer() const { return FSecondaryWinsServer.get(); }
+
+private:
+    std::string FAdapterName;
+    std::string FDescription;
+    DWORD FAddressLength;
+    std::string FAddress;
+    DWORD FIndex;
+    DWORD FType;
+    bool FDhcpEnabled;
+    std::unique_ptr<TInfoIPAddress> FCurrentIpAddress;
+    TIPAddressList FIpAddressList;
+    TIPAddressList FGatewayList;
+    std::unique_ptr<TInfoIPAddress> FDhcpServer;
+    bool FHaveWins;
+    std::unique_ptr<TInfoIPAddress> FPrimaryWinsServer;
+    std::unique_ptr<TInfoIPAddress> FSecondaryWinsServer;
+};
+
+class TIPInfo {
+public:
+    // Takes the snapshot; raises EOSError when the platform reports a failure.
+    TIPInfo();
+    int AdapterCount() const { return FAdapterList.Count(); }
+    const TAdapter* Adapters(int index) const { return FAdapterList.Items(index); }
+
+private:
+    TOwnedList<TAdapter> FAdapterList;
+};
+
+// "00:0C:29:AB:CD:EF"; at most the 8 bytes the record's field holds.
+std::string HardwareAddressToStr(const BYTE* bytes, DWORD count);
+void FillIPAddressList(const IP_ADDR_STRING* first, TIPAddressList& list);

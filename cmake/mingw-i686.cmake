@@ -1,0 +1,3 @@
+# The shipped program: 32-bit Windows.
+set(MINGW_ARCH i686)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -1,0 +1,171 @@
+#include "ipsets/o_qvIPInfo.h"
+
+#include "adapters/IPInfo.h"
+#include "toolkit/Registry.h"
+#include "toolkit/SysUtils.h"
+
+#include <memory>
+#include <vector>
+
+const char* const NetworkBasePath = "\\SYSTEM\\CurrentControlSet\\Control\\Network\\";
+// The network adapter class: every Windows since XP keeps connection names below it.
+const char* const NetworkClassKey = "{4D36E972-E325-11CE-BFC1-08002BE10318}";
+
+namespace {
+
+TGetVersionExA versionInfoSource = nullptr;
+
+bool ContainsText(const std::vector<std::string>& list, const std::string& text) {
+    for (const std::string& item : list)
+        if (SameText(item, text)) return true;
+    return false;
+}
+
+// Holds the manager's FIPInfo for the length of one operation.
+class SnapshotScope {
+public:
+    explicit SnapshotScope(TIPInfo*& slot) : FSlot(slot), FSnapshot(std::make_unique<TIPInfo>()) {
+        FSlot = FSnapshot.get();
+    }
+    ~SnapshotScope() { FSlot = nullptr; }
+    SnapshotScope(const SnapshotScope&) = delete;
+    SnapshotScope& operator=(const SnapshotScope&) = delete;
+
+private:
+    TIPInfo*& FSlot;
+    std::unique_ptr<TIPInfo> FSnapshot;
+};
+
+} // namespace
+
+void SetVersionInfoSource(TGetVersionExA source) { versionInfoSource = source; }
+
+TWindowsVersion ClassifyWindowsVersion(const OSVERSIONINFOA& info) {
+    const DWORD platform = info.dwPlatformId, major = info.dwMajorVersion,
+                minor = info.dwMinorVersion;
+    if (platform == VER_PLATFORM_WIN32_WINDOWS && major == 4) {
+        if (minor == 0) return wvWin95;
+        if (minor == 10) return info.szCSDVersion[1] == 'A' ? wvWin98SE : wvWin98;
+        if (minor == 90) return wvWinME;
+    }
+    if (platform == VER_PLATFORM_WIN32_NT) {
+        if (major <= 4) return wvWinNT;
+        if (major == 5 && minor == 0) return wvWin2000;
+        if (major == 5 && minor == 1) return wvWinXP;
+        if (major == 6) return wvWinVista;
+    }
+    return wvOther;
+}
+
+std::string ApplicationFolderOf(const std::string& exePath) {
+    return IncludeTrailingBackslash(ExtractFilePath(exePath));
+}
+
+TqvIPSetManager::TqvIPSetManager(TComponent* owner) : TComponent(owner) {
+    OpenDatabase();
+    SyncConnectionNames();
+}
+
+TqvIPSetManager::~TqvIPSetManager() {
+    if (FConnection) FConnection->Close();
+    DestroyComponents();
+}
+
+std::string TqvIPSetManager::GetApplicationFolder() {
+    return ApplicationFolderOf(ApplicationExeName());
+}
+
+void TqvIPSetManager::OpenDatabase() {
+    FConnection = new TDbConnection(this);
+    // The file is opened by its path, so any folder name works.
+    FConnection->FileName = GetApplicationFolder() + "DataBase\\" + "ipdb.ipdb";
+    FConnection->Open();
+    FIPSetsTable = new TDbTable(this);
+    FIPSetsTable->SetConnection(FConnection);
+    FIPSetsTable->TableName = "IPSets";
+    FConnectionsTable = new TDbTable(this);
+    FConnectionsTable->SetConnection(FConnection);
+    FConnectionsTable->TableName = "Connections";
+    FIPSetsTable->Open();
+    FConnectionsTable->Open();
+}
+
+std::string TqvIPSetManager::GetConnectionName(long long connectionID) {
+    std::string result;
+    if (FConnectionsTable->Locate("ID", connectionID))
+        result = FConnectionsTable->FieldByName("CONNECTIONNAME").AsString();
+    return result;
+}
+
+TWindowsVersion TqvIPSetManager::GetWindowsVersion() {
+    OSVERSIONINFOA info{};
+    info.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA); // 148
+    BOOL ok;
+    if (versionInfoSource) {
+        ok = versionInfoSource(&info);
+    } else {
+        // Deprecated, but it is the call whose answer the version table describes.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+        ok = GetVersionExA(&info);
+#pragma GCC diagnostic pop
+    }
+    return ok ? ClassifyWindowsVersion(info) : wvOther;
+}
+
+void TqvIPSetManager::MergeConnectionName(TRegistry& registry) {
+    try {
+        std::string name = registry.ReadString("Name");
+        if (!FConnectionsTable->Locate("CONNECTIONNAME", name)) {
+            FConnectionsTable->Insert();
+            FConnectionsTable->FieldByName("CONNECTIONNAME")
+                .SetValue(TFieldValue::FromText(registry.ReadString("Name")));
+            FConnectionsTable->Post();
+        }
+    } catch (...) {
+        FConnectionsTable->Cancel();
+        throw;
+    }
+}
+
+void TqvIPSetManager::SyncConnectionNames() {
+    // Read access is enough to list and read the keys.
+    TRegistry registry(KEY_READ);
+    SnapshotScope snapshot(FIPInfo);
+    registry.RootKey = HKEY_LOCAL_MACHINE;
+    const std::string base = NetworkBasePath;
+    if (!registry.OpenKey(base)) return;
+    const std::vector<std::string> classList = registry.GetKeyNames();
+
+    // Connection names below the class keys (every Windows since XP).
+    auto scanClassKeys = [&] {
+        for (const std::string& classKey : classList) {
+            if (!registry.OpenKey(base + classKey)) continue;
+            const std::vector<std::string> subkeys = registry.GetKeyNames();
+            for (int i = 0; i < FIPInfo->AdapterCount(); ++i) {
+                const std::string& adapter = FIPInfo->Adapters(i)->AdapterName();
+                if (ContainsText(subkeys, adapter) &&
+                    registry.OpenKey(base + classKey + "\\" + adapter + "\\Connection"))
+                    MergeConnectionName(registry);
+            }
+        }
+    };
+
+    switch (GetWindowsVersion()) {
+    case wvWinXP:
+        scanClassKeys();
+        break;
+    case wvWinVista:
+        for (int i = 0; i < FIPInfo->AdapterCount(); ++i) {
+            const std::string& adapter = FIPInfo->Adapters(i)->AdapterName();
+            if (ContainsText(classList, adapter) &&
+                registry.OpenKey(base + adapter + "\\Connection"))
+                MergeConnectionName(registry);
+        }
+        // Vista and later keep the names below the class key as XP does.
+        scanClassKeys();
+        break;
+    default:
+        break;
+    }
+}

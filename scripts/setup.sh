@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Installs the build and test dependencies on Debian 12 (as root) and prepares
+# the third-party sources in build/deps. Safe to run again: every step checks
+# whether its result is already there.
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+deps="${IPTAVIX_DEPS:-$here/build/deps}"
+mkdir -p "$deps"
+
+need_pkgs=(mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix cmake ninja-build make tcl xvfb xdotool
+           wine wine32:i386 wine64 imagemagick openbox googletest dpkg-dev zip x11-utils)
+
+have_all() {
+  local p
+  for p in "${need_pkgs[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || return 1
+  done
+}
+
+src_list=/etc/apt/sources.list.d/iptavix-src.sources
+if ! have_all || [ ! -f "$src_list" ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+  # Source packages: the same mirrors as the binary entries, with Types: deb-src.
+  if [ ! -f "$src_list" ]; then
+    if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+      sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources >"$src_list"
+    elif [ -f /etc/apt/sources.list ]; then
+      grep -E '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' >/etc/apt/sources.list.d/iptavix-src.list
+      touch "$src_list"
+    fi
+  fi
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${need_pkgs[@]}" >/dev/null
+fi
+
+
+# SQLite amalgamation from Debian's source package.
+if [ ! -f "$deps/sqlite/sqlite3.c" ]; then
+  rm -rf "$deps/sqlite-src" && mkdir -p "$deps/sqlite-src"
+  (cd "$deps/sqlite-src" && apt-get source -qq sqlite3 >/dev/null 2>&1)
+  dir=$(find "$deps/sqlite-src" -maxdepth 1 -mindepth 1 -type d | head -n1)
+  (cd "$dir" && ./configure >/dev/null && make -s sqlite3.c >/dev/null)
+  mkdir -p "$deps/sqlite"
+  cp "$dir/sqlite3.c" "$dir/sqlite3.h" "$deps/sqlite/"
+  rm -rf "$deps/sqlite-src"
+fi
+
+# libjpeg-turbo from Debian's source package, cross-built as a static library
+# for each Windows architecture.
+jpeg_src=""
+for arch in i686 x86_64; do
+  [ -f "$deps/$arch/jpeg/lib/libjpeg.a" ] && continue
+  if [ -z "$jpeg_src" ]; then
+    rm -rf "$deps/jpeg-src" && mkdir -p "$deps/jpeg-src"
+    (cd "$deps/jpeg-src" && apt-get source -qq libjpeg-turbo >/dev/null 2>&1)
+    jpeg_src=$(find "$deps/jpeg-src" -maxdepth 1 -mindepth 1 -type d | head -n1)
+  fi
+  rm -rf "$deps/$arch/jpeg-build"
+  cmake -S "$jpeg_src" -B "$deps/$arch/jpeg-build" -G Ninja -Wno-dev \
+    -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-$arch.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$deps/$arch/jpeg" \
+    -DCMAKE_INSTALL_LIBDIR=lib -DWITH_SIMD=OFF -DENABLE_SHARED=OFF -DENABLE_STATIC=ON \
+    -DWITH_TURBOJPEG=OFF >/dev/null
+  cmake --build "$deps/$arch/jpeg-build" --target jpeg-static >/dev/null
+  mkdir -p "$deps/$arch/jpeg/lib" "$deps/$arch/jpeg/include"
+  cp "$deps/$arch/jpeg-build/libjpeg.a" "$deps/$arch/jpeg/lib/"
+  cp "$jpeg_src"/jpeglib.h "$jpeg_src"/jmorecfg.h "$jpeg_src"/jerror.h "$deps/$arch/jpeg/include/"
+  cp "$deps/$arch/jpeg-build/jconfig.h" "$deps/$arch/jpeg/include/"
+  rm -rf "$deps/$arch/jpeg-build"
+done
+rm -rf "$deps/jpeg-src"
+

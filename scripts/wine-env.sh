@@ -1,0 +1,27 @@
+# Shared by the run and test commands: a Wine prefix inside build/, an Xvfb
+# display and one persistent wineserver for the whole session.
+wine_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+export WINEPREFIX="$wine_root/build/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+WINE="$wine_root/scripts/wine-run"
+
+start_wine_session() {
+  if [ -z "${DISPLAY:-}" ] || [ "${IPTAVIX_OWN_DISPLAY:-1}" = 1 ]; then
+    export DISPLAY=:97
+    if ! xdpyinfo -display :97 >/dev/null 2>&1; then
+      Xvfb :97 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+      xvfb_pid=$!
+      for _ in $(seq 50); do xdpyinfo -display :97 >/dev/null 2>&1 && break; sleep 0.1; done
+    fi
+  fi
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    "$WINE" wineboot -i >/dev/null 2>&1 || true
+  fi
+  wineserver -p >/dev/null 2>&1 || true
+}
+
+stop_wine_session() {
+  wineserver -k >/dev/null 2>&1 || true
+  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
+}

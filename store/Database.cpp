@@ -1,0 +1,622 @@
+#include "store/Database.h"
+
+#include "toolkit/SysUtils.h"
+
+#include <sqlite3.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <map>
+
+const char* const IPDatabaseSchema =
+    "CREATE TABLE IPSets (ID INTEGER PRIMARY KEY AUTOINCREMENT, IPSET_NAME TEXT, "
+    "IPADDRESS TEXT, SUBNETMASK TEXT, GATEWAY TEXT, DNS TEXT, DHCP BOOLEAN, "
+    "CONNECTION INTEGER);\n"
+    "CREATE TABLE Connections (ID INTEGER PRIMARY KEY AUTOINCREMENT, CONNECTIONNAME TEXT);\n";
+
+const std::vector<std::string>& RequiredFields(const std::string& table) {
+    static const std::map<std::string, std::vector<std::string>> fields = {
+        {"IPSETS",
+         {"ID", "IPSET_NAME", "IPADDRESS", "SUBNETMASK", "GATEWAY", "DNS", "DHCP", "CONNECTION"}},
+        {"CONNECTIONS", {"ID", "CONNECTIONNAME"}},
+    };
+    static const std::vector<std::string> none = {"ID"};
+    auto it = fields.find(UpperCase(table));
+    return it == fields.end() ? none : it->second;
+}
+
+namespace {
+
+// Owns one prepared statement.
+class Statement {
+public:
+    Statement(sqlite3* db, const std::string& sql) : FDb(db) {
+        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &FStmt, nullptr) != SQLITE_OK) FStmt = nullptr;
+    }
+    ~Statement() { sqlite3_finalize(FStmt); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    bool Ok() const { return FStmt != nullptr; }
+    sqlite3_stmt* Get() const { return FStmt; }
+    void Bind(int index, const TFieldValue& v) {
+        if (v.Null)
+            sqlite3_bind_null(FStmt, index);
+        else if (v.IsInteger)
+            sqlite3_bind_int64(FStmt, index, v.Integer);
+        else
+            sqlite3_bind_text(FStmt, index, v.Text.c_str(), static_cast<int>(v.Text.size()),
+                              SQLITE_TRANSIENT);
+    }
+    std::string Error() const { return sqlite3_errmsg(FDb); }
+
+private:
+    sqlite3* FDb;
+    sqlite3_stmt* FStmt = nullptr;
+};
+
+std::string Quoted(const std::string& name) {
+    std::string out = "\"";
+    for (char c : name) out += (c == '"') ? std::string("\"\"") : std::string(1, c);
+    return out + "\"";
+}
+
+TFieldType TypeFromDecl(const std::string& decl) {
+    std::string d = UpperCase(decl);
+    if (d.find("BOOL") != std::string::npos || d == "BIT" || d == "YESNO")
+        return TFieldType::ftBoolean;
+    if (d.find("INT") != std::string::npos) return TFieldType::ftInteger;
+    return TFieldType::ftString;
+}
+
+TFieldValue ReadColumn(sqlite3_stmt* stmt, int i) {
+    switch (sqlite3_column_type(stmt, i)) {
+    case SQLITE_NULL:
+        return {};
+    case SQLITE_INTEGER:
+        return TFieldValue::FromInteger(sqlite3_column_int64(stmt, i));
+    default: {
+        const unsigned char* text = sqlite3_column_text(stmt, i);
+        int len = sqlite3_column_bytes(stmt, i);
+        return TFieldValue::FromText(std::string(reinterpret_cast<const char*>(text), len));
+    }
+    }
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- connection
+
+TDbConnection::TDbConnection(TComponent* owner) : TComponent(owner) {}
+
+TDbConnection::~TDbConnection() { Close(); }
+
+void TDbConnection::Open() {
+    if (FHandle) return;
+    std::string folder = ExtractFilePath(FileName);
+    if (!folder.empty() && !DirectoryExists(folder))
+        throw EDatabaseError(Format("The database folder %s does not exist.", folder.c_str()));
+    if (!FileExists(FileName))
+        throw EDatabaseError(Format("The database file %s does not exist.", FileName.c_str()));
+
+    // A file marked read-only is opened for reading, so every write fails with
+    // a clear message instead of succeeding for a privileged user.
+    const bool readOnly = GetFileAttributesA(FileName.c_str()) & FILE_ATTRIBUTE_READONLY;
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(AnsiToUtf8(FileName).c_str(), &db,
+                             readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE, nullptr);
+    if (rc != SQLITE_OK) {
+        std::string why = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+        sqlite3_close(db);
+        throw EDatabaseError(
+            Format("Cannot open the database file %s: %s.", FileName.c_str(), why.c_str()));
+    }
+    sqlite3_busy_timeout(db, 2000);
+    // Every stored row must be on disk when Post or Delete returns.
+    sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+
+    // A file that is not a database, or a damaged one, is refused here rather
+    // than at the first read.
+    std::string problem;
+    {
+        Statement check(db, "PRAGMA quick_check(1)");
+        if (!check.Ok()) {
+            problem = check.Error();
+        } else {
+            int step = sqlite3_step(check.Get());
+            if (step == SQLITE_ROW) {
+                std::string result = ReadColumn(check.Get(), 0).Text;
+                if (result != "ok") problem = result;
+            } else if (step != SQLITE_DONE) {
+                problem = check.Error();
+            }
+        }
+    }
+    if (!problem.empty()) {
+        sqlite3_close(db);
+        throw EDatabaseError(Format("The file %s is not a valid IP set database (%s).",
+                                    FileName.c_str(), problem.c_str()));
+    }
+    FHandle = db;
+}
+
+void TDbConnection::Close() {
+    std::vector<TDbTable*> tables = FTables;
+    for (TDbTable* t : tables) t->Close();
+    if (FHandle) {
+        sqlite3_close_v2(FHandle);
+        FHandle = nullptr;
+    }
+}
+
+void TDbConnection::RegisterTable(TDbTable* table) {
+    if (std::find(FTables.begin(), FTables.end(), table) == FTables.end()) FTables.push_back(table);
+}
+
+void TDbConnection::UnregisterTable(TDbTable* table) {
+    FTables.erase(std::remove(FTables.begin(), FTables.end(), table), FTables.end());
+}
+
+// ---------------------------------------------------------------- field
+
+const std::string& TField::FieldName() const { return FTable->FColumns[FColumn].Name; }
+
+TFieldType TField::DataType() const { return FTable->FColumns[FColumn].Type; }
+
+const TFieldValue& TField::Value() const {
+    static const TFieldValue empty;
+    if (FTable->FState == TDataSetState::dsEdit || FTable->FState == TDataSetState::dsInsert)
+        return FTable->FBuffer[FColumn];
+    const TDbTable::Row* row = FTable->CurrentRow();
+    return row ? (*row)[FColumn] : empty;
+}
+
+bool TField::IsNull() const { return Value().Null; }
+
+std::string TField::AsString() const {
+    const TFieldValue& v = Value();
+    if (v.Null) return std::string();
+    if (DataType() == TFieldType::ftBoolean) return BoolToStr(AsBoolean());
+    return v.IsInteger ? IntToStr(v.Integer) : v.Text;
+}
+
+long long TField::AsInteger() const {
+    const TFieldValue& v = Value();
+    if (v.Null) return 0;
+    if (v.IsInteger) return v.Integer;
+    std::string t = Trim(v.Text);
+    if (t.empty()) return 0;
+    if (SameText(t, "True")) return 1;
+    if (SameText(t, "False")) return 0;
+    char* end = nullptr;
+    long long n = std::strtoll(t.c_str(), &end, 10);
+    if (*end != '\0')
+        throw EConvertError(Format("'%s' is not a valid integer value", v.Text.c_str()));
+    return n;
+}
+
+bool TField::AsBoolean() const {
+    const TFieldValue& v = Value();
+    if (v.Null) return false;
+    if (v.IsInteger) return v.Integer != 0;
+    std::string t = Trim(v.Text);
+    if (t.empty() || SameText(t, "False") || t == "0") return false;
+    if (SameText(t, "True")) return true;
+    char* end = nullptr;
+    long long n = std::strtoll(t.c_str(), &end, 10);
+    if (*end != '\0')
+        throw EConvertError(Format("'%s' is not a valid boolean value", v.Text.c_str()));
+    return n != 0;
+}
+
+void TField::SetAsString(const std::string& value) {
+    switch (DataType()) {
+    case TFieldType::ftString:
+        FTable->WriteField(FColumn, TFieldValue::FromText(value));
+        break;
+    case TFieldType::ftInteger: {
+        std::string t = Trim(value);
+        if (t.empty()) {
+            Clear();
+            return;
+        }
+        char* end = nullptr;
+        long long n = std::strtoll(t.c_str(), &end, 10);
+        if (*end != '\0')
+            throw EConvertError(Format("'%s' is not a valid integer value", value.c_str()));
+        SetAsInteger(n);
+        break;
+    }
+    case TFieldType::ftBoolean: {
+        std::string t = Trim(value);
+        if (t.empty()) {
+            Clear();
+        } else if (SameText(t, "True")) {
+            SetAsBoolean(true);
+        } else if (SameText(t, "False")) {
+            SetAsBoolean(false);
+        } else {
+            throw EConvertError(Format("'%s' is not a valid boolean value", value.c_str()));
+        }
+        break;
+    }
+    }
+}
+
+void TField::SetAsInteger(long long value) {
+    if (DataType() == TFieldType::ftString)
+        FTable->WriteField(FColumn, TFieldValue::FromText(IntToStr(value)));
+    else
+        FTable->WriteField(FColumn, TFieldValue::FromInteger(value));
+}
+
+void TField::SetAsBoolean(bool value) {
+    if (DataType() == TFieldType::ftString)
+        FTable->WriteField(FColumn, TFieldValue::FromText(BoolToStr(value)));
+    else
+        FTable->WriteField(FColumn, TFieldValue::FromInteger(value ? 1 : 0));
+}
+
+void TField::SetValue(const TFieldValue& value) {
+    if (value.Null)
+        Clear();
+    else if (value.IsInteger)
+        SetAsInteger(value.Integer);
+    else
+        SetAsString(value.Text);
+}
+
+void TField::Clear() { FTable->WriteField(FColumn, TFieldValue{}); }
+
+// ---------------------------------------------------------------- table
+
+TDbTable::TDbTable(TComponent* owner) : TComponent(owner) {}
+
+TDbTable::~TDbTable() {
+    Close();
+    SetConnection(nullptr);
+}
+
+void TDbTable::SetConnection(TDbConnection* connection) {
+    if (FConnection) FConnection->UnregisterTable(this);
+    FConnection = connection;
+    if (FConnection) FConnection->RegisterTable(this);
+}
+
+void TDbTable::Fail(const std::string& what) const {
+    std::string file = FConnection ? FConnection->FileName : std::string();
+    throw EDatabaseError(
+        Format("%s (table %s in %s).", what.c_str(), TableName.c_str(), file.c_str()));
+}
+
+void TDbTable::CheckActive() const {
+    if (FState == TDataSetState::dsInactive)
+        throw EDatabaseError(Format("Cannot perform this operation on a closed table (%s)",
+                                    TableName.c_str()));
+}
+
+void TDbTable::Open() {
+    if (Active()) return;
+    if (!FConnection) throw EDatabaseError("Missing connection for table " + TableName);
+    FConnection->Open();
+    sqlite3* db = FConnection->Handle();
+
+    FColumns.clear();
+    {
+        Statement info(db, "PRAGMA table_info(" + Quoted(TableName) + ")");
+        if (!info.Ok()) Fail("Cannot read the table's fields: " + info.Error());
+        while (sqlite3_step(info.Get()) == SQLITE_ROW) {
+            Column c;
+            c.Name = ReadColumn(info.Get(), 1).Text;
+            c.Type = TypeFromDecl(ReadColumn(info.Get(), 2).Text);
+            FColumns.push_back(c);
+        }
+    }
+    if (FColumns.empty())
+        throw EDatabaseError(Format("The table %s does not exist in the database file %s.",
+                                    TableName.c_str(), FConnection->FileName.c_str()));
+    for (const std::string& required : RequiredFields(TableName))
+        if (ColumnIndex(required) < 0) {
+            std::string file = FConnection->FileName;
+            FColumns.clear();
+            throw EDatabaseError(Format("The field %s is missing from the table %s in %s.",
+                                        required.c_str(), TableName.c_str(), file.c_str()));
+        }
+    FIdColumn = ColumnIndex("ID");
+    LoadRows();
+    FRecNo = 0;
+    FEof = FRows.empty();
+    FBuffer.assign(FColumns.size(), TFieldValue{});
+    SetState(TDataSetState::dsBrowse);
+    Notify(TDataEvent::deDataSetChange);
+}
+
+void TDbTable::Close() {
+    if (!Active()) return;
+    FRows.clear();
+    FColumns.clear();
+    FBuffer.clear();
+    FModified = false;
+    SetState(TDataSetState::dsInactive);
+    Notify(TDataEvent::deDataSetChange);
+}
+
+void TDbTable::LoadRows() {
+    std::string sql = "SELECT ";
+    for (size_t i = 0; i < FColumns.size(); ++i)
+        sql += (i ? ", " : "") + Quoted(FColumns[i].Name);
+    sql += " FROM " + Quoted(TableName) + " ORDER BY " + Quoted("ID");
+    Statement select(FConnection->Handle(), sql);
+    if (!select.Ok()) Fail("Cannot read the rows: " + select.Error());
+    std::vector<Row> rows;
+    int rc;
+    while ((rc = sqlite3_step(select.Get())) == SQLITE_ROW) {
+        Row row(FColumns.size());
+        for (size_t i = 0; i < FColumns.size(); ++i)
+            row[i] = ReadColumn(select.Get(), static_cast<int>(i));
+        rows.push_back(std::move(row));
+    }
+    if (rc != SQLITE_DONE) Fail("Cannot read the rows: " + select.Error());
+    FRows = std::move(rows);
+}
+
+int TDbTable::ColumnIndex(const std::string& name) const {
+    for (size_t i = 0; i < FColumns.size(); ++i)
+        if (SameText(FColumns[i].Name, name)) return static_cast<int>(i);
+    return -1;
+}
+
+TField TDbTable::FieldByName(const std::string& name) {
+    CheckActive();
+    int column = ColumnIndex(name);
+    if (column < 0)
+        throw EDatabaseError(Format("%s: Field '%s' not found", TableName.c_str(), name.c_str()));
+    return TField(this, column);
+}
+
+const TDbTable::Row* TDbTable::CurrentRow() const {
+    if (FRows.empty()) return nullptr;
+    return &FRows[static_cast<size_t>(FRecNo)];
+}
+
+void TDbTable::SetState(TDataSetState state) {
+    if (FState == state) return;
+    FState = state;
+    Notify(TDataEvent::deStateChange);
+}
+
+void TDbTable::Notify(TDataEvent event) {
+    std::vector<TDataLink*> links = FLinks;
+    for (TDataLink* link : links)
+        if (std::find(FLinks.begin(), FLinks.end(), link) != FLinks.end()) link->DataEvent(event);
+}
+
+void TDbTable::AddLink(TDataLink* link) {
+    if (std::find(FLinks.begin(), FLinks.end(), link) == FLinks.end()) FLinks.push_back(link);
+}
+
+void TDbTable::RemoveLink(TDataLink* link) {
+    FLinks.erase(std::remove(FLinks.begin(), FLinks.end(), link), FLinks.end());
+}
+
+void TDbTable::WriteField(int column, const TFieldValue& value) {
+    if (FState != TDataSetState::dsEdit && FState != TDataSetState::dsInsert)
+        throw EDatabaseError(
+            Format("Table %s is not in edit or insert mode", TableName.c_str()));
+    if (column == FIdColumn)
+        throw EDatabaseError(Format("Field 'ID' of %s cannot be modified", TableName.c_str()));
+    FBuffer[static_cast<size_t>(column)] = value;
+    FModified = true;
+    Notify(TDataEvent::deFieldChange);
+}
+
+void TDbTable::CheckBrowseMode() {
+    if (FState == TDataSetState::dsEdit || FState == TDataSetState::dsInsert) {
+        if (FModified)
+            Post();
+        else
+            Cancel();
+    }
+}
+
+void TDbTable::Insert() {
+    CheckActive();
+    CheckBrowseMode();
+    FBuffer.assign(FColumns.size(), TFieldValue{});
+    FModified = false;
+    SetState(TDataSetState::dsInsert);
+}
+
+void TDbTable::Edit() {
+    CheckActive();
+    if (FState == TDataSetState::dsEdit || FState == TDataSetState::dsInsert) return;
+    if (FRows.empty()) {
+        Insert();
+        return;
+    }
+    FBuffer = FRows[static_cast<size_t>(FRecNo)];
+    FModified = false;
+    SetState(TDataSetState::dsEdit);
+}
+
+void TDbTable::Post() {
+    CheckActive();
+    if (FState != TDataSetState::dsEdit && FState != TDataSetState::dsInsert)
+        throw EDatabaseError(
+            Format("Table %s is not in edit or insert mode", TableName.c_str()));
+    sqlite3* db = FConnection->Handle();
+    if (FState == TDataSetState::dsInsert) {
+        std::string names, params;
+        std::vector<int> cols;
+        for (size_t i = 0; i < FColumns.size(); ++i) {
+            if (static_cast<int>(i) == FIdColumn) continue;
+            names += (cols.empty() ? "" : ", ") + Quoted(FColumns[i].Name);
+            params += cols.empty() ? "?" : ", ?";
+            cols.push_back(static_cast<int>(i));
+        }
+        std::string sql = "INSERT INTO " + Quoted(TableName) +
+                          (cols.empty() ? " DEFAULT VALUES"
+                                        : " (" + names + ") VALUES (" + params + ")");
+        Statement insert(db, sql);
+        if (!insert.Ok()) Fail("Cannot store the new row: " + insert.Error());
+        for (size_t k = 0; k < cols.size(); ++k)
+            insert.Bind(static_cast<int>(k + 1), FBuffer[static_cast<size_t>(cols[k])]);
+        if (sqlite3_step(insert.Get()) != SQLITE_DONE)
+            Fail("Cannot store the new row: " + insert.Error());
+        Row row = FBuffer;
+        row[static_cast<size_t>(FIdColumn)] = TFieldValue::FromInteger(sqlite3_last_insert_rowid(db));
+        FRows.push_back(std::move(row));
+        FRecNo = static_cast<int>(FRows.size()) - 1;
+    } else {
+        std::string sets;
+        std::vector<int> cols;
+        for (size_t i = 0; i < FColumns.size(); ++i) {
+            if (static_cast<int>(i) == FIdColumn) continue;
+            sets += (cols.empty() ? "" : ", ") + Quoted(FColumns[i].Name) + " = ?";
+            cols.push_back(static_cast<int>(i));
+        }
+        Row& current = FRows[static_cast<size_t>(FRecNo)];
+        if (!cols.empty()) {
+            Statement update(db, "UPDATE " + Quoted(TableName) + " SET " + sets + " WHERE " +
+                                     Quoted("ID") + " = ?");
+            if (!update.Ok()) Fail("Cannot store the changed row: " + update.Error());
+            for (size_t k = 0; k < cols.size(); ++k)
+                update.Bind(static_cast<int>(k + 1), FBuffer[static_cast<size_t>(cols[k])]);
+            update.Bind(static_cast<int>(cols.size() + 1), current[static_cast<size_t>(FIdColumn)]);
+            if (sqlite3_step(update.Get()) != SQLITE_DONE)
+                Fail("Cannot store the changed row: " + update.Error());
+        }
+        current = FBuffer;
+    }
+    FEof = false;
+    FModified = false;
+    SetState(TDataSetState::dsBrowse);
+    Notify(TDataEvent::deDataSetChange);
+}
+
+void TDbTable::Cancel() {
+    CheckActive();
+    if (FState != TDataSetState::dsEdit && FState != TDataSetState::dsInsert) return;
+    FModified = false;
+    SetState(TDataSetState::dsBrowse);
+    Notify(TDataEvent::deRecordChange);
+}
+
+void TDbTable::Delete() {
+    CheckActive();
+    if (FState == TDataSetState::dsInsert) {
+        Cancel();
+        return;
+    }
+    if (FState == TDataSetState::dsEdit) Cancel();
+    if (FRows.empty())
+        throw EDatabaseError(Format("Cannot perform this operation on an empty table (%s)",
+                                    TableName.c_str()));
+    Statement del(FConnection->Handle(),
+                  "DELETE FROM " + Quoted(TableName) + " WHERE " + Quoted("ID") + " = ?");
+    if (!del.Ok()) Fail("Cannot delete the row: " + del.Error());
+    del.Bind(1, FRows[static_cast<size_t>(FRecNo)][static_cast<size_t>(FIdColumn)]);
+    if (sqlite3_step(del.Get()) != SQLITE_DONE) Fail("Cannot delete the row: " + del.Error());
+    FRows.erase(FRows.begin() + FRecNo);
+    // The following row becomes current; after the last row, the new last one.
+    if (FRecNo >= static_cast<int>(FRows.size())) FRecNo = std::max(0, RecordCount() - 1);
+    FEof = FRows.empty();
+    Notify(TDataEvent::deDataSetChange);
+}
+
+void TDbTable::First() {
+    CheckActive();
+    CheckBrowseMode();
+    FRecNo = 0;
+    FEof = FRows.empty();
+    Notify(TDataEvent::deScroll);
+}
+
+void TDbTable::Next() {
+    CheckActive();
+    CheckBrowseMode();
+    if (FRecNo + 1 < RecordCount()) {
+        ++FRecNo;
+        Notify(TDataEvent::deScroll);
+    } else {
+        FEof = true;
+    }
+}
+
+bool TDbTable::Eof() const { return FEof || FRows.empty(); }
+
+void TDbTable::MoveTo(int index) {
+    CheckActive();
+    if (index < 0 || index >= RecordCount()) throw EListError(index);
+    CheckBrowseMode();
+    FRecNo = index;
+    FEof = false;
+    Notify(TDataEvent::deScroll);
+}
+
+void TDbTable::Refresh() {
+    CheckActive();
+    CheckBrowseMode();
+    TFieldValue currentId;
+    if (const Row* row = CurrentRow()) currentId = (*row)[static_cast<size_t>(FIdColumn)];
+    LoadRows();
+    FRecNo = 0;
+    for (size_t i = 0; i < FRows.size(); ++i)
+        if (FRows[i][static_cast<size_t>(FIdColumn)] == currentId) FRecNo = static_cast<int>(i);
+    FEof = FRows.empty();
+    Notify(TDataEvent::deDataSetChange);
+}
+
+static bool SameValue(const TFieldValue& v, const TFieldValue& want) {
+    if (v.Null) return false;
+    if (want.IsInteger)
+        return v.IsInteger ? v.Integer == want.Integer : v.Text == IntToStr(want.Integer);
+    return v.IsInteger ? IntToStr(v.Integer) == want.Text : v.Text == want.Text;
+}
+
+bool TDbTable::LocateValue(int column, const TFieldValue& value) {
+    CheckBrowseMode();
+    for (size_t i = 0; i < FRows.size(); ++i) {
+        if (SameValue(FRows[i][static_cast<size_t>(column)], value)) {
+            FRecNo = static_cast<int>(i);
+            FEof = false;
+            Notify(TDataEvent::deScroll);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool TDbTable::Locate(const std::string& field, long long value) {
+    CheckActive();
+    return LocateValue(FieldByName(field).Index(), TFieldValue::FromInteger(value));
+}
+
+bool TDbTable::Locate(const std::string& field, const std::string& value) {
+    CheckActive();
+    return LocateValue(FieldByName(field).Index(), TFieldValue::FromText(value));
+}
+
+void CreateIPDatabase(const std::string& path) {
+    // CREATE_NEW makes the refusal of an existing file atomic.
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
+            throw EDatabaseError(Format("The file %s already exists.", path.c_str()));
+        throw EDatabaseError(Format("Cannot create %s: %s.", path.c_str(),
+                                    SysErrorMessage(error).c_str()));
+    }
+    CloseHandle(file);
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(AnsiToUtf8(path).c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    char* error = nullptr;
+    if (rc == SQLITE_OK) rc = sqlite3_exec(db, IPDatabaseSchema, nullptr, nullptr, &error);
+    std::string why = error ? error : (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+    sqlite3_free(error);
+    sqlite3_close(db);
+    if (rc != SQLITE_OK) {
+        DeleteFileA(path.c_str());
+        throw EDatabaseError(Format("Cannot create %s: %s.", path.c_str(), why.c_str()));
+    }
+}

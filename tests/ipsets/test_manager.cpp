@@ -1,0 +1,182 @@
+#include "ipsets/o_qvIPInfo.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+OSVERSIONINFOA Version(DWORD platform, DWORD major, DWORD minor, const char* csd = "") {
+    OSVERSIONINFOA v{};
+    v.dwOSVersionInfoSize = sizeof(v);
+    v.dwPlatformId = platform;
+    v.dwMajorVersion = major;
+    v.dwMinorVersion = minor;
+    std::strcpy(v.szCSDVersion, csd);
+    return v;
+}
+
+OSVERSIONINFOA reportedVersion;
+BOOL reportOk = TRUE;
+BOOL WINAPI FakeGetVersionEx(LPOSVERSIONINFOA info) {
+    if (info->dwOSVersionInfoSize != 148) return FALSE;
+    *info = reportedVersion;
+    return reportOk;
+}
+
+struct VersionScope {
+    VersionScope(OSVERSIONINFOA v, BOOL ok = TRUE) {
+        reportedVersion = v;
+        reportOk = ok;
+        SetVersionInfoSource(FakeGetVersionEx);
+    }
+    ~VersionScope() { SetVersionInfoSource(nullptr); }
+};
+
+const std::string Base = NetworkBasePath;
+const std::string ClassKey = Base + NetworkClassKey + "\\";
+const std::string OtherClass = Base + "{7E57C1A5-0000-0000-0000-000000000002}\\";
+
+std::vector<std::string> StoredNames(const std::string& db) {
+    return QueryColumn(db, "SELECT CONNECTIONNAME FROM Connections ORDER BY ID");
+}
+
+class Merge : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Db = FreshDatabase();
+        for (const char* name : {"{7E57-AAAA}", "{7E57-BBBB}", "{7E57-CCCC}"}) {
+            FakeAdapter a;
+            a.Name = name;
+            Source.Adapters.push_back(a);
+        }
+        Clean();
+    }
+    void TearDown() override { Clean(); }
+    void Clean() {
+        for (const char* name : {"{7E57-AAAA}", "{7E57-BBBB}", "{7E57-CCCC}", "{7e57-aaaa}"}) {
+            DeleteTree(ClassKey + name);
+            DeleteTree(Base + name);
+        }
+        DeleteTree(OtherClass);
+    }
+    std::string Db;
+    FakeAdapterSource Source;
+};
+
+} // namespace
+
+TEST(WindowsVersion, ClassificationTable) {
+    EXPECT_EQ(ClassifyWindowsVersion(Version(1, 4, 0)), wvWin95);
+    EXPECT_EQ(ClassifyWindowsVersion(Version(1, 4, 10, " B")), wvWin98);
+    EXPECT_EQ(ClassifyWindowsVersion(Version(1, 4, 10, " A")), wvWin98SE);
+    EXPECT_EQ(ClassifyWindowsVersion(Version(1, 4, 90)), wvWinME);
+    EXPECT_EQ(ClassifyWindowsVersion(Version(1, 5, 0)), wvOther);
+    EXPECT_EQ(ClassifyWindowsVersion(Version(2, 3, 51)), wvWinNT);
+    EXPECT_EQ(ClassifyWindowsVersion(Version(2, 4, 7)), wvWinNT);
+    EXPECT_EQ(ClassifyWindowsVersion(Version(2, 5, 0)), wvWin2000);
+    EXPECT_EQ(ClassifyWindowsVersion(Version(2, 5, 1)), wvWinXP);
+    EXPECT_EQ(ClassifyWindowsVersion(Version(2, 5, 2)), wvOther);
+    EXPECT_EQ(ClassifyWindowsVersion(Version(2, 6, 0)), wvWinVista);
+    EXPECT_EQ(ClassifyWindowsVersion(Version(2, 6, 3)), wvWinVista);
+    EXPECT_EQ(ClassifyWindowsVersion(Version(2, 10, 0)), wvOther);
+    EXPECT_EQ(ClassifyWindowsVersion(Version(3, 6, 1)), wvOther);
+}
+
+TEST(ApplicationFolder, KeepsEverythingUpToTheLastDelimiter) {
+    EXPECT_EQ(ApplicationFolderOf("C:\\IPTavixVer2.exe"), "C:\\");
+    EXPECT_EQ(ApplicationFolderOf("C:\\Net;Tools\\IPTavixVer2.exe"), "C:\\Net;Tools\\");
+    EXPECT_EQ(ApplicationFolderOf("D:IPTavixVer2.exe"), "D:\\");
+}
+
+TEST_F(Merge, ManagerOpensTheDatabaseBesideTheProgram) {
+    FakeAdaptersScope adapters(Source);
+    VersionScope version(Version(2, 5, 0));
+    ExecSql(Db, "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN')");
+    TqvIPSetManager manager(nullptr);
+    EXPECT_EQ(manager.GetApplicationFolder(), TestFolder());
+    EXPECT_EQ(manager.GetConnectionName(1), "LAN");
+    EXPECT_EQ(manager.GetConnectionName(0), "");
+    EXPECT_EQ(manager.GetConnectionName(42), "");
+    EXPECT_TRUE(manager.IPSetsTable()->Active());
+}
+
+TEST_F(Merge, MissingDatabaseFailsConstruction) {
+    FakeAdaptersScope adapters(Source);
+    DeleteFileA(Db.c_str());
+    EXPECT_THROW(TqvIPSetManager(nullptr), EDatabaseError);
+}
+
+TEST_F(Merge, XPLayoutMergesEachNameOnceWithCaseInsensitiveAdapterNames) {
+    WriteConnectionName(ClassKey + "{7e57-aaaa}\\Connection", "Local Area Connection");
+    WriteConnectionName(ClassKey + "{7E57-BBBB}\\Connection", "Wireless");
+    // The same adapter under a second class key: looked up again, stored once.
+    WriteConnectionName(OtherClass + "{7E57-AAAA}\\Connection", "Local Area Connection");
+    // Two adapters with one name add one row.
+    WriteConnectionName(ClassKey + "{7E57-CCCC}\\Connection", "Wireless");
+    // The direct layout is not read on XP.
+    WriteConnectionName(Base + "{7E57-CCCC}\\Connection", "Vista only");
+    FakeAdaptersScope adapters(Source);
+    VersionScope version(Version(2, 5, 1));
+    { TqvIPSetManager manager(nullptr); }
+    EXPECT_EQ(StoredNames(Db), (std::vector<std::string>{"Local Area Connection", "Wireless"}));
+    // A later start adds nothing new.
+    { TqvIPSetManager manager(nullptr); }
+    EXPECT_EQ(StoredNames(Db).size(), 2u);
+}
+
+TEST_F(Merge, VistaReadsTheDirectLayoutAndTheClassKeyLayout) {
+    WriteConnectionName(Base + "{7E57-AAAA}\\Connection", "Direct");
+    WriteConnectionName(ClassKey + "{7E57-BBBB}\\Connection", "Class key");
+    WriteConnectionName(ClassKey + "{7E57-AAAA}\\Connection", "Direct");
+    FakeAdaptersScope adapters(Source);
+    VersionScope version(Version(2, 6, 1));
+    TqvIPSetManager manager(nullptr);
+    EXPECT_EQ(StoredNames(Db), (std::vector<std::string>{"Direct", "Class key"}));
+}
+
+TEST_F(Merge, OtherVersionClassesMergeNothing) {
+    WriteConnectionName(ClassKey + "{7E57-AAAA}\\Connection", "LAN");
+    WriteConnectionName(Base + "{7E57-AAAA}\\Connection", "LAN");
+    FakeAdaptersScope adapters(Source);
+    for (OSVERSIONINFOA v : {Version(2, 5, 0), Version(2, 5, 2), Version(2, 10, 0), Version(1, 4, 10)}) {
+        VersionScope version(v);
+        TqvIPSetManager manager(nullptr);
+    }
+    {
+        VersionScope failing(Version(2, 5, 1), FALSE);
+        TqvIPSetManager manager(nullptr);
+        EXPECT_EQ(manager.GetWindowsVersion(), wvOther);
+    }
+    EXPECT_TRUE(StoredNames(Db).empty());
+}
+
+TEST_F(Merge, MissingNameValueIsStoredAsEmptyText) {
+    WriteConnectionValue(ClassKey + "{7E57-AAAA}\\Connection", REG_SZ, nullptr, 0);
+    FakeAdaptersScope adapters(Source);
+    VersionScope version(Version(2, 5, 1));
+    TqvIPSetManager manager(nullptr);
+    EXPECT_EQ(StoredNames(Db), (std::vector<std::string>{""}));
+}
+
+TEST_F(Merge, NonStringNameFailsStartUpAndStoresNothing) {
+    DWORD number = 5;
+    WriteConnectionName(ClassKey + "{7E57-AAAA}\\Connection", "LAN");
+    WriteConnectionValue(ClassKey + "{7E57-BBBB}\\Connection", REG_DWORD, &number, sizeof(number));
+    FakeAdaptersScope adapters(Source);
+    VersionScope version(Version(2, 5, 1));
+    try {
+        TqvIPSetManager manager(nullptr);
+        FAIL() << "no failure";
+    } catch (const ERegistryException& e) {
+        EXPECT_EQ(e.Message(), "Invalid data type for 'Name'");
+    }
+    EXPECT_EQ(StoredNames(Db), (std::vector<std::string>{"LAN"}));
+}
+
+TEST_F(Merge, FailingSnapshotEndsConstruction) {
+    Source.Status = ERROR_NOT_SUPPORTED;
+    FakeAdaptersScope adapters(Source);
+    EXPECT_THROW(TqvIPSetManager(nullptr), EOSError);
+}

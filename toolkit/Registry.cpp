@@ -1,0 +1,57 @@
+#include "toolkit/Registry.h"
+
+#include "toolkit/Exceptions.h"
+#include "toolkit/SysUtils.h"
+
+bool TRegistry::OpenKey(const std::string& path) {
+    CloseKey();
+    std::string relative = path;
+    while (!relative.empty() && relative.front() == '\\') relative.erase(0, 1);
+    while (!relative.empty() && relative.back() == '\\') relative.pop_back();
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(RootKey, relative.c_str(), 0, FAccess, &key) != ERROR_SUCCESS) return false;
+    FCurrentKey = key;
+    return true;
+}
+
+void TRegistry::CloseKey() {
+    if (FCurrentKey) {
+        RegCloseKey(FCurrentKey);
+        FCurrentKey = nullptr;
+    }
+}
+
+std::vector<std::string> TRegistry::GetKeyNames() const {
+    std::vector<std::string> names;
+    if (!FCurrentKey) return names;
+    DWORD count = 0, longest = 0;
+    if (RegQueryInfoKeyA(FCurrentKey, nullptr, nullptr, nullptr, &count, &longest, nullptr,
+                         nullptr, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        return names;
+    std::string buffer(longest + 1, '\0');
+    for (DWORD i = 0; i < count; ++i) {
+        DWORD len = longest + 1;
+        if (RegEnumKeyExA(FCurrentKey, i, buffer.data(), &len, nullptr, nullptr, nullptr,
+                          nullptr) == ERROR_SUCCESS)
+            names.emplace_back(buffer.data(), len);
+    }
+    return names;
+}
+
+std::string TRegistry::ReadString(const std::string& name) const {
+    DWORD type = 0, size = 0;
+    if (!FCurrentKey ||
+        RegQueryValueExA(FCurrentKey, name.c_str(), nullptr, &type, nullptr, &size) !=
+            ERROR_SUCCESS ||
+        size == 0)
+        return std::string();
+    if (type != REG_SZ && type != REG_EXPAND_SZ)
+        throw ERegistryException(Format("Invalid data type for '%s'", name.c_str()));
+    std::string data(size, '\0');
+    if (RegQueryValueExA(FCurrentKey, name.c_str(), nullptr, &type,
+                         reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS)
+        return std::string();
+    data.resize(size);
+    while (!data.empty() && data.back() == '\0') data.pop_back();
+    return data;
+}
