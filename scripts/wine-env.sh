@@ -15,10 +15,10 @@ start_wine_session() {
       for _ in $(seq 50); do xdpyinfo -display :97 >/dev/null 2>&1 && break; sleep 0.1; done
     fi
   fi
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    "$WINE" wineboot -i >/dev/null 2>&1 || true
-  fi
   wineserver -p >/dev/null 2>&1 || true
+  # Start the prefix's background services here, with no pipe of a test as
+  # their output: a service holding ctest's pipe would keep ctest waiting.
+  "$WINE" wineboot </dev/null >/dev/null 2>&1 || true
 }
 
 stop_wine_session() {
