@@ -1,6 +1,7 @@
 #include "ipsets/o_qvIPInfo.h"
 
 #include "adapters/IPInfo.h"
+#include "toolkit/ComCtrls.h"
 #include "toolkit/Registry.h"
 #include "toolkit/SysUtils.h"
 
@@ -89,6 +90,95 @@ void TqvIPSetManager::OpenDatabase() {
     FIPSetsTable->Open();
     FConnectionsTable->Open();
 }
+
+void TqvIPSetManager::SetIPSetTreeView(TTreeView* view) {
+    if (FIPSetTreeView) FIPSetTreeView->RemoveFreeNotification(this);
+    FIPSetTreeView = view;
+    if (FIPSetTreeView) FIPSetTreeView->FreeNotification(this);
+}
+
+void TqvIPSetManager::SetAdapterListView(TListView* view) {
+    if (FAdapterListView) FAdapterListView->RemoveFreeNotification(this);
+    FAdapterListView = view;
+    if (FAdapterListView) FAdapterListView->FreeNotification(this);
+}
+
+void TqvIPSetManager::Notification(TComponent* component, TOperation operation) {
+    // A view destroyed before us is forgotten, so nothing can reach it later.
+    if (operation == TOperation::opRemove) {
+        if (component == FIPSetTreeView) FIPSetTreeView = nullptr;
+        if (component == FAdapterListView) FAdapterListView = nullptr;
+    }
+    TComponent::Notification(component, operation);
+}
+
+void TqvIPSetManager::RefreshAdapterList() {
+    // The snapshot comes first: when it fails, the list keeps its rows.
+    SnapshotScope snapshot(FIPInfo);
+    if (!FAdapterListView) return;
+    TListView& list = *FAdapterListView;
+    list.BeginUpdate();
+    struct EndUpdate {
+        TListView& List;
+        ~EndUpdate() { List.EndUpdate(); }
+    } endUpdate{list};
+    list.Clear();
+    for (int i = 0; i < FIPInfo->AdapterCount(); ++i) {
+        const TAdapter* adapter = FIPInfo->Adapters(i);
+        std::string addresses, gateways;
+        for (int k = 0; k < adapter->IPAddressCount(); ++k)
+            addresses += adapter->IPAddresses(k)->AsText();
+        for (int k = 0; k < adapter->GatewayCount(); ++k) gateways += adapter->Gateways(k)->AsText();
+        list.AddItem("Adapter ID", {adapter->AdapterName()});
+        list.AddItem("Description", {adapter->Description()});
+        list.AddItem("Current IP", {addresses});
+        list.AddItem("Default Gateway", {gateways});
+        list.AddItem("DHCP Enabled", {BoolToStr(adapter->DhcpEnabled())});
+    }
+}
+
+void TqvIPSetManager::RefreshIPSetTree() {
+    if (!FIPSetTreeView) return;
+    TTreeView& tree = *FIPSetTreeView;
+    tree.BeginUpdate();
+    struct EndUpdate {
+        TTreeView& Tree;
+        ~EndUpdate() { Tree.EndUpdate(); }
+    } endUpdate{tree};
+    tree.Clear();
+    TDbTable& sets = *FIPSetsTable;
+    sets.Refresh();
+    sets.First();
+    const int count = sets.RecordCount();
+    for (int i = 0; i < count; ++i) {
+        HTREEITEM node = tree.AddChild(nullptr, sets.FieldByName("IPSET_NAME").AsString(),
+                                       static_cast<LPARAM>(sets.FieldByName("ID").AsInteger()));
+        tree.AddChild(node, "IP:" + sets.FieldByName("IPADDRESS").AsString());
+        tree.AddChild(node, "Subnet mask :" + sets.FieldByName("SUBNETMASK").AsString());
+        tree.AddChild(node, "Def.Gateway :" + sets.FieldByName("GATEWAY").AsString());
+        tree.AddChild(node, "DNS :" + sets.FieldByName("DNS").AsString());
+        tree.AddChild(node, "DHCP :" + sets.FieldByName("DHCP").AsString());
+        tree.AddChild(node, "Connection Name:" +
+                                GetConnectionName(sets.FieldByName("CONNECTION").AsInteger()));
+        sets.Next();
+    }
+}
+
+void TqvIPSetManager::DeleteIPSet(long long setID) {
+    if (!FIPSetsTable->Locate("ID", setID)) return;
+    // No owner window: the main window stays usable while the question is open.
+    if (MessageBoxA(nullptr, "Are sure you want to delete the selected IP Set ?", "IP Tavix Ver2",
+                    MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+        return;
+    FIPSetsTable->Delete();
+    RefreshIPSetTree();
+}
+
+// The dialogs of these commands are added by their own units.
+void TqvIPSetManager::ManageConnections() {}
+void TqvIPSetManager::AddIPSet() {}
+void TqvIPSetManager::EditIPSet(long long) {}
+void TqvIPSetManager::ActivateIPSet(long long) {}
 
 std::string TqvIPSetManager::GetConnectionName(long long connectionID) {
     std::string result;

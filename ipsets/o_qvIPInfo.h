@@ -9,6 +9,8 @@
 #include <string>
 
 class TIPInfo;
+class TTreeView;
+class TListView;
 
 enum TWindowsVersion {
     wvOther,
@@ -38,6 +40,20 @@ public:
     explicit TqvIPSetManager(TComponent* owner);
     ~TqvIPSetManager() override;
 
+    // The views the manager fills; both stay the main window's.
+    TTreeView* IPSetTreeView() const { return FIPSetTreeView; }
+    void SetIPSetTreeView(TTreeView* view);
+    TListView* AdapterListView() const { return FAdapterListView; }
+    void SetAdapterListView(TListView* view);
+
+    void RefreshAdapterList();
+    void RefreshIPSetTree();
+    void ManageConnections();
+    void AddIPSet();
+    void EditIPSet(long long setID);
+    void DeleteIPSet(long long setID);
+    void ActivateIPSet(long long setID);
+
     std::string GetConnectionName(long long connectionID);
     TWindowsVersion GetWindowsVersion();
     std::string GetApplicationFolder();
@@ -48,12 +64,15 @@ public:
     const char* ClassName() const override { return "TqvIPSetManager"; }
 
 protected:
+    void Notification(TComponent* component, TOperation operation) override;
     void OpenDatabase();
     void SyncConnectionNames();
 
 private:
     void MergeConnectionName(class TRegistry& registry);
 
+    TTreeView* FIPSetTreeView = nullptr;    // not owned: the main window's
+    TListView* FAdapterListView = nullptr;  // not owned: the main window's
     TIPInfo* FIPInfo = nullptr;             // valid only during the operation that took it
     TDbConnection* FConnection = nullptr;   // owned as a component
     TDbTable* FIPSetsTable = nullptr;       // owned as a component

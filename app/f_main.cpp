@@ -1,0 +1,185 @@
+#include "app/f_main.h"
+
+#include "ipsets/o_qvIPInfo.h"
+#include "toolkit/Application.h"
+#include "toolkit/SysUtils.h"
+
+#include <shellapi.h>
+
+TFrmMain* FrmMain = nullptr;
+
+namespace {
+
+TFormArgs MainFormArgs() {
+    TFormArgs a;
+    a.Name = "FrmMain";
+    a.Caption = "IPTavix Ver2";
+    // 489 x 623 outside with the frame it was designed with.
+    a.ClientWidth = 481;
+    a.ClientHeight = 569;
+    a.HasMenu = true;
+    a.Maximize = false;
+    return a;
+}
+
+const TFontSpec BoldFont{"MS Sans Serif", -11, true, false};
+
+template <typename Handler> auto Bind(TFrmMain* form, Handler handler) {
+    return [form, handler](TComponent* sender) { (form->*handler)(sender); };
+}
+
+} // namespace
+
+std::string HelpFilePath() {
+    return IncludeTrailingBackslash(ExtractFilePath(ApplicationExeName())) + "helpiptavix.html";
+}
+
+TFrmMain::TFrmMain(TComponent* owner) : TForm(owner, MainFormArgs()) {
+    StatusBar = new TStatusBar(this, this, {.Height = 19, .Align = TAlign::alBottom, .Name = "StatusBar"});
+    StatusBar->SetSimpleText("IP Tavix Ver2");
+    MainPageControl = new TPageControl(
+        this, this, {.Width = 481, .Height = 300, .Align = TAlign::alClient, .Name = "MainPageControl"});
+    TabSheet1 = new TTabSheet(this, MainPageControl, {.Caption = "Available IP Sets", .Name = "TabSheet1"});
+    MainPageControl->SetActivePage(TabSheet1);
+    GroupBox1 = new TGroupBox(this, TabSheet1,
+                              {.Width = 473, .Height = 226, .Caption = "Current Configuration",
+                               .Align = TAlign::alBottom, .Name = "GroupBox1"});
+    Panel1 = new TPanel(this, GroupBox1, {.Height = 26, .Align = TAlign::alTop, .Name = "Panel1"},
+                        TBevelCut::bvRaised, TBevelCut::bvLowered);
+    RefreshBtn = new TButton(this, Panel1,
+                             {.Left = 390, .Top = 3, .Width = 75, .Height = 21, .Caption = "Refresh",
+                              .Name = "RefreshBtn"});
+    RefreshBtn->OnClick = Bind(this, &TFrmMain::RefreshBtnClick);
+    IPListView = new TListView(this, GroupBox1,
+                               {.Align = TAlign::alClient, .Font = &BoldFont, .Name = "IPListView"},
+                               {{"Type", 120}, {"Value", 282}});
+    Splitter1 = new TSplitter(this, TabSheet1, {.Height = 5, .Align = TAlign::alBottom, .Name = "Splitter1"});
+    IPSetTreeView = new TTreeView(
+        this, TabSheet1, {.Align = TAlign::alClient, .Font = &BoldFont, .Name = "IPSetTreeView"});
+    IPSetTreeView->SetIndent(19);
+    IPSetTreeView->OnMouseDown = [this](TComponent* sender, TMouseButton button, UINT keys, int x,
+                                        int y) { IPSetTreeViewMouseDown(sender, button, keys, x, y); };
+    // The tree gets the focus first, then the configuration list.
+    SetWindowPos(GroupBox1->Handle(), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+
+    MenuImageList = new TImageList(this, 24, 24);
+    MenuImageList->Name = "MenuImageList";
+    MenuImageList->LoadStrip("MENUIMAGES");
+    CreateMenus();
+
+    FIPSetManager = new TqvIPSetManager(this);
+    FIPSetManager->SetAdapterListView(IPListView);
+    FIPSetManager->SetIPSetTreeView(IPSetTreeView);
+    FIPSetManager->RefreshAdapterList();
+    FIPSetManager->RefreshIPSetTree();
+}
+
+void TFrmMain::CreateMenus() {
+    MainMenu = new TMainMenu(this);
+    MainMenu->Name = "MainMenu";
+    MainMenu->Images = MenuImageList;
+    TMenuItem* root = MainMenu->Items();
+    auto item = [this](TMenuItem* parent, const TMenuItemArgs& args, void (TFrmMain::*handler)(TComponent*)) {
+        auto* mi = new TMenuItem(this, parent, args);
+        if (handler) mi->OnClick = Bind(this, handler);
+        return mi;
+    };
+    File1 = item(root, {.Name = "File1", .Caption = "File"}, nullptr);
+    Options1 = item(File1, {.Name = "Options1", .Caption = "Options", .ImageIndex = 4,
+                            .ShortCut = {'O', scCtrl}, .Visible = false}, nullptr);
+    N1 = item(File1, {.Name = "N1", .Caption = "-"}, nullptr);
+    RefreshCurrentConfiguration1 =
+        item(File1, {.Name = "RefreshCurrentConfiguration1", .Caption = "Refresh Current Configuration",
+                     .ImageIndex = 5, .ShortCut = {'R', scCtrl}},
+             &TFrmMain::RefreshCurrentConfiguration1Click);
+    N2 = item(File1, {.Name = "N2", .Caption = "-"}, nullptr);
+    Exit1 = item(File1, {.Name = "Exit1", .Caption = "Exit", .ImageIndex = 6, .ShortCut = {'Q', scCtrl}},
+                 &TFrmMain::Exit1Click);
+    Connections1 = item(root, {.Name = "Connections1", .Caption = "Connections"}, nullptr);
+    ManageConnections1 = item(Connections1, {.Name = "ManageConnections1",
+                                             .Caption = "Connection Name List", .ImageIndex = 9},
+                              &TFrmMain::ManageConnections1Click);
+    IPSets1 = item(root, {.Name = "IPSets1", .Caption = "IP Sets"}, nullptr);
+    AddNewIPConfigurationSet1 =
+        item(IPSets1, {.Name = "AddNewIPConfigurationSet1", .Caption = "Add New IP Configuration Set",
+                       .ImageIndex = 0, .ShortCut = {VK_INSERT, scNone}},
+             &TFrmMain::AddNewIPConfigurationSet1Click);
+    N3 = item(IPSets1, {.Name = "N3", .Caption = "-"}, nullptr);
+    ActivatetheselectedIPSet1 =
+        item(IPSets1, {.Name = "ActivatetheselectedIPSet1", .Caption = "Activate the selected IP Set",
+                       .ImageIndex = 1, .ShortCut = {'A', scCtrl}},
+             &TFrmMain::ActivatetheselectedIPSet1Click);
+    EdittheselectedIPSet1 =
+        item(IPSets1, {.Name = "EdittheselectedIPSet1", .Caption = "Edit the selected IP Set",
+                       .ImageIndex = 2, .ShortCut = {'E', scCtrl}},
+             &TFrmMain::EdittheselectedIPSet1Click);
+    DeletetheselectedIPSet1 =
+        item(IPSets1, {.Name = "DeletetheselectedIPSet1", .Caption = "Delete the selected IP Set",
+                       .ImageIndex = 3, .ShortCut = {'D', scCtrl}},
+             &TFrmMain::DeletetheselectedIPSet1Click);
+    Help1 = item(root, {.Name = "Help1", .Caption = "Help"}, nullptr);
+    HelpFile1 = item(Help1, {.Name = "HelpFile1", .Caption = "Help File", .ImageIndex = 7},
+                     &TFrmMain::HelpFile1Click);
+    About1 = item(Help1, {.Name = "About1", .Caption = "About...", .ImageIndex = 8}, &TFrmMain::About1Click);
+
+    TreeViewPopUpMenu = new TPopupMenu(this);
+    TreeViewPopUpMenu->Name = "TreeViewPopUpMenu";
+    TreeViewPopUpMenu->Images = MenuImageList;
+    TMenuItem* pop = TreeViewPopUpMenu->Items();
+    ActivatetheselectedIPSet2 =
+        item(pop, {.Name = "ActivatetheselectedIPSet2", .Caption = "Activate the selected IP Set",
+                   .ImageIndex = 1, .ShortCut = {'A', scCtrl}, .Hint = "Activates the IP Set"},
+             &TFrmMain::ActivatetheselectedIPSet1Click);
+    N4 = item(pop, {.Name = "N4", .Caption = "-"}, nullptr);
+    popmnuAddNewIPSet =
+        item(pop, {.Name = "popmnuAddNewIPSet", .Caption = "Add New IP Configuration Set",
+                   .ImageIndex = 0, .ShortCut = {VK_INSERT, scNone}},
+             &TFrmMain::AddNewIPConfigurationSet1Click);
+    EdittheSelectedIPSet2 =
+        item(pop, {.Name = "EdittheSelectedIPSet2", .Caption = "Edit the Selected IP Set",
+                   .ImageIndex = 2, .ShortCut = {'E', scCtrl}},
+             &TFrmMain::EdittheselectedIPSet1Click);
+    DeletetheselectedIPSet2 =
+        item(pop, {.Name = "DeletetheselectedIPSet2", .Caption = "Delete the selected IP Set",
+                   .ImageIndex = 3, .ShortCut = {'D', scCtrl}},
+             &TFrmMain::DeletetheselectedIPSet1Click);
+    IPSetTreeView->PopupMenu = TreeViewPopUpMenu;
+    SetMenu(MainMenu);
+}
+
+void TFrmMain::RefreshCurrentConfiguration1Click(TComponent*) { FIPSetManager->RefreshAdapterList(); }
+
+void TFrmMain::RefreshBtnClick(TComponent*) { FIPSetManager->RefreshAdapterList(); }
+
+void TFrmMain::IPSetTreeViewMouseDown(TComponent*, TMouseButton, UINT, int, int) {
+    HTREEITEM node = IPSetTreeView->Selected();
+    if (node && !IPSetTreeView->NodeParent(node))
+        FSelectedSetID = static_cast<long long>(IPSetTreeView->NodeData(node));
+}
+
+void TFrmMain::Exit1Click(TComponent*) { Close(); }
+
+void TFrmMain::HelpFile1Click(TComponent*) {
+    const std::string& file = Application->HelpFile;
+    if (!FileExists(file))
+        throw Exception(Format("The help file %s was not found", file.c_str()));
+    auto result = reinterpret_cast<INT_PTR>(
+        ShellExecuteA(Handle(), "open", file.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    if (result <= 32)
+        throw Exception(Format("The help file %s could not be opened (error %d)", file.c_str(),
+                               static_cast<int>(result)));
+}
+
+void TFrmMain::ActivatetheselectedIPSet1Click(TComponent*) {
+    FIPSetManager->ActivateIPSet(FSelectedSetID);
+}
+
+void TFrmMain::AddNewIPConfigurationSet1Click(TComponent*) { FIPSetManager->AddIPSet(); }
+
+void TFrmMain::EdittheselectedIPSet1Click(TComponent*) { FIPSetManager->EditIPSet(FSelectedSetID); }
+
+void TFrmMain::DeletetheselectedIPSet1Click(TComponent*) { FIPSetManager->DeleteIPSet(FSelectedSetID); }
+
+void TFrmMain::ManageConnections1Click(TComponent*) { FIPSetManager->ManageConnections(); }
+
+void TFrmMain::About1Click(TComponent*) {}

@@ -1,0 +1,62 @@
+#pragma once
+// The main window: the tree of stored IP sets, the current configuration of
+// every adapter, the menus and the Refresh button.
+#include "toolkit/ComCtrls.h"
+#include "toolkit/Forms.h"
+#include "toolkit/ImgList.h"
+#include "toolkit/Menus.h"
+
+class TqvIPSetManager;
+
+class TFrmMain : public TForm {
+public:
+    explicit TFrmMain(TComponent* owner);
+
+    // Controls and components, all owned by the window.
+    TStatusBar* StatusBar;
+    TPageControl* MainPageControl;
+    TTabSheet* TabSheet1;
+    TGroupBox* GroupBox1;
+    TPanel* Panel1;
+    TButton* RefreshBtn;
+    TListView* IPListView;
+    TSplitter* Splitter1;
+    TTreeView* IPSetTreeView;
+    TImageList* MenuImageList;
+    TMainMenu* MainMenu;
+    TMenuItem *File1, *Options1, *N1, *RefreshCurrentConfiguration1, *N2, *Exit1;
+    TMenuItem *Connections1, *ManageConnections1;
+    TMenuItem *IPSets1, *AddNewIPConfigurationSet1, *N3, *ActivatetheselectedIPSet1,
+        *EdittheselectedIPSet1, *DeletetheselectedIPSet1;
+    TMenuItem *Help1, *HelpFile1, *About1;
+    TPopupMenu* TreeViewPopUpMenu;
+    TMenuItem *ActivatetheselectedIPSet2, *N4, *popmnuAddNewIPSet, *EdittheSelectedIPSet2,
+        *DeletetheselectedIPSet2;
+
+    TqvIPSetManager* IPSetManager() const { return FIPSetManager; }
+    long long SelectedSetID() const { return FSelectedSetID; }
+
+    void RefreshCurrentConfiguration1Click(TComponent* sender);
+    void RefreshBtnClick(TComponent* sender);
+    void IPSetTreeViewMouseDown(TComponent* sender, TMouseButton button, UINT keys, int x, int y);
+    void Exit1Click(TComponent* sender);
+    void HelpFile1Click(TComponent* sender);
+    void ActivatetheselectedIPSet1Click(TComponent* sender);
+    void AddNewIPConfigurationSet1Click(TComponent* sender);
+    void EdittheselectedIPSet1Click(TComponent* sender);
+    void DeletetheselectedIPSet1Click(TComponent* sender);
+    void ManageConnections1Click(TComponent* sender);
+    void About1Click(TComponent* sender);
+
+    const char* ClassName() const override { return "TFrmMain"; }
+
+private:
+    void CreateMenus();
+    TqvIPSetManager* FIPSetManager; // owned as a component
+    long long FSelectedSetID = 0;
+};
+
+extern TFrmMain* FrmMain;
+
+// The help file beside the program.
+std::string HelpFilePath();

@@ -1,0 +1,253 @@
+#include "app/f_main.h"
+#include "ipsets/o_qvIPInfo.h"
+#include "support/TestSupport.h"
+#include "toolkit/Application.h"
+
+#include <gtest/gtest.h>
+
+#include <commctrl.h>
+
+namespace {
+
+BOOL WINAPI OtherWindows(LPOSVERSIONINFOA info) {
+    info->dwPlatformId = VER_PLATFORM_WIN32_NT;
+    info->dwMajorVersion = 5;
+    info->dwMinorVersion = 2; // no registry merge
+    return TRUE;
+}
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Db = FreshDatabase();
+        ExecSql(Db, "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN'), ('Wireless');"
+                    "INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, GATEWAY, DNS, DHCP, "
+                    "CONNECTION) VALUES ('Office', '10.1.2.3', '255.255.0.0', '10.1.0.1', "
+                    "'10.1.0.2', 0, 2);"
+                    "INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, GATEWAY, DNS, DHCP, "
+                    "CONNECTION) VALUES ('Home', '0.0.0.0', '0.0.0.0', '0.0.0.0', '0.0.0.0', 1, 1);"
+                    "INSERT INTO IPSets (IPSET_NAME, CONNECTION) VALUES ('Orphan', 9)");
+        FakeAdapter a;
+        a.Name = "{ADAPTER-A}";
+        a.Description = "Ethernet";
+        a.Dhcp = false;
+        a.Addresses = {{"10.0.0.5", "255.0.0.0"}, {"192.168.1.5", "255.255.255.0"}};
+        a.Gateways = {{"10.0.0.1", "255.255.255.255"}};
+        FakeAdapter b;
+        b.Name = "{ADAPTER-B}";
+        b.Description = "Wireless";
+        b.Addresses = {{"", ""}};
+        Adapters.Adapters = {a, b};
+        Scope = std::make_unique<FakeAdaptersScope>(Adapters);
+        SetVersionInfoSource(OtherWindows);
+        App.Title = "QV IP Tavix Ver2";
+        Form = new TFrmMain(&App);
+        MainForm = Form;
+    }
+    void TearDown() override {
+        delete Form;
+        SetVersionInfoSource(nullptr);
+    }
+
+    std::vector<std::string> TopLevelTexts() {
+        std::vector<std::string> out;
+        TTreeView* tree = Form->IPSetTreeView;
+        for (HTREEITEM n = tree->FirstChild(TVI_ROOT); n; n = tree->NextSibling(n))
+            out.push_back(tree->NodeText(n));
+        return out;
+    }
+    HTREEITEM TopLevel(int index) {
+        TTreeView* tree = Form->IPSetTreeView;
+        HTREEITEM n = tree->FirstChild(TVI_ROOT);
+        while (index-- > 0) n = tree->NextSibling(n);
+        return n;
+    }
+    std::vector<std::string> Details(HTREEITEM node) {
+        std::vector<std::string> out;
+        TTreeView* tree = Form->IPSetTreeView;
+        for (HTREEITEM n = tree->FirstChild(node); n; n = tree->NextSibling(n)) {
+            out.push_back(tree->NodeText(n));
+            EXPECT_EQ(tree->NodeData(n), 0);
+        }
+        return out;
+    }
+    // A real click: the tree selects on the button press and then runs its
+    // drag detection, which the queued release ends at once.
+    void Click(HTREEITEM node, UINT down = WM_LBUTTONDOWN, UINT up = WM_LBUTTONUP) {
+        RECT r = Form->IPSetTreeView->NodeRect(node);
+        LPARAM pos = MAKELPARAM(r.left + 3, (r.top + r.bottom) / 2);
+        HWND wnd = Form->IPSetTreeView->Handle();
+        PostMessageA(wnd, up, 0, pos);
+        SendMessageA(wnd, down, down == WM_LBUTTONDOWN ? MK_LBUTTON : MK_RBUTTON, pos);
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    }
+
+    std::string Db;
+    FakeAdapterSource Adapters;
+    std::unique_ptr<FakeAdaptersScope> Scope;
+    TApplication App;
+    TFrmMain* Form = nullptr;
+};
+
+} // namespace
+
+TEST_F(MainWindow, ListShowsFiveRowsPerAdapter) {
+    TListView* list = Form->IPListView;
+    ASSERT_EQ(list->Count(), 10);
+    const char* labels[] = {"Adapter ID", "Description", "Current IP", "Default Gateway", "DHCP Enabled"};
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(list->ItemText(i, 0), labels[i % 5]);
+    EXPECT_EQ(list->ItemText(0, 1), "{ADAPTER-A}");
+    EXPECT_EQ(list->ItemText(1, 1), "Ethernet");
+    EXPECT_EQ(list->ItemText(2, 1), "10.0.0.5/255.0.0.0192.168.1.5/255.255.255.0");
+    EXPECT_EQ(list->ItemText(3, 1), "10.0.0.1/255.255.255.255");
+    EXPECT_EQ(list->ItemText(4, 1), "False");
+    EXPECT_EQ(list->ItemText(5, 1), "{ADAPTER-B}");
+    EXPECT_EQ(list->ItemText(7, 1), ""); // empty address and mask add nothing
+    EXPECT_EQ(list->ItemText(9, 1), "True");
+    EXPECT_EQ(list->ColumnWidth(0), 120);
+    EXPECT_EQ(list->ColumnWidth(1), 282);
+}
+
+TEST_F(MainWindow, FailingSnapshotKeepsTheRowsAndReachesTheErrorBox) {
+    Adapters.Status = ERROR_NOT_SUPPORTED;
+    MessageBoxCatcher boxes;
+    SendMessageA(Form->Handle(), WM_COMMAND, Form->RefreshCurrentConfiguration1->Command(), 0);
+    EXPECT_EQ(Form->IPListView->Count(), 10);
+    ASSERT_EQ(boxes.Boxes.size(), 1u);
+    EXPECT_EQ(boxes.Boxes[0].Caption, "QV IP Tavix Ver2");
+    EXPECT_EQ(boxes.Boxes[0].Text, "System Error.  Code: 50.\r\n" + SysErrorMessage(50) + ".");
+}
+
+TEST_F(MainWindow, TreeShowsEverySetWithItsDetailLines) {
+    EXPECT_EQ(TopLevelTexts(), (std::vector<std::string>{"Office", "Home", "Orphan"}));
+    TTreeView* tree = Form->IPSetTreeView;
+    EXPECT_EQ(tree->NodeData(TopLevel(0)), 1);
+    EXPECT_EQ(tree->NodeData(TopLevel(2)), 3);
+    EXPECT_EQ(Details(TopLevel(0)),
+              (std::vector<std::string>{"IP:10.1.2.3", "Subnet mask :255.255.0.0",
+                                        "Def.Gateway :10.1.0.1", "DNS :10.1.0.2", "DHCP :False",
+                                        "Connection Name:Wireless"}));
+    EXPECT_EQ(Details(TopLevel(1)),
+              (std::vector<std::string>{"IP:0.0.0.0", "Subnet mask :0.0.0.0", "Def.Gateway :0.0.0.0",
+                                        "DNS :0.0.0.0", "DHCP :True", "Connection Name:LAN"}));
+    EXPECT_EQ(Details(TopLevel(2)),
+              (std::vector<std::string>{"IP:", "Subnet mask :", "Def.Gateway :", "DNS :", "DHCP :",
+                                        "Connection Name:"}));
+}
+
+TEST_F(MainWindow, RebuildCollapsesAndClearsTheSelection) {
+    TTreeView* tree = Form->IPSetTreeView;
+    tree->Expand(TopLevel(0), true);
+    tree->Select(tree->FirstChild(TopLevel(0)));
+    ASSERT_TRUE(tree->Expanded(TopLevel(0)));
+    Form->IPSetManager()->RefreshIPSetTree();
+    for (int i = 0; i < 3; ++i) EXPECT_FALSE(tree->Expanded(TopLevel(i)));
+    EXPECT_EQ(tree->Selected(), nullptr);
+    ExecSql(Db, "DELETE FROM IPSets");
+    Form->IPSetManager()->RefreshIPSetTree();
+    EXPECT_EQ(tree->Count(), 0);
+}
+
+TEST_F(MainWindow, MouseDownRecordsOnlySetNodes) {
+    TTreeView* tree = Form->IPSetTreeView;
+    EXPECT_EQ(Form->SelectedSetID(), 0);
+    Click(TopLevel(1));
+    EXPECT_EQ(Form->SelectedSetID(), 2);
+    // A detail line under another set keeps the recorded key.
+    tree->Expand(TopLevel(0), true);
+    Click(tree->FirstChild(TopLevel(0)));
+    EXPECT_EQ(tree->Selected(), tree->FirstChild(TopLevel(0)));
+    EXPECT_EQ(Form->SelectedSetID(), 2);
+    // A right click selects the node under the pointer before it is recorded.
+    Form->IPSetTreeView->PopupMenu = nullptr; // no menu loop in this test
+    Click(TopLevel(2), WM_RBUTTONDOWN, WM_RBUTTONUP);
+    EXPECT_EQ(Form->SelectedSetID(), 3);
+    // A rebuild leaves the key as it is, also for a set that is gone.
+    ExecSql(Db, "DELETE FROM IPSets WHERE ID = 3");
+    Form->IPSetManager()->RefreshIPSetTree();
+    EXPECT_EQ(Form->SelectedSetID(), 3);
+}
+
+TEST_F(MainWindow, DeleteAsksWithoutOwnerAndRemovesOnYes) {
+    Click(TopLevel(0));
+    {
+        MessageBoxCatcher no(IDNO);
+        SendMessageA(Form->Handle(), WM_COMMAND, Form->DeletetheselectedIPSet1->Command(), 0);
+        ASSERT_EQ(no.Boxes.size(), 1u);
+        EXPECT_EQ(no.Boxes[0].Caption, "IP Tavix Ver2");
+        EXPECT_EQ(no.Boxes[0].Text, "Are sure you want to delete the selected IP Set ?");
+        EXPECT_EQ(no.Boxes[0].Owner, nullptr);
+    }
+    EXPECT_EQ(TopLevelTexts().size(), 3u);
+    MessageBoxCatcher yes(IDYES);
+    SendMessageA(Form->Handle(), WM_COMMAND, Form->DeletetheselectedIPSet2->Command(), 0);
+    EXPECT_EQ(TopLevelTexts(), (std::vector<std::string>{"Home", "Orphan"}));
+    EXPECT_EQ(QueryColumn(Db, "SELECT count(*) FROM IPSets"), (std::vector<std::string>{"2"}));
+    // The recorded key now finds nothing: no question is asked.
+    SendMessageA(Form->Handle(), WM_COMMAND, Form->DeletetheselectedIPSet1->Command(), 0);
+    EXPECT_EQ(yes.Boxes.size(), 1u);
+}
+
+TEST_F(MainWindow, LayoutFollowsTheAlignRules) {
+    Form->Show();
+    // The layout keeps the designed client area (489 x 623 outside with the
+    // frame metrics it was designed with; Wine's classic frame is thinner).
+    RECT client;
+    GetClientRect(Form->Handle(), &client);
+    EXPECT_EQ(client.right, 481);
+    EXPECT_EQ(client.bottom, 569);
+    EXPECT_EQ(Form->StatusBar->Height(), 19);
+    EXPECT_EQ(Form->GroupBox1->Height(), 226);
+    EXPECT_EQ(Form->Splitter1->Top() + 5, Form->GroupBox1->Top());
+    EXPECT_EQ(Form->IPSetTreeView->Top() + Form->IPSetTreeView->Height(), Form->Splitter1->Top());
+    EXPECT_EQ(Form->IPSetTreeView->Height(), 291);
+    EXPECT_EQ(Form->Panel1->Height(), 26);
+    EXPECT_EQ(Form->RefreshBtn->Left(), 390);
+    // Growing the window gives the tree all of the extra height.
+    int before = Form->IPSetTreeView->Height();
+    RECT outer;
+    GetWindowRect(Form->Handle(), &outer);
+    SetWindowPos(Form->Handle(), nullptr, 0, 0, outer.right - outer.left,
+                 outer.bottom - outer.top + 100, SWP_NOMOVE | SWP_NOZORDER);
+    EXPECT_EQ(Form->IPSetTreeView->Height(), before + 100);
+    EXPECT_EQ(Form->GroupBox1->Height(), 226);
+}
+
+TEST_F(MainWindow, SplitterMovesTheBorderBetweenTreeAndGroupBox) {
+    Form->Show();
+    HWND splitter = Form->Splitter1->Handle();
+    int tree = Form->IPSetTreeView->Height();
+    SendMessageA(splitter, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 2));
+    SendMessageA(splitter, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(10, static_cast<WORD>(-38)));
+    SendMessageA(splitter, WM_LBUTTONUP, 0, MAKELPARAM(10, static_cast<WORD>(-38)));
+    EXPECT_EQ(Form->GroupBox1->Height(), 266);
+    EXPECT_EQ(Form->IPSetTreeView->Height(), tree - 40);
+}
+
+TEST_F(MainWindow, MenusCarryTheirShortcutsAndHiddenOptions) {
+    HMENU bar = GetMenu(Form->Handle());
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(GetMenuItemCount(bar), 4);
+    HMENU file = GetSubMenu(bar, 0);
+    // Options is hidden: the File menu starts with its separator.
+    EXPECT_EQ(GetMenuItemCount(file), 4);
+    char text[128];
+    GetMenuStringA(file, 1, text, sizeof(text), MF_BYPOSITION);
+    EXPECT_STREQ(text, "Refresh Current Configuration\tCtrl+R");
+    GetMenuStringA(GetSubMenu(bar, 2), 0, text, sizeof(text), MF_BYPOSITION);
+    EXPECT_STREQ(text, "Add New IP Configuration Set\tIns");
+    EXPECT_EQ(Form->ActivatetheselectedIPSet2->Hint, "Activates the IP Set");
+    // The hidden item has no action, also through its command.
+    SendMessageA(Form->Handle(), WM_COMMAND, Form->Options1->Command(), 0);
+    EXPECT_FALSE(Form->Options1->OnClick);
+}
+
+TEST_F(MainWindow, HandlerFailureIsShownWithTheTitleAndFullStop) {
+    App.HelpFile = TestFolder() + "missing-help.html";
+    MessageBoxCatcher boxes;
+    SendMessageA(Form->Handle(), WM_COMMAND, Form->HelpFile1->Command(), 0);
+    ASSERT_EQ(boxes.Boxes.size(), 1u);
+    EXPECT_EQ(boxes.Boxes[0].Caption, "QV IP Tavix Ver2");
+    EXPECT_EQ(boxes.Boxes[0].Text, "The help file " + App.HelpFile + " was not found.");
+}

@@ -1,0 +1,313 @@
+#include "toolkit/Controls.h"
+
+#include "toolkit/Application.h"
+#include "toolkit/Menus.h"
+
+#include <commctrl.h>
+#include <windowsx.h>
+
+#include <algorithm>
+#include <set>
+
+namespace {
+const char* const ControlProp = "IPTavixControl";
+}
+
+HFONT CreateFontFromSpec(const TFontSpec& spec) {
+    return CreateFontA(spec.Height, 0, 0, 0, spec.Bold ? FW_BOLD : FW_NORMAL, FALSE,
+                       spec.Underline ? TRUE : FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                       spec.Name.c_str());
+}
+
+TControl::TControl(TComponent* owner, TControl* parent) : TComponent(owner), FParent(parent) {}
+
+TControl::~TControl() {
+    // Children first (they are usually components of the same owner, but a
+    // control may own its children too), then our own window.
+    DestroyComponents();
+    if (FHandle) {
+        HWND wnd = FHandle;
+        RemoveWindowSubclass(wnd, SubclassProc, 1);
+        RemovePropA(wnd, ControlProp);
+        FHandle = nullptr;
+        DestroyWindow(wnd);
+    }
+    RemoveFromParent();
+    // Children whose owner is not this control lose their parent link.
+    for (TControl* child : FControls) child->FParent = nullptr;
+}
+
+void TControl::RemoveFromParent() {
+    if (!FParent) return;
+    auto& list = FParent->FControls;
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+    FParent = nullptr;
+}
+
+TControl* TControl::FromHandle(HWND wnd) {
+    return wnd ? static_cast<TControl*>(GetPropA(wnd, ControlProp)) : nullptr;
+}
+
+const char* TControl::CustomClass(const char* name, UINT classStyle, HBRUSH background) {
+    static std::set<std::string> registered;
+    if (registered.insert(name).second) {
+        WNDCLASSEXA wc{};
+        wc.cbSize = sizeof(wc);
+        wc.style = classStyle;
+        wc.lpfnWndProc = DefWindowProcA;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+        wc.hbrBackground = background;
+        wc.lpszClassName = name;
+        wc.hIcon = LoadIconA(GetModuleHandleA(nullptr), "MAINICON");
+        RegisterClassExA(&wc);
+    }
+    return name;
+}
+
+void TControl::CreateWnd(const char* windowClass, DWORD style, DWORD exStyle,
+                         const TControlArgs& args) {
+    Name = args.Name;
+    FLeft = args.Left;
+    FTop = args.Top;
+    FWidth = args.Width;
+    FHeight = args.Height;
+    FAlign = args.Align;
+    FVisible = args.Visible;
+    HWND parentWnd = FParent ? FParent->Handle() : nullptr;
+    if (parentWnd) {
+        style |= WS_CHILD | WS_CLIPSIBLINGS;
+        if (args.TabStop) style |= WS_TABSTOP;
+    }
+    if (FVisible && parentWnd) style |= WS_VISIBLE;
+    FHandle = CreateWindowExA(exStyle, windowClass, args.Caption.c_str(), style, FLeft, FTop,
+                              FWidth, FHeight, parentWnd, nullptr, GetModuleHandleA(nullptr),
+                              nullptr);
+    if (!FHandle) RaiseLastOSError();
+    SetPropA(FHandle, ControlProp, this);
+    SetWindowSubclass(FHandle, SubclassProc, 1, reinterpret_cast<DWORD_PTR>(this));
+    if (args.Font) {
+        FOwnFont.Reset(CreateFontFromSpec(*args.Font));
+        FFont = FOwnFont.Get();
+    } else if (FParent) {
+        FFont = FParent->FFont;
+    }
+    if (FFont) SendMessageA(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
+    if (FParent) {
+        FParent->FControls.push_back(this);
+        if (FAlign != TAlign::alNone) FParent->Realign();
+    }
+}
+
+void TControl::SetFont(const TFontSpec& font) {
+    FOwnFont.Reset(CreateFontFromSpec(font));
+    FFont = FOwnFont.Get();
+    if (FHandle) SendMessageA(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), TRUE);
+}
+
+void TControl::SetBounds(int left, int top, int width, int height) {
+    FLeft = left;
+    FTop = top;
+    FWidth = width;
+    FHeight = height;
+    if (FHandle)
+        SetWindowPos(FHandle, nullptr, left, top, width, height,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    if (FParent && FAlign != TAlign::alNone && !FParent->FAligning) FParent->Realign();
+}
+
+void TControl::SetAlign(TAlign align) {
+    FAlign = align;
+    if (FParent) FParent->Realign();
+}
+
+void TControl::SetVisible(bool visible) {
+    FVisible = visible;
+    if (FHandle) ShowWindow(FHandle, visible ? SW_SHOW : SW_HIDE);
+    if (FParent && FAlign != TAlign::alNone) FParent->Realign();
+}
+
+bool TControl::Enabled() const { return FHandle && IsWindowEnabled(FHandle); }
+
+void TControl::SetEnabled(bool enabled) {
+    if (FHandle) EnableWindow(FHandle, enabled);
+}
+
+std::string TControl::Caption() const {
+    if (!FHandle) return std::string();
+    int len = GetWindowTextLengthA(FHandle);
+    std::string text(static_cast<size_t>(len) + 1, '\0');
+    len = GetWindowTextA(FHandle, text.data(), len + 1);
+    text.resize(static_cast<size_t>(std::max(len, 0)));
+    return text;
+}
+
+void TControl::SetCaption(const std::string& caption) {
+    if (FHandle) SetWindowTextA(FHandle, caption.c_str());
+}
+
+void TControl::SetFocus() {
+    if (FHandle) ::SetFocus(FHandle);
+}
+
+bool TControl::Focused() const { return FHandle && GetFocus() == FHandle; }
+
+RECT TControl::ClientRectForChildren() const {
+    RECT r{0, 0, 0, 0};
+    if (FHandle) GetClientRect(FHandle, &r);
+    return r;
+}
+
+void TControl::Realign() {
+    if (!FHandle || FAligning) return;
+    FAligning = true;
+    RECT r = ClientRectForChildren();
+    auto place = [](TControl* c, int l, int t, int w, int h) {
+        c->FLeft = l;
+        c->FTop = t;
+        c->FWidth = std::max(w, 0);
+        c->FHeight = std::max(h, 0);
+        if (c->FHandle)
+            SetWindowPos(c->FHandle, nullptr, l, t, c->FWidth, c->FHeight,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+    };
+    for (TAlign pass : {TAlign::alTop, TAlign::alBottom, TAlign::alLeft, TAlign::alRight,
+                        TAlign::alClient}) {
+        for (TControl* c : FControls) {
+            if (c->FAlign != pass || !c->FVisible) continue;
+            switch (pass) {
+            case TAlign::alTop:
+                place(c, r.left, r.top, r.right - r.left, c->FHeight);
+                r.top += c->FHeight;
+                break;
+            case TAlign::alBottom:
+                r.bottom -= c->FHeight;
+                place(c, r.left, r.bottom, r.right - r.left, c->FHeight);
+                break;
+            case TAlign::alLeft:
+                place(c, r.left, r.top, c->FWidth, r.bottom - r.top);
+                r.left += c->FWidth;
+                break;
+            case TAlign::alRight:
+                r.right -= c->FWidth;
+                place(c, r.right, r.top, c->FWidth, r.bottom - r.top);
+                break;
+            default:
+                place(c, r.left, r.top, r.right - r.left, r.bottom - r.top);
+                break;
+            }
+        }
+    }
+    FAligning = false;
+}
+
+LRESULT TControl::DefaultHandler(UINT msg, WPARAM wParam, LPARAM lParam) {
+    return DefSubclassProc(FHandle, msg, wParam, lParam);
+}
+
+void TControl::FireMouseDown(TMouseButton button, WPARAM wParam, LPARAM lParam) {
+    if (OnMouseDown)
+        OnMouseDown(this, button, static_cast<UINT>(wParam), GET_X_LPARAM(lParam),
+                    GET_Y_LPARAM(lParam));
+}
+
+LRESULT TControl::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_COMMAND:
+        if (lParam) {
+            if (TControl* child = FromHandle(reinterpret_cast<HWND>(lParam))) {
+                child->CommandNotify(HIWORD(wParam));
+                return 0;
+            }
+        } else if (MenuCommand(LOWORD(wParam))) {
+            return 0;
+        }
+        break;
+    case WM_NOTIFY: {
+        auto* header = reinterpret_cast<NMHDR*>(lParam);
+        if (TControl* child = FromHandle(header->hwndFrom)) {
+            bool handled = false;
+            LRESULT result = child->Notify(header, handled);
+            if (handled) return result;
+        }
+        break;
+    }
+    case WM_SIZE: {
+        LRESULT result = DefaultHandler(msg, wParam, lParam);
+        Realign();
+        return result;
+    }
+    case WM_SETCURSOR:
+        if (FCursor && LOWORD(lParam) == HTCLIENT) {
+            ::SetCursor(LoadCursorA(nullptr, FCursor));
+            return TRUE;
+        }
+        break;
+    case WM_LBUTTONDOWN: {
+        LRESULT result = DefaultHandler(msg, wParam, lParam);
+        FireMouseDown(TMouseButton::mbLeft, wParam, lParam);
+        return result;
+    }
+    case WM_RBUTTONDOWN: {
+        LRESULT result = DefaultHandler(msg, wParam, lParam);
+        FireMouseDown(TMouseButton::mbRight, wParam, lParam);
+        return result;
+    }
+    case WM_MBUTTONDOWN: {
+        LRESULT result = DefaultHandler(msg, wParam, lParam);
+        FireMouseDown(TMouseButton::mbMiddle, wParam, lParam);
+        return result;
+    }
+    case WM_PAINT:
+        if (FCustomPaint) {
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(FHandle, &ps);
+            Paint(dc);
+            EndPaint(FHandle, &ps);
+            return 0;
+        }
+        break;
+    case WM_CONTEXTMENU:
+        if (PopupMenu) {
+            int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+            if (x == -1 && y == -1) { // from the keyboard: below the control's corner
+                POINT p{0, 0};
+                ClientToScreen(FHandle, &p);
+                x = p.x;
+                y = p.y;
+            }
+            PopupMenu->Popup(x, y);
+            return 0;
+        }
+        break;
+    default:
+        break;
+    }
+    return DefaultHandler(msg, wParam, lParam);
+}
+
+LRESULT CALLBACK TControl::SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam,
+                                        UINT_PTR, DWORD_PTR refData) {
+    auto* control = reinterpret_cast<TControl*>(refData);
+    if (msg == WM_NCDESTROY) {
+        RemoveWindowSubclass(wnd, SubclassProc, 1);
+        RemovePropA(wnd, ControlProp);
+        control->FHandle = nullptr;
+        return DefSubclassProc(wnd, msg, wParam, lParam);
+    }
+    // Failures stop here and go to the application's error display.
+    try {
+        return control->WndProc(msg, wParam, lParam);
+    } catch (...) {
+        if (Application)
+            Application->HandleCurrentException();
+        return 0;
+    }
+}
+
+TCustomControl::TCustomControl(TComponent* owner, TControl* parent, const TControlArgs& args,
+                               const char* className, DWORD extraStyle)
+    : TControl(owner, parent) {
+    CreateWnd(CustomClass(className), WS_CLIPCHILDREN | extraStyle, WS_EX_CONTROLPARENT, args);
+}

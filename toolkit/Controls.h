@@ -1,0 +1,128 @@
+#pragma once
+// Windowed controls: one HWND per control, owned by it; creation arguments as
+// a struct; the align layout; messages dispatched to member functions, with
+// WM_COMMAND and WM_NOTIFY handed back to the control that sent them.
+#include "toolkit/Classes.h"
+#include "toolkit/Handles.h"
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+enum class TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
+enum class TMouseButton { mbLeft, mbRight, mbMiddle };
+
+using TNotifyEvent = std::function<void(TComponent* sender)>;
+// Sender, button, the message's key flags (MK_*), position in client pixels.
+using TMouseEvent = std::function<void(TComponent* sender, TMouseButton button, UINT keys, int x, int y)>;
+
+struct TFontSpec {
+    std::string Name = "MS Sans Serif";
+    int Height = -11; // 8 points at 96 dots per inch
+    bool Bold = false;
+    bool Underline = false;
+};
+
+// Where a control goes and how it looks when created.
+struct TControlArgs {
+    int Left = 0, Top = 0, Width = 0, Height = 0;
+    std::string Caption;
+    TAlign Align = TAlign::alNone;
+    bool Visible = true;
+    bool TabStop = true;
+    const TFontSpec* Font = nullptr; // null: the parent's font
+    std::string Name;
+};
+
+class TPopupMenu;
+
+class TControl : public TComponent {
+public:
+    TControl(TComponent* owner, TControl* parent);
+    ~TControl() override;
+
+    HWND Handle() const { return FHandle; }
+    TControl* Parent() const { return FParent; }
+    static TControl* FromHandle(HWND wnd);
+
+    int Left() const { return FLeft; }
+    int Top() const { return FTop; }
+    int Width() const { return FWidth; }
+    int Height() const { return FHeight; }
+    void SetBounds(int left, int top, int width, int height);
+    void SetHeight(int height) { SetBounds(FLeft, FTop, FWidth, height); }
+    void SetWidth(int width) { SetBounds(FLeft, FTop, width, FHeight); }
+    TAlign Align() const { return FAlign; }
+    void SetAlign(TAlign align);
+    bool Visible() const { return FVisible; }
+    void SetVisible(bool visible);
+    bool Enabled() const;
+    virtual void SetEnabled(bool enabled);
+    std::string Caption() const;
+    void SetCaption(const std::string& caption);
+    void SetFont(const TFontSpec& font);
+    HFONT Font() const { return FFont; }
+    void SetFocus();
+    bool Focused() const;
+    void SetCursor(LPCSTR cursor) { FCursor = cursor; }
+
+    // Lays the children out by their Align, in creation order.
+    void Realign();
+    // The area the children's Align divides.
+    virtual RECT ClientRectForChildren() const;
+    int ControlCount() const { return static_cast<int>(FControls.size()); }
+    TControl* Controls(int index) const { return FControls.at(static_cast<size_t>(index)); }
+
+    TNotifyEvent OnClick;
+    TMouseEvent OnMouseDown;
+    TPopupMenu* PopupMenu = nullptr; // not owned: a component of the form
+
+    const char* ClassName() const override { return "TControl"; }
+
+protected:
+    // Creates the window; leaf classes call it from their constructors.
+    void CreateWnd(const char* windowClass, DWORD style, DWORD exStyle, const TControlArgs& args);
+    // Registers (once) a window class of our own with the default procedure.
+    static const char* CustomClass(const char* name, UINT classStyle = CS_DBLCLKS,
+                                   HBRUSH background = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+
+    virtual LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT DefaultHandler(UINT msg, WPARAM wParam, LPARAM lParam);
+    // A WM_COMMAND sent by this control to its parent.
+    virtual void CommandNotify(WORD /*code*/) {}
+    // A WM_NOTIFY sent by this control; set handled to return the result.
+    virtual LRESULT Notify(NMHDR* /*header*/, bool& /*handled*/) { return 0; }
+    // A WM_COMMAND from a menu or an accelerator; forms dispatch it.
+    virtual bool MenuCommand(UINT /*id*/) { return false; }
+    virtual void Paint(HDC /*dc*/) {}
+    bool FCustomPaint = false;
+    void RemoveFromParent();
+
+private:
+    static LRESULT CALLBACK SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam,
+                                         UINT_PTR id, DWORD_PTR refData);
+    void FireMouseDown(TMouseButton button, WPARAM wParam, LPARAM lParam);
+
+    HWND FHandle = nullptr;
+    TControl* FParent = nullptr;          // not owned
+    std::vector<TControl*> FControls;     // children in creation order, not owned
+    int FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
+    TAlign FAlign = TAlign::alNone;
+    bool FVisible = true;
+    bool FAligning = false;
+    TFontHandle FOwnFont;
+    HFONT FFont = nullptr; // FOwnFont or the parent's font (not owned then)
+    LPCSTR FCursor = nullptr;
+};
+
+// Owner-drawn rectangle window used by panels, tab sheets and splitters.
+class TCustomControl : public TControl {
+public:
+    TCustomControl(TComponent* owner, TControl* parent, const TControlArgs& args,
+                   const char* className, DWORD extraStyle = 0);
+};
+
+// The font of a form: "MS Sans Serif" 8 point unless told otherwise.
+HFONT CreateFontFromSpec(const TFontSpec& spec);

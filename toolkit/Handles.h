@@ -1,0 +1,95 @@
+#pragma once
+// Move-only owners for Win32 handles, and guards that restore what a drawing
+// routine selects into a device context.
+#include <windows.h>
+
+#include <utility>
+
+template <typename H, typename Traits> class TUniqueHandle {
+public:
+    TUniqueHandle() = default;
+    explicit TUniqueHandle(H handle) : FHandle(handle) {}
+    ~TUniqueHandle() { Reset(); }
+    TUniqueHandle(const TUniqueHandle&) = delete;
+    TUniqueHandle& operator=(const TUniqueHandle&) = delete;
+    TUniqueHandle(TUniqueHandle&& other) noexcept : FHandle(other.Release()) {}
+    TUniqueHandle& operator=(TUniqueHandle&& other) noexcept {
+        if (this != &other) Reset(other.Release());
+        return *this;
+    }
+    H Get() const { return FHandle; }
+    explicit operator bool() const { return FHandle != Traits::Invalid(); }
+    H Release() {
+        H h = FHandle;
+        FHandle = Traits::Invalid();
+        return h;
+    }
+    void Reset(H handle = Traits::Invalid()) {
+        if (FHandle != Traits::Invalid()) Traits::Close(FHandle);
+        FHandle = handle;
+    }
+
+private:
+    H FHandle = Traits::Invalid();
+};
+
+struct TGdiTraits {
+    static HGDIOBJ Invalid() { return nullptr; }
+    static void Close(HGDIOBJ h) { DeleteObject(h); }
+};
+template <typename T> struct TGdiTypedTraits {
+    static T Invalid() { return nullptr; }
+    static void Close(T h) { DeleteObject(h); }
+};
+struct TKernelTraits {
+    static HANDLE Invalid() { return nullptr; }
+    static void Close(HANDLE h) { CloseHandle(h); }
+};
+struct TMenuTraits {
+    static HMENU Invalid() { return nullptr; }
+    static void Close(HMENU h) { DestroyMenu(h); }
+};
+struct TAccelTraits {
+    static HACCEL Invalid() { return nullptr; }
+    static void Close(HACCEL h) { DestroyAcceleratorTable(h); }
+};
+struct TMemDCTraits {
+    static HDC Invalid() { return nullptr; }
+    static void Close(HDC h) { DeleteDC(h); }
+};
+
+using TFontHandle = TUniqueHandle<HFONT, TGdiTypedTraits<HFONT>>;
+using TBrushHandle = TUniqueHandle<HBRUSH, TGdiTypedTraits<HBRUSH>>;
+using TPenHandle = TUniqueHandle<HPEN, TGdiTypedTraits<HPEN>>;
+using TBitmapHandle = TUniqueHandle<HBITMAP, TGdiTypedTraits<HBITMAP>>;
+using TRegionHandle = TUniqueHandle<HRGN, TGdiTypedTraits<HRGN>>;
+using TKernelHandle = TUniqueHandle<HANDLE, TKernelTraits>;
+using TMenuHandle = TUniqueHandle<HMENU, TMenuTraits>;
+using TAccelHandle = TUniqueHandle<HACCEL, TAccelTraits>;
+using TMemDC = TUniqueHandle<HDC, TMemDCTraits>;
+
+// Selects an object into a DC for the guard's lifetime.
+class TSelectObject {
+public:
+    TSelectObject(HDC dc, HGDIOBJ object) : FDC(dc), FOld(SelectObject(dc, object)) {}
+    ~TSelectObject() { SelectObject(FDC, FOld); }
+    TSelectObject(const TSelectObject&) = delete;
+    TSelectObject& operator=(const TSelectObject&) = delete;
+
+private:
+    HDC FDC;
+    HGDIOBJ FOld;
+};
+
+// Saves a DC's whole state (clip region, colours, modes) and restores it.
+class TSaveDC {
+public:
+    explicit TSaveDC(HDC dc) : FDC(dc), FSaved(SaveDC(dc)) {}
+    ~TSaveDC() { RestoreDC(FDC, FSaved); }
+    TSaveDC(const TSaveDC&) = delete;
+    TSaveDC& operator=(const TSaveDC&) = delete;
+
+private:
+    HDC FDC;
+    int FSaved;
+};
