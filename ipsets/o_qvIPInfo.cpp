@@ -135,6 +135,7 @@ void TqvIPSetManager::RefreshAdapterList() {
         list.AddItem("Default Gateway", {gateways});
         list.AddItem("DHCP Enabled", {BoolToStr(adapter->DhcpEnabled())});
     }
+    list.ScrollToTop(); // a fresh list starts at its first row
 }
 
 void TqvIPSetManager::RefreshIPSetTree() {

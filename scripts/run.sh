@@ -1,17 +1,38 @@
 #!/usr/bin/env bash
 # Builds the program and starts it under Wine in a prepared folder
-# (build/run), creating DataBase\ipdb.ipdb there with ipdbinit when absent.
+# (build/run): DataBase\ipdb.ipdb is created with ipdbinit when absent, and
+# Wine's registry gets the connection names Windows would hold. With a display
+# (DISPLAY set) the program opens there; without one it runs under Xvfb, a
+# screenshot is saved and its path printed, and the program is closed.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
+user_display="${DISPLAY:-}"
 source "$root/scripts/wine-env.sh"
 cmake -S "$root" -B "$root/build/x86_64" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" >/dev/null
-cmake --build "$root/build/x86_64" --target ipdbinit ipcheck
+cmake --build "$root/build/x86_64" --target IPTavixVer2 ipdbinit ipcheck winprobe
 run="$root/build/run"
 mkdir -p "$run"
-cp "$root/build/x86_64/bin/ipdbinit.exe" "$root/build/x86_64/bin/ipcheck.exe" "$run/"
-IPTAVIX_OWN_DISPLAY=0 start_wine_session
+cp "$root"/build/x86_64/bin/{IPTavixVer2.exe,ipdbinit.exe,ipcheck.exe,winprobe.exe,helpiptavix.html} "$run/"
+if [ -n "$user_display" ]; then
+  IPTAVIX_OWN_DISPLAY=0 DISPLAY="$user_display" start_wine_session
+else
+  start_wine_session
+fi
 trap stop_wine_session EXIT
 [ -f "$run/DataBase/ipdb.ipdb" ] || "$WINE" "$run/ipdbinit.exe"
-"$WINE" "$run/ipcheck.exe"
+"$WINE" "$run/ipcheck.exe" --register-names >/dev/null
+if [ -n "$user_display" ]; then
+  "$WINE" "$run/IPTavixVer2.exe"
+  exit $?
+fi
+"$WINE" "$run/IPTavixVer2.exe" &
+pid=$!
+if "$WINE" "$run/winprobe.exe" wait "IPTavix Ver2" 30000; then
+  sleep 1
+  import -window root "$run/screenshot.png"
+  echo "Screenshot of the running program: $run/screenshot.png"
+  "$WINE" "$run/winprobe.exe" close "IPTavix Ver2"
+fi
+wait "$pid"

@@ -360,6 +360,10 @@ void TListView::SetColumnWidth(int column, int width) {
     ListView_SetColumnWidth(Handle(), column, width);
 }
 
+void TListView::ScrollToTop() {
+    if (Count() > 0) ListView_EnsureVisible(Handle(), 0, FALSE);
+}
+
 void TListView::BeginUpdate() { SendMessageA(Handle(), WM_SETREDRAW, FALSE, 0); }
 
 void TListView::EndUpdate() {

@@ -107,6 +107,7 @@ public:
     int ColumnCount() const;
     int ColumnWidth(int column) const;
     void SetColumnWidth(int column, int width);
+    void ScrollToTop();
     void BeginUpdate();
     void EndUpdate();
     const char* ClassName() const override { return "TListView"; }

@@ -1,0 +1,38 @@
+# Helpers of the end-to-end tests: a prepared program folder, a window
+# manager on the test display (Wine windows get keyboard input only when they
+# have the focus), and checks that name what failed.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+WINE="$root/scripts/wine-run"
+bin="$1"    # the folder with the built programs
+work="$2"   # this test's own folder
+rm -rf "$work" && mkdir -p "$work"
+cp "$bin"/{IPTavixVer2.exe,ipdbinit.exe,winprobe.exe,helpiptavix.html} "$work/"
+db="$work/DataBase/ipdb.ipdb"
+failures=0
+
+probe() { "$WINE" "$work/winprobe.exe" "$@"; }
+check() { # check DESCRIPTION EXPECTED ACTUAL
+  if [ "$2" == "$3" ]; then echo "ok: $1"; else echo "FAILED: $1: expected '$2', got '$3'"; failures=$((failures + 1)); fi
+}
+shot() { import -window root "$work/$1.png"; echo "screenshot: $work/$1.png"; }
+
+wm_pid=""
+start_wm() {
+  if ! pgrep -x openbox >/dev/null; then
+    openbox --sm-disable >/dev/null 2>&1 &
+    wm_pid=$!
+    sleep 1
+  fi
+}
+finish() {
+  [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null || true
+  echo "$failures failed"
+  [ "$failures" -eq 0 ]
+}
+window_id() { timeout 30 xdotool search --sync --onlyvisible --name "$1" | head -n1; }
+keys_to() { # keys_to TITLE KEY...
+  local wid; wid=$(window_id "$1"); shift
+  xdotool windowactivate --sync "$wid" >/dev/null 2>&1 || xdotool windowfocus --sync "$wid"
+  xdotool key --clearmodifiers "$@"
+}

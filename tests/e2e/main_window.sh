@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# The real program under Xvfb: start-up with a filled tree and list, Ctrl+R,
+# Ctrl+Q, and start-up without a database.
+source "$(dirname "$0")/e2e-lib.sh"
+start_wm
+"$WINE" "$work/ipdbinit.exe" >/dev/null
+sqlite3 "$db" "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN');
+  INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, GATEWAY, DNS, DHCP, CONNECTION)
+  VALUES ('Office', '10.1.2.3', '255.255.0.0', '10.1.0.1', '10.1.0.2', 0, 1),
+         ('Home', '0.0.0.0', '0.0.0.0', '0.0.0.0', '0.0.0.0', 1, 1);"
+
+cp "$bin/ipcheck.exe" "$work/"
+adapters=$("$WINE" "$work/ipcheck.exe" | sed -n 's/^Adapters: //p' | tr -d '\r')
+"$WINE" "$work/IPTavixVer2.exe" &
+pid=$!
+check "main window appears" 0 "$(probe wait "IPTavix Ver2" 30000; echo $?)"
+sleep 1
+check "tree and list filled" "tree 14 list $((adapters * 5))" "$(probe counts "IPTavix Ver2" | tr -d '\r')"
+shot main_window
+
+# Ctrl+R rebuilds the list, which brings its first row back to the top.
+probe listscroll "IPTavix Ver2" 60
+before=$(probe listtop "IPTavix Ver2" | tr -d '\r')
+keys_to '^IPTavix Ver2$' ctrl+r
+sleep 1
+after=$(probe listtop "IPTavix Ver2" | tr -d '\r')
+if [ "$before" -gt 0 ]; then check "Ctrl+R refreshes the list" 0 "$after"; else echo "skip: the list is too short to scroll"; fi
+
+keys_to '^IPTavix Ver2$' ctrl+q
+set +e; wait "$pid"; code=$?; set -e
+check "Ctrl+Q ends the program with exit code 0" 0 "$code"
+
+# Without the database the start-up error box appears, and nothing else.
+rm -f "$db"
+"$WINE" "$work/IPTavixVer2.exe" &
+pid=$!
+box=$(window_id '^Application Error$' || true)
+check "Application Error box appears" yes "$([ -n "$box" ] && echo yes || echo no)"
+shot startup_error
+check "no main window during the error" 1 "$(probe wait "IPTavix Ver2" 100; echo $?)"
+keys_to '^Application Error$' Return
+set +e; wait "$pid"; code=$?; set -e
+check "start-up failure exits with code 1" 1 "$code"
+finish

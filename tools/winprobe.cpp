@@ -1,0 +1,95 @@
+// winprobe: looks at a running program's windows from outside, for the run
+// command and the end-to-end tests. Windows are found by their caption.
+//
+//   winprobe wait TITLE [ms]      waits until a visible window TITLE exists
+//   winprobe counts TITLE         prints "tree N list M" for its tree and list
+//   winprobe listtop TITLE        prints the index of the list's top row
+//   winprobe listscroll TITLE DY  scrolls the list by DY pixels
+//   winprobe close TITLE          posts WM_CLOSE to it
+//   winprobe text TITLE           prints the texts of its child windows
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+HWND FindVisible(const char* title) {
+    HWND wnd = FindWindowA(nullptr, title);
+    return wnd && IsWindowVisible(wnd) ? wnd : nullptr;
+}
+
+HWND FindChild(HWND parent, const char* className) {
+    struct Search {
+        const char* Class;
+        HWND Found;
+    } search{className, nullptr};
+    EnumChildWindows(
+        parent,
+        [](HWND wnd, LPARAM data) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(data);
+            char cls[64] = {};
+            GetClassNameA(wnd, cls, sizeof(cls));
+            if (std::strcmp(cls, s->Class) == 0) {
+                s->Found = wnd;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.Found;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: winprobe wait|counts|listtop|listscroll|close|text TITLE ...\n");
+        return 2;
+    }
+    std::string verb = argv[1];
+    const char* title = argv[2];
+    if (verb == "wait") {
+        DWORD limit = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 20000;
+        DWORD start = GetTickCount();
+        while (!FindVisible(title)) {
+            if (GetTickCount() - start > limit) return 1;
+            Sleep(50);
+        }
+        return 0;
+    }
+    HWND wnd = FindVisible(title);
+    if (!wnd) {
+        std::fprintf(stderr, "no window \"%s\"\n", title);
+        return 1;
+    }
+    if (verb == "counts") {
+        HWND tree = FindChild(wnd, WC_TREEVIEWA), list = FindChild(wnd, WC_LISTVIEWA);
+        std::printf("tree %ld list %ld\n",
+                    tree ? static_cast<long>(SendMessageA(tree, TVM_GETCOUNT, 0, 0)) : -1L,
+                    list ? static_cast<long>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)) : -1L);
+    } else if (verb == "listtop") {
+        std::printf("%ld\n", static_cast<long>(
+                                 SendMessageA(FindChild(wnd, WC_LISTVIEWA), LVM_GETTOPINDEX, 0, 0)));
+    } else if (verb == "listscroll" && argc > 3) {
+        SendMessageA(FindChild(wnd, WC_LISTVIEWA), LVM_SCROLL, 0, std::atoi(argv[3]));
+    } else if (verb == "close") {
+        PostMessageA(wnd, WM_CLOSE, 0, 0);
+    } else if (verb == "text") {
+        EnumChildWindows(
+            wnd,
+            [](HWND child, LPARAM) -> BOOL {
+                char text[512] = {};
+                GetWindowTextA(child, text, sizeof(text));
+                if (text[0]) std::printf("%s\n", text);
+                return TRUE;
+            },
+            0);
+    } else {
+        return 2;
+    }
+    return 0;
+}
