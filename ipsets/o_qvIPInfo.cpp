@@ -151,16 +151,18 @@ void TqvIPSetManager::RefreshIPSetTree() {
     sets.Refresh();
     sets.First();
     const int count = sets.RecordCount();
+    const TField name = sets.FieldByName("IPSET_NAME"), id = sets.FieldByName("ID"),
+                 address = sets.FieldByName("IPADDRESS"), mask = sets.FieldByName("SUBNETMASK"),
+                 gateway = sets.FieldByName("GATEWAY"), dns = sets.FieldByName("DNS"),
+                 dhcp = sets.FieldByName("DHCP"), connection = sets.FieldByName("CONNECTION");
     for (int i = 0; i < count; ++i) {
-        HTREEITEM node = tree.AddChild(nullptr, sets.FieldByName("IPSET_NAME").AsString(),
-                                       static_cast<LPARAM>(sets.FieldByName("ID").AsInteger()));
-        tree.AddChild(node, "IP:" + sets.FieldByName("IPADDRESS").AsString());
-        tree.AddChild(node, "Subnet mask :" + sets.FieldByName("SUBNETMASK").AsString());
-        tree.AddChild(node, "Def.Gateway :" + sets.FieldByName("GATEWAY").AsString());
-        tree.AddChild(node, "DNS :" + sets.FieldByName("DNS").AsString());
-        tree.AddChild(node, "DHCP :" + sets.FieldByName("DHCP").AsString());
-        tree.AddChild(node, "Connection Name:" +
-                                GetConnectionName(sets.FieldByName("CONNECTION").AsInteger()));
+        // The detail lines are taken now, so the tree shows the table as it
+        // was at this rebuild even when a set is first opened later.
+        tree.AddChildWithLines(nullptr, name.AsString(), static_cast<LPARAM>(id.AsInteger()),
+                               {"IP:" + address.AsString(), "Subnet mask :" + mask.AsString(),
+                                "Def.Gateway :" + gateway.AsString(), "DNS :" + dns.AsString(),
+                                "DHCP :" + dhcp.AsString(),
+                                "Connection Name:" + GetConnectionName(connection.AsInteger())});
         sets.Next();
     }
 }

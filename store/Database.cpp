@@ -360,8 +360,20 @@ void TDbTable::LoadRows() {
 }
 
 int TDbTable::ColumnIndex(const std::string& name) const {
+    // Field names are ASCII; compared without building upper-case copies, as
+    // this runs for every field read.
+    auto same = [](const std::string& a, const std::string& b) {
+        if (a.size() != b.size()) return false;
+        for (size_t i = 0; i < a.size(); ++i) {
+            char x = a[i], y = b[i];
+            if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+            if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+            if (x != y) return false;
+        }
+        return true;
+    };
     for (size_t i = 0; i < FColumns.size(); ++i)
-        if (SameText(FColumns[i].Name, name)) return static_cast<int>(i);
+        if (same(FColumns[i].Name, name)) return static_cast<int>(i);
     return -1;
 }
 

@@ -203,9 +203,41 @@ HTREEITEM TTreeView::AddChild(HTREEITEM parent, const std::string& text, LPARAM 
         SendMessageA(Handle(), TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&ins)));
 }
 
-void TTreeView::Clear() { TreeView_DeleteAllItems(Handle()); }
+HTREEITEM TTreeView::AddChildWithLines(HTREEITEM parent, const std::string& text, LPARAM data,
+                                       std::vector<std::string> lines) {
+    TVINSERTSTRUCTA ins{};
+    ins.hParent = parent ? parent : TVI_ROOT;
+    ins.hInsertAfter = TVI_LAST;
+    ins.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_CHILDREN;
+    std::string copy = text;
+    ins.item.pszText = copy.data();
+    ins.item.lParam = data;
+    ins.item.cChildren = lines.empty() ? 0 : 1;
+    auto node = reinterpret_cast<HTREEITEM>(
+        SendMessageA(Handle(), TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&ins)));
+    if (node && !lines.empty()) FPendingLines.emplace(node, std::move(lines));
+    return node;
+}
 
-int TTreeView::Count() const { return static_cast<int>(TreeView_GetCount(Handle())); }
+void TTreeView::InsertLines(HTREEITEM node) const {
+    auto it = FPendingLines.find(node);
+    if (it == FPendingLines.end()) return;
+    std::vector<std::string> lines = std::move(it->second);
+    FPendingLines.erase(it);
+    for (const std::string& line : lines)
+        const_cast<TTreeView*>(this)->AddChild(node, line, 0);
+}
+
+void TTreeView::Clear() {
+    FPendingLines.clear();
+    TreeView_DeleteAllItems(Handle());
+}
+
+int TTreeView::Count() const {
+    size_t pending = 0;
+    for (const auto& entry : FPendingLines) pending += entry.second.size();
+    return static_cast<int>(TreeView_GetCount(Handle()) + pending);
+}
 
 HTREEITEM TTreeView::Selected() const { return TreeView_GetSelection(Handle()); }
 
@@ -214,8 +246,9 @@ void TTreeView::Select(HTREEITEM node) { TreeView_SelectItem(Handle(), node); }
 HTREEITEM TTreeView::NodeParent(HTREEITEM node) const { return TreeView_GetParent(Handle(), node); }
 
 HTREEITEM TTreeView::FirstChild(HTREEITEM node) const {
-    return node == TVI_ROOT || !node ? TreeView_GetRoot(Handle())
-                                     : TreeView_GetChild(Handle(), node);
+    if (node == TVI_ROOT || !node) return TreeView_GetRoot(Handle());
+    InsertLines(node);
+    return TreeView_GetChild(Handle(), node);
 }
 
 HTREEITEM TTreeView::NextSibling(HTREEITEM node) const {
@@ -286,6 +319,15 @@ LRESULT TTreeView::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT TTreeView::Notify(NMHDR* header, bool& handled) {
+    if (header->code == TVN_ITEMEXPANDINGA || header->code == TVN_ITEMEXPANDINGW) {
+        InsertLines(reinterpret_cast<NMTREEVIEWA*>(header)->itemNew.hItem);
+        return 0;
+    }
+    if ((header->code == TVN_DELETEITEMA || header->code == TVN_DELETEITEMW) &&
+        !FPendingLines.empty()) {
+        FPendingLines.erase(reinterpret_cast<NMTREEVIEWA*>(header)->itemOld.hItem);
+        return 0;
+    }
     if (header->code == NM_RCLICK && PopupMenu) {
         // Handled here, so the control sends no WM_CONTEXTMENU of its own.
         DWORD pos = GetMessagePos();

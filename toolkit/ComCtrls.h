@@ -5,6 +5,8 @@
 
 #include <commctrl.h>
 
+#include <unordered_map>
+
 class TStatusBar : public TControl {
 public:
     TStatusBar(TComponent* owner, TControl* parent, const TControlArgs& args);
@@ -65,8 +67,13 @@ public:
     TTreeView(TComponent* owner, TControl* parent, const TControlArgs& args);
 
     HTREEITEM AddChild(HTREEITEM parent, const std::string& text, LPARAM data = 0);
+    // A node whose children (plain text lines with no data) are inserted when
+    // it is first expanded or its children are first asked for: a tree of many
+    // such nodes builds in a fraction of the time.
+    HTREEITEM AddChildWithLines(HTREEITEM parent, const std::string& text, LPARAM data,
+                                std::vector<std::string> lines);
     void Clear();
-    int Count() const; // all nodes
+    int Count() const; // all nodes, those still to be inserted included
     HTREEITEM Selected() const;
     void Select(HTREEITEM node);
     HTREEITEM NodeParent(HTREEITEM node) const;
@@ -88,6 +95,10 @@ public:
 protected:
     LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
     LRESULT Notify(NMHDR* header, bool& handled) override;
+
+private:
+    void InsertLines(HTREEITEM node) const;
+    mutable std::unordered_map<HTREEITEM, std::vector<std::string>> FPendingLines;
 };
 
 struct TListColumn {

@@ -9,9 +9,10 @@
 #include <algorithm>
 #include <set>
 
-namespace {
-const char* const ControlProp = "IPTavixControl";
-}
+// Every control's window procedure is replaced by ControlProc, and the
+// control is found through GWLP_USERDATA: both are plain reads of the window
+// structure, where window properties and the comctl32 subclass chain cost a
+// round trip to the window server under Wine on every message.
 
 HFONT CreateFontFromSpec(const TFontSpec& spec) {
     return CreateFontA(spec.Height, 0, 0, 0, spec.Bold ? FW_BOLD : FW_NORMAL, FALSE,
@@ -28,8 +29,8 @@ TControl::~TControl() {
     DestroyComponents();
     if (FHandle) {
         HWND wnd = FHandle;
-        RemoveWindowSubclass(wnd, SubclassProc, 1);
-        RemovePropA(wnd, ControlProp);
+        SetWindowLongPtrA(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FDefWndProc));
+        SetWindowLongPtrA(wnd, GWLP_USERDATA, 0);
         FHandle = nullptr;
         DestroyWindow(wnd);
     }
@@ -46,7 +47,11 @@ void TControl::RemoveFromParent() {
 }
 
 TControl* TControl::FromHandle(HWND wnd) {
-    return wnd ? static_cast<TControl*>(GetPropA(wnd, ControlProp)) : nullptr;
+    // Only windows of this thread carry our pointer; others are not ours.
+    if (!wnd || GetWindowThreadProcessId(wnd, nullptr) != GetCurrentThreadId()) return nullptr;
+    if (reinterpret_cast<WNDPROC>(GetWindowLongPtrA(wnd, GWLP_WNDPROC)) != ControlProc)
+        return nullptr;
+    return reinterpret_cast<TControl*>(GetWindowLongPtrA(wnd, GWLP_USERDATA));
 }
 
 const char* TControl::CustomClass(const char* name, UINT classStyle, HBRUSH background) {
@@ -85,8 +90,9 @@ void TControl::CreateWnd(const char* windowClass, DWORD style, DWORD exStyle,
                               FWidth, FHeight, parentWnd, nullptr, GetModuleHandleA(nullptr),
                               nullptr);
     if (!FHandle) RaiseLastOSError();
-    SetPropA(FHandle, ControlProp, this);
-    SetWindowSubclass(FHandle, SubclassProc, 1, reinterpret_cast<DWORD_PTR>(this));
+    SetWindowLongPtrA(FHandle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    FDefWndProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(FHandle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlProc)));
     if (args.Font) {
         FOwnFont.Reset(CreateFontFromSpec(*args.Font));
         FFont = FOwnFont.Get();
@@ -203,7 +209,7 @@ void TControl::Realign() {
 }
 
 LRESULT TControl::DefaultHandler(UINT msg, WPARAM wParam, LPARAM lParam) {
-    return DefSubclassProc(FHandle, msg, wParam, lParam);
+    return CallWindowProcA(FDefWndProc, FHandle, msg, wParam, lParam);
 }
 
 void TControl::FireMouseDown(TMouseButton button, WPARAM wParam, LPARAM lParam) {
@@ -287,21 +293,21 @@ LRESULT TControl::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     return DefaultHandler(msg, wParam, lParam);
 }
 
-LRESULT CALLBACK TControl::SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam,
-                                        UINT_PTR, DWORD_PTR refData) {
-    auto* control = reinterpret_cast<TControl*>(refData);
+LRESULT CALLBACK TControl::ControlProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto* control = reinterpret_cast<TControl*>(GetWindowLongPtrA(wnd, GWLP_USERDATA));
+    if (!control) return DefWindowProcA(wnd, msg, wParam, lParam);
     if (msg == WM_NCDESTROY) {
-        RemoveWindowSubclass(wnd, SubclassProc, 1);
-        RemovePropA(wnd, ControlProp);
+        WNDPROC def = control->FDefWndProc;
+        SetWindowLongPtrA(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(def));
+        SetWindowLongPtrA(wnd, GWLP_USERDATA, 0);
         control->FHandle = nullptr;
-        return DefSubclassProc(wnd, msg, wParam, lParam);
+        return CallWindowProcA(def, wnd, msg, wParam, lParam);
     }
     // Failures stop here and go to the application's error display.
     try {
         return control->WndProc(msg, wParam, lParam);
     } catch (...) {
-        if (Application)
-            Application->HandleCurrentException();
+        if (Application) Application->HandleCurrentException();
         return 0;
     }
 }

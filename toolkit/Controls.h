@@ -101,11 +101,11 @@ protected:
     void RemoveFromParent();
 
 private:
-    static LRESULT CALLBACK SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam,
-                                         UINT_PTR id, DWORD_PTR refData);
+    static LRESULT CALLBACK ControlProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
     void FireMouseDown(TMouseButton button, WPARAM wParam, LPARAM lParam);
 
     HWND FHandle = nullptr;
+    WNDPROC FDefWndProc = nullptr;        // the window class's own procedure
     TControl* FParent = nullptr;          // not owned
     std::vector<TControl*> FControls;     // children in creation order, not owned
     int FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;

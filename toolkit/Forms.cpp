@@ -84,21 +84,22 @@ void TForm::Close() {
     }
 }
 
+namespace {
+BOOL CALLBACK DisableOtherWindow(HWND wnd, LPARAM data) {
+    auto* list = reinterpret_cast<std::pair<HWND, std::vector<HWND>*>*>(data);
+    if (wnd != list->first && IsWindowVisible(wnd) && IsWindowEnabled(wnd)) {
+        list->second->push_back(wnd);
+        EnableWindow(wnd, FALSE);
+    }
+    return TRUE;
+}
+} // namespace
+
 TModalResult TForm::ShowModal() {
     // Every other window of the program waits while the form is open.
     std::vector<HWND> disabled;
     std::pair<HWND, std::vector<HWND>*> enumData{Handle(), &disabled};
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND wnd, LPARAM data) -> BOOL {
-            auto* list = reinterpret_cast<std::pair<HWND, std::vector<HWND>*>*>(data);
-            if (wnd != list->first && IsWindowVisible(wnd) && IsWindowEnabled(wnd)) {
-                list->second->push_back(wnd);
-                EnableWindow(wnd, FALSE);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&enumData));
+    EnumThreadWindows(GetCurrentThreadId(), DisableOtherWindow, reinterpret_cast<LPARAM>(&enumData));
     FModal = true;
     FModalResult = TModalResult::mrNone;
     struct Restore {

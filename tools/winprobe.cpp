@@ -22,24 +22,32 @@ HWND FindVisible(const char* title) {
     return wnd && IsWindowVisible(wnd) ? wnd : nullptr;
 }
 
+struct Search {
+    const char* Class;
+    HWND Found;
+};
+
+BOOL CALLBACK MatchClass(HWND wnd, LPARAM data) {
+    auto* s = reinterpret_cast<Search*>(data);
+    char cls[64] = {};
+    GetClassNameA(wnd, cls, sizeof(cls));
+    if (std::strcmp(cls, s->Class) == 0) {
+        s->Found = wnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK PrintText(HWND child, LPARAM) {
+    char text[512] = {};
+    GetWindowTextA(child, text, sizeof(text));
+    if (text[0]) std::printf("%s\n", text);
+    return TRUE;
+}
+
 HWND FindChild(HWND parent, const char* className) {
-    struct Search {
-        const char* Class;
-        HWND Found;
-    } search{className, nullptr};
-    EnumChildWindows(
-        parent,
-        [](HWND wnd, LPARAM data) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(data);
-            char cls[64] = {};
-            GetClassNameA(wnd, cls, sizeof(cls));
-            if (std::strcmp(cls, s->Class) == 0) {
-                s->Found = wnd;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    Search search{className, nullptr};
+    EnumChildWindows(parent, MatchClass, reinterpret_cast<LPARAM>(&search));
     return search.Found;
 }
 
@@ -79,15 +87,7 @@ int main(int argc, char** argv) {
     } else if (verb == "close") {
         PostMessageA(wnd, WM_CLOSE, 0, 0);
     } else if (verb == "text") {
-        EnumChildWindows(
-            wnd,
-            [](HWND child, LPARAM) -> BOOL {
-                char text[512] = {};
-                GetWindowTextA(child, text, sizeof(text));
-                if (text[0]) std::printf("%s\n", text);
-                return TRUE;
-            },
-            0);
+        EnumChildWindows(wnd, PrintText, 0);
     } else {
         return 2;
     }

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Prints the start-up, rebuild and memory figures of the program under Wine
+# on this machine (medians of several runs).
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+"$root/scripts/setup.sh"
+source "$root/scripts/wine-env.sh"
+cmake -S "$root" -B "$root/build/x86_64" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" >/dev/null
+cmake --build "$root/build/x86_64" --target bench >/dev/null
+start_wine_session
+trap stop_wine_session EXIT
+cd "$root/build/x86_64/bench"
+"$WINE" ./bench.exe
