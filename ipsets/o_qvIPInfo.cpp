@@ -1,11 +1,15 @@
 #include "ipsets/o_qvIPInfo.h"
 
 #include "adapters/IPInfo.h"
+#include "ipsets/f_WaitBox.h"
+#include "ipsets/f_manageconnections.h"
+#include "toolkit/Application.h"
 #include "toolkit/ComCtrls.h"
 #include "toolkit/Registry.h"
 #include "toolkit/SysUtils.h"
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 const char* const NetworkBasePath = "\\SYSTEM\\CurrentControlSet\\Control\\Network\\";
@@ -177,11 +181,136 @@ void TqvIPSetManager::DeleteIPSet(long long setID) {
     RefreshIPSetTree();
 }
 
-// The dialogs of these commands are added by their own units.
-void TqvIPSetManager::ManageConnections() {}
+void TqvIPSetManager::ManageConnections() {
+    std::unique_ptr<TFrmManageConnections> dialog(new TFrmManageConnections(this));
+    dialog->SetConnectionsTable(FConnectionsTable);
+    dialog->ShowModal();
+}
+
+// The editor's unit adds these.
 void TqvIPSetManager::AddIPSet() {}
 void TqvIPSetManager::EditIPSet(long long) {}
-void TqvIPSetManager::ActivateIPSet(long long) {}
+
+std::string AddressCommand(const std::string& connection, bool dhcp, const std::string& address,
+                           const std::string& mask, const std::string& gateway) {
+    std::string command = "netsh interface ip set address \"" + connection + "\" ";
+    if (dhcp) return command + " dhcp ";
+    return command + " static " + address + " " + mask + " " + gateway + " 1";
+}
+
+std::string DnsCommand(const std::string& connection, bool dhcp, const std::string& dns) {
+    std::string command = "netsh interface ip set dns \"" + connection + "\" ";
+    if (dhcp) return command + " dhcp ";
+    return command + " static " + dns + " primary";
+}
+
+bool IsDottedQuad(const std::string& text) {
+    int parts = 0, digits = 0, value = 0;
+    for (size_t i = 0; i <= text.size(); ++i) {
+        if (i == text.size() || text[i] == '.') {
+            if (digits == 0 || value > 255) return false;
+            ++parts;
+            digits = value = 0;
+        } else if (text[i] >= '0' && text[i] <= '9' && digits < 3) {
+            value = value * 10 + (text[i] - '0');
+            ++digits;
+        } else {
+            return false;
+        }
+    }
+    return parts == 4;
+}
+
+void TqvIPSetManager::ActivateIPSet(long long setID) {
+    if (!FIPSetsTable->Locate("ID", setID)) return;
+    if (!FConnectionsTable->Locate("ID", FIPSetsTable->FieldByName("CONNECTION").AsInteger()))
+        throw Exception("The connection of this IP set is not in the Connection Name List. "
+                        "Edit the set and choose its connection.");
+    const std::string connection = FConnectionsTable->FieldByName("CONNECTIONNAME").AsString();
+    const bool dhcp = FIPSetsTable->FieldByName("DHCP").AsBoolean();
+    const std::string address = FIPSetsTable->FieldByName("IPADDRESS").AsString(),
+                      mask = FIPSetsTable->FieldByName("SUBNETMASK").AsString(),
+                      gateway = FIPSetsTable->FieldByName("GATEWAY").AsString(),
+                      dns = FIPSetsTable->FieldByName("DNS").AsString();
+
+    // Nothing runs unless both command lines mean exactly what they say.
+    if (connection.find('"') != std::string::npos)
+        throw Exception(Format("The connection name \"%s\" contains a double quote, which netsh "
+                               "cannot take. Rename the connection in Windows",
+                               connection.c_str()));
+    if (!dhcp) {
+        const std::pair<const char*, const std::string*> fields[] = {
+            {"IP address", &address}, {"subnet mask", &mask}, {"gateway", &gateway}, {"DNS server", &dns}};
+        for (const auto& [label, value] : fields)
+            if (!value->empty() && !IsDottedQuad(*value))
+                throw Exception(Format("The %s \"%s\" of this IP set is not a valid address. Edit "
+                                       "the set and correct it",
+                                       label, value->c_str()));
+    }
+    const std::string first = AddressCommand(connection, dhcp, address, mask, gateway);
+    const std::string second = DnsCommand(connection, dhcp, dns);
+    if (first.size() > MaxCommandLine || second.size() > MaxCommandLine)
+        throw Exception(Format("The netsh command for this IP set would be longer than %u "
+                               "characters. Shorten the connection name",
+                               static_cast<unsigned>(MaxCommandLine)));
+
+    ShowWaitBox();
+    try {
+        // The second run follows the first whatever the first's outcome.
+        RunCommand(first, SW_HIDE);
+        RunCommand(second, SW_HIDE);
+    } catch (...) {
+        CloseWaitBox();
+        RefreshAdapterList();
+        throw;
+    }
+    CloseWaitBox();
+    RefreshAdapterList();
+}
+
+// The platform record this relies on: 68 bytes in a 32-bit process.
+static_assert(sizeof(STARTUPINFOA) == (sizeof(void*) == 4 ? 68 : 104));
+
+int TqvIPSetManager::RunCommand(const std::string& commandLine, WORD showMode) {
+    try {
+        if (commandLine.size() > MaxCommandLine)
+            throw Exception("The command line is too long");
+        char buffer[MaxCommandLine + 1] = {}; // CreateProcessA may write into it
+        commandLine.copy(buffer, MaxCommandLine);
+        STARTUPINFOA startup{};
+        startup.cb = sizeof(startup);
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = showMode;
+        PROCESS_INFORMATION info{};
+        if (!CreateProcessA(nullptr, buffer, nullptr, nullptr, FALSE,
+                            CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup,
+                            &info))
+            return -1;
+        TKernelHandle process(info.hProcess), thread(info.hThread);
+        // One pass of pending messages, so the wait window gets painted.
+        if (Application) Application->ProcessMessages();
+        WaitForSingleObject(process.Get(), INFINITE);
+        Sleep(1000);
+        DWORD exitCode = 0;
+        GetExitCodeProcess(process.Get(), &exitCode);
+        return static_cast<int>(exitCode);
+    } catch (const std::exception& e) {
+        if (Application) Application->ShowMessage(e.what());
+        return 0;
+    }
+}
+
+void TqvIPSetManager::ShowWaitBox() {
+    FWaitBox = new TFrmWaitBox(this);
+    FWaitBox->Show();
+}
+
+void TqvIPSetManager::CloseWaitBox() {
+    if (!FWaitBox) return;
+    FWaitBox->Close();
+    delete FWaitBox;
+    FWaitBox = nullptr;
+}
 
 std::string TqvIPSetManager::GetConnectionName(long long connectionID) {
     std::string result;

@@ -29,6 +29,15 @@ using TGetVersionExA = BOOL(WINAPI*)(LPOSVERSIONINFOA info);
 void SetVersionInfoSource(TGetVersionExA source); // nullptr: the real call
 TWindowsVersion ClassifyWindowsVersion(const OSVERSIONINFOA& info);
 
+// The netsh command lines of an activation, character for character.
+std::string AddressCommand(const std::string& connection, bool dhcp, const std::string& address,
+                           const std::string& mask, const std::string& gateway);
+std::string DnsCommand(const std::string& connection, bool dhcp, const std::string& dns);
+// Four decimal parts of one to three digits, each at most 255, joined by dots.
+bool IsDottedQuad(const std::string& text);
+// The longest command line RunCommand takes (its buffer holds 513 characters).
+constexpr size_t MaxCommandLine = 512;
+
 // The folder part of an executable's path, ending in a backslash.
 std::string ApplicationFolderOf(const std::string& exePath);
 
@@ -56,6 +65,12 @@ public:
 
     std::string GetConnectionName(long long connectionID);
     TWindowsVersion GetWindowsVersion();
+    // Runs a command line as a child process and waits for it; the result is
+    // its exit code, -1 when it cannot be started.
+    int RunCommand(const std::string& commandLine, WORD showMode);
+    void ShowWaitBox();
+    void CloseWaitBox();
+    class TFrmWaitBox* WaitBox() const { return FWaitBox; }
     std::string GetApplicationFolder();
 
     TDbTable* IPSetsTable() const { return FIPSetsTable; }
@@ -77,4 +92,5 @@ private:
     TDbConnection* FConnection = nullptr;   // owned as a component
     TDbTable* FIPSetsTable = nullptr;       // owned as a component
     TDbTable* FConnectionsTable = nullptr;  // owned as a component
+    class TFrmWaitBox* FWaitBox = nullptr;  // owned as a component while an activation runs
 };

@@ -1,0 +1,350 @@
+#include "app/f_main.h"
+#include "ipsets/f_WaitBox.h"
+#include "ipsets/f_manageconnections.h"
+#include "ipsets/o_qvIPInfo.h"
+#include "support/TestSupport.h"
+#include "toolkit/Application.h"
+#include "toolkit/SysUtils.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+TEST(NetshCommands, AreBuiltCharacterForCharacter) {
+    EXPECT_EQ(AddressCommand("LAN", false, "192.168.1.10", "255.255.255.0", "192.168.1.1"),
+              "netsh interface ip set address \"LAN\"  static 192.168.1.10 255.255.255.0 192.168.1.1 1");
+    EXPECT_EQ(DnsCommand("LAN", false, "192.168.1.1"),
+              "netsh interface ip set dns \"LAN\"  static 192.168.1.1 primary");
+    EXPECT_EQ(AddressCommand("LAN 2", true, "1.2.3.4", "x", "y"),
+              "netsh interface ip set address \"LAN 2\"  dhcp ");
+    EXPECT_EQ(DnsCommand("LAN 2", true, "1.2.3.4"), "netsh interface ip set dns \"LAN 2\"  dhcp ");
+    // An empty gateway leaves the mask, two spaces and the metric.
+    EXPECT_EQ(AddressCommand("LAN", false, "10.0.0.2", "255.0.0.0", ""),
+              "netsh interface ip set address \"LAN\"  static 10.0.0.2 255.0.0.0  1");
+}
+
+TEST(NetshCommands, DottedQuadCheck) {
+    for (const char* good : {"0.0.0.0", "192.168.1.10", "255.255.255.255", "192.168.001.010"})
+        EXPECT_TRUE(IsDottedQuad(good)) << good;
+    for (const char* bad : {"", "1.2.3", "1.2.3.4.5", "256.1.1.1", "1..2.3", "1.2.3.4 ", " 1.2.3.4",
+                            "1.2.3.4;x", "a.b.c.d", "1.2.3.0004", "-1.2.3.4", "1.2.3.4\""})
+        EXPECT_FALSE(IsDottedQuad(bad)) << bad;
+}
+
+namespace {
+
+BOOL WINAPI NoMergeVersion(LPOSVERSIONINFOA info) {
+    info->dwPlatformId = VER_PLATFORM_WIN32_NT;
+    info->dwMajorVersion = 5;
+    info->dwMinorVersion = 2;
+    return TRUE;
+}
+
+struct NetshRun {
+    unsigned long Tick;
+    int Show;
+    unsigned long Flags;
+    std::string CommandLine;
+};
+
+std::vector<NetshRun> ReadLog() {
+    std::vector<NetshRun> runs;
+    std::ifstream in(TestFolder() + "netsh-log.txt");
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        NetshRun run;
+        std::string part;
+        std::getline(fields, part, '|');
+        run.Tick = std::stoul(part);
+        std::getline(fields, part, '|');
+        run.Show = std::stoi(part);
+        std::getline(fields, part, '|');
+        run.Flags = std::stoul(part);
+        std::getline(fields, run.CommandLine);
+        runs.push_back(run);
+    }
+    return runs;
+}
+
+class Activation : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Db = FreshDatabase();
+        DeleteFileA((TestFolder() + "netsh-log.txt").c_str());
+        ExecSql(Db, "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN'), ('LAN 2');"
+                    "INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, GATEWAY, DNS, DHCP, "
+                    "CONNECTION) VALUES "
+                    "('Static', '192.168.1.10', '255.255.255.0', '192.168.1.1', '192.168.1.1', 0, 1),"
+                    "('Dhcp', '1.1.1.1', '2.2.2.2', '3.3.3.3', '4.4.4.4', 1, 2),"
+                    "('NoGateway', '10.0.0.2', '255.0.0.0', '', '10.0.0.1', NULL, 1),"
+                    "('Orphan', '10.0.0.2', '255.0.0.0', '', '', 0, 77)");
+        FakeAdapter a;
+        a.Name = "{ADAPTER-A}";
+        a.Description = "before";
+        Adapters.Adapters = {a};
+        Scope = std::make_unique<FakeAdaptersScope>(Adapters);
+        SetVersionInfoSource(NoMergeVersion);
+        App.Title = "QV IP Tavix Ver2";
+        Form = new TFrmMain(&App);
+        MainForm = Form;
+        Form->Show();
+        Manager = Form->IPSetManager();
+    }
+    void TearDown() override {
+        delete Form;
+        SetVersionInfoSource(nullptr);
+    }
+    std::string Db;
+    FakeAdapterSource Adapters;
+    std::unique_ptr<FakeAdaptersScope> Scope;
+    TApplication App;
+    TFrmMain* Form = nullptr;
+    TqvIPSetManager* Manager = nullptr;
+};
+
+} // namespace
+
+TEST_F(Activation, StaticSetRunsBothCommandsHiddenWithPausesAndRefreshesTheList) {
+    Adapters.Adapters[0].Description = "after"; // seen only if the list is refreshed
+    ExecSql(Db, "INSERT INTO IPSets (IPSET_NAME) VALUES ('added behind the tree''s back')");
+    DWORD start = GetTickCount();
+    Manager->ActivateIPSet(1);
+    DWORD elapsed = GetTickCount() - start;
+    std::vector<NetshRun> runs = ReadLog();
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].CommandLine,
+              "netsh interface ip set address \"LAN\"  static 192.168.1.10 255.255.255.0 192.168.1.1 1");
+    EXPECT_EQ(runs[1].CommandLine, "netsh interface ip set dns \"LAN\"  static 192.168.1.1 primary");
+    for (const NetshRun& run : runs) {
+        EXPECT_EQ(run.Show, SW_HIDE);
+        EXPECT_EQ(run.Flags, static_cast<unsigned long>(STARTF_USESHOWWINDOW));
+    }
+    // One second's pause after each run: the second starts a second after the first.
+    EXPECT_GE(runs[1].Tick - runs[0].Tick, 1000u);
+    EXPECT_GE(elapsed, 2000u);
+    EXPECT_EQ(Form->IPListView->ItemText(1, 1), "after");
+    EXPECT_EQ(Form->IPSetTreeView->Count(), 4 * 7); // not rebuilt
+    EXPECT_EQ(Manager->WaitBox(), nullptr);
+}
+
+TEST_F(Activation, DhcpAndEmptyFieldsGiveTheirCommands) {
+    Manager->ActivateIPSet(2);
+    Manager->ActivateIPSet(3);
+    std::vector<NetshRun> runs = ReadLog();
+    ASSERT_EQ(runs.size(), 4u);
+    EXPECT_EQ(runs[0].CommandLine, "netsh interface ip set address \"LAN 2\"  dhcp ");
+    EXPECT_EQ(runs[1].CommandLine, "netsh interface ip set dns \"LAN 2\"  dhcp ");
+    // An empty DHCP field reads as false; an empty gateway leaves two spaces.
+    EXPECT_EQ(runs[2].CommandLine,
+              "netsh interface ip set address \"LAN\"  static 10.0.0.2 255.0.0.0  1");
+    EXPECT_EQ(runs[3].CommandLine, "netsh interface ip set dns \"LAN\"  static 10.0.0.1 primary");
+}
+
+namespace {
+// Runs `check` from the message loop of whatever modal wait is under way.
+std::function<void()> pendingCheck;
+void CALLBACK RunPendingCheck(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    if (pendingCheck) pendingCheck();
+}
+} // namespace
+
+TEST_F(Activation, WaitWindowIsShownOnTopWhileTheCommandsRun) {
+    // The stand-in cannot see our windows' state directly, so look while the
+    // first child runs: the activation's one pass of messages runs this timer.
+    bool seen = false, topmost = false, noButtons = false;
+    std::string caption, text;
+    pendingCheck = [&] {
+        HWND box = FindWindowA(nullptr, "[IP Tavix Ver2] Please wait...");
+        seen = box && IsWindowVisible(box);
+        if (!box) return;
+        topmost = GetWindowLongA(box, GWL_EXSTYLE) & WS_EX_TOPMOST;
+        noButtons = !(GetWindowLongA(box, GWL_STYLE) & (WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
+        RECT r;
+        GetWindowRect(box, &r);
+        EXPECT_EQ(r.right - r.left, 419);
+        EXPECT_EQ(r.bottom - r.top, 87);
+        text = Manager->WaitBox()->Memo1->Text();
+    };
+    SetTimer(nullptr, 0, 0, RunPendingCheck);
+    Sleep(20);
+    Manager->ActivateIPSet(1);
+    pendingCheck = nullptr;
+    EXPECT_TRUE(seen);
+    EXPECT_TRUE(topmost);
+    EXPECT_TRUE(noButtons);
+    EXPECT_EQ(text, "Please wait while IP Tavix is applying the changes....");
+    EXPECT_EQ(FindWindowA(nullptr, "[IP Tavix Ver2] Please wait..."), nullptr);
+}
+
+TEST_F(Activation, UnknownKeysDoNothing) {
+    Adapters.Adapters[0].Description = "after";
+    Manager->ActivateIPSet(0);
+    Manager->ActivateIPSet(42);
+    EXPECT_TRUE(ReadLog().empty());
+    EXPECT_EQ(Form->IPListView->ItemText(1, 1), "before"); // nothing refreshed
+}
+
+TEST_F(Activation, MissingConnectionAndUnsafeInputAreRefusedBeforeAnythingRuns) {
+    ExecSql(Db, "INSERT INTO Connections (CONNECTIONNAME) VALUES ('Say \"hi\"');"
+                "INSERT INTO IPSets (IPSET_NAME, DHCP, CONNECTION) VALUES ('Quote', 1, 3);"
+                "INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, DHCP, CONNECTION) VALUES "
+                "('Inject', '10.0.0.1 & del x', '255.0.0.0', 0, 1);"
+                "INSERT INTO Connections (CONNECTIONNAME) VALUES ('" + std::string(500, 'N') + "');"
+                "INSERT INTO IPSets (IPSET_NAME, DHCP, CONNECTION) VALUES ('Long', 1, 4)");
+    Manager->IPSetsTable()->Refresh();
+    Manager->ConnectionsTable()->Refresh();
+    Adapters.Adapters[0].Description = "after";
+    MessageBoxCatcher boxes;
+    // As the event loop would: the failure is shown in the application's error box.
+    auto activate = [&](long long id) {
+        try {
+            Manager->ActivateIPSet(id);
+        } catch (const Exception& e) {
+            App.ShowException(e);
+        }
+    };
+    activate(4);
+    activate(5);
+    activate(6);
+    activate(7);
+    ASSERT_EQ(boxes.Boxes.size(), 4u);
+    EXPECT_EQ(boxes.Boxes[0].Text, "The connection of this IP set is not in the Connection Name "
+                                   "List. Edit the set and choose its connection.");
+    EXPECT_EQ(boxes.Boxes[0].Caption, "QV IP Tavix Ver2");
+    EXPECT_NE(boxes.Boxes[1].Text.find("contains a double quote"), std::string::npos);
+    EXPECT_NE(boxes.Boxes[2].Text.find("\"10.0.0.1 & del x\""), std::string::npos);
+    EXPECT_NE(boxes.Boxes[3].Text.find("longer than 512 characters"), std::string::npos);
+    EXPECT_TRUE(ReadLog().empty());
+    EXPECT_EQ(Form->IPListView->ItemText(1, 1), "before");
+}
+
+TEST_F(Activation, MissingNetshEndsQuietlyAndStillRefreshes) {
+    // Hide the stand-in and the prefix's own netsh so that no netsh is found.
+    const std::string standin = TestFolder() + "netsh.exe";
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, MAX_PATH);
+    const std::string builtin = std::string(system) + "\\netsh.exe";
+    ASSERT_TRUE(MoveFileA(standin.c_str(), (standin + ".off").c_str()));
+    bool builtinMoved = MoveFileA(builtin.c_str(), (builtin + ".off").c_str());
+    Adapters.Adapters[0].Description = "after";
+    MessageBoxCatcher boxes;
+    EXPECT_EQ(Manager->RunCommand("netsh interface ip show config", SW_HIDE), -1);
+    Manager->ActivateIPSet(1);
+    MoveFileA((standin + ".off").c_str(), standin.c_str());
+    if (builtinMoved) MoveFileA((builtin + ".off").c_str(), builtin.c_str());
+    EXPECT_TRUE(boxes.Boxes.empty());
+    EXPECT_EQ(Form->IPListView->ItemText(1, 1), "after");
+    EXPECT_EQ(Manager->WaitBox(), nullptr);
+}
+
+// ------------------------------------------------------------ connection names
+
+namespace {
+
+HWND DialogWindow() { return FindWindowA(nullptr, "Connection Name List"); }
+
+TFrmManageConnections* OpenDialog() {
+    return dynamic_cast<TFrmManageConnections*>(TControl::FromHandle(DialogWindow()));
+}
+
+// Presses a key on the grid with Ctrl held or not, as the keyboard would.
+void Key(TFrmManageConnections* dialog, WORD key, bool ctrl) {
+    BYTE state[256];
+    GetKeyboardState(state);
+    state[VK_CONTROL] = ctrl ? 0x80 : 0;
+    SetKeyboardState(state);
+    HWND grid = dialog->ConnectionsDBGrid->Handle();
+    SendMessageA(grid, WM_KEYDOWN, key, 1);
+    SendMessageA(grid, WM_KEYUP, key, 0xC0000001);
+    state[VK_CONTROL] = 0;
+    SetKeyboardState(state);
+}
+
+std::vector<std::string> GridRows(TFrmManageConnections* dialog) {
+    std::vector<std::string> rows;
+    for (int i = 0; i < dialog->ConnectionsDBGrid->Count(); ++i)
+        rows.push_back(dialog->ConnectionsDBGrid->ItemText(i, 1));
+    return rows;
+}
+
+} // namespace
+
+TEST_F(Activation, ConnectionNameListShowsRowsAndDeletesOnlyWhenConfirmed) {
+    ExecSql(Db, "INSERT INTO Connections (CONNECTIONNAME) VALUES ('Wireless')");
+    Manager->ConnectionsTable()->Refresh();
+    std::vector<std::string> shown;
+    std::string title, layout;
+    std::vector<std::string> afterCancel, afterTyping, afterOk, storedAfterOk;
+    size_t boxesAfterCancel = 0;
+    MessageBoxCatcher cancel(IDCANCEL);
+    pendingCheck = [&] {
+        TFrmManageConnections* dialog = OpenDialog();
+        ASSERT_NE(dialog, nullptr);
+        shown = GridRows(dialog);
+        EXPECT_EQ(dialog->ConnectionsDBGrid->ColumnWidth(1), 200);
+        EXPECT_EQ(dialog->ConnectionsDBGrid->ItemText(-1, 1), "");
+        // The grid highlights the table's current row, and moves it.
+        Manager->ConnectionsTable()->MoveTo(1);
+        EXPECT_EQ(dialog->ConnectionsDBGrid->HighlightedRow(), 1);
+        ListView_SetItemState(dialog->ConnectionsDBGrid->Handle(), 2, LVIS_SELECTED, LVIS_SELECTED);
+        EXPECT_EQ(Manager->ConnectionsTable()->RecNo(), 2);
+
+        Key(dialog, VK_DELETE, true); // answered Cancel
+        afterCancel = GridRows(dialog);
+        boxesAfterCancel = cancel.Boxes.size();
+        Key(dialog, VK_INSERT, false);
+        Key(dialog, VK_F2, false);
+        SendMessageA(dialog->ConnectionsDBGrid->Handle(), WM_CHAR, 'x', 1);
+        Key(dialog, VK_DOWN, false);
+        Key(dialog, VK_DOWN, false); // past the last row
+        afterTyping = GridRows(dialog);
+        EXPECT_EQ(Manager->ConnectionsTable()->State(), TDataSetState::dsBrowse);
+
+        cancel.Answer = IDOK;
+        ListView_SetItemState(dialog->ConnectionsDBGrid->Handle(), 0, LVIS_SELECTED, LVIS_SELECTED);
+        Key(dialog, VK_DELETE, true); // answered OK: stored at once
+        afterOk = GridRows(dialog);
+        storedAfterOk = QueryColumn(Db, "SELECT CONNECTIONNAME FROM Connections ORDER BY ID");
+        PostMessageA(dialog->Handle(), WM_CLOSE, 0, 0); // the close button acts as Ok
+    };
+    SetTimer(nullptr, 0, 200, RunPendingCheck);
+    SendMessageA(Form->Handle(), WM_COMMAND, Form->ManageConnections1->Command(), 0);
+    pendingCheck = nullptr;
+
+    EXPECT_EQ(shown, (std::vector<std::string>{"LAN", "LAN 2", "Wireless"}));
+    EXPECT_EQ(boxesAfterCancel, 1u);
+    EXPECT_EQ(cancel.Boxes[0].Text, "Delete record?");
+    EXPECT_EQ(afterCancel, shown);
+    EXPECT_EQ(afterTyping, shown);
+    EXPECT_EQ(afterOk, (std::vector<std::string>{"LAN 2", "Wireless"}));
+    EXPECT_EQ(storedAfterOk, (std::vector<std::string>{"LAN 2", "Wireless"}));
+    EXPECT_EQ(DialogWindow(), nullptr); // destroyed after use
+    // The tree is not rebuilt: it still names the deleted connection.
+    HTREEITEM first = Form->IPSetTreeView->FirstChild(TVI_ROOT);
+    HTREEITEM line = Form->IPSetTreeView->FirstChild(first);
+    for (int i = 0; i < 5; ++i) line = Form->IPSetTreeView->NextSibling(line);
+    EXPECT_EQ(Form->IPSetTreeView->NodeText(line), "Connection Name:LAN");
+}
+
+TEST_F(Activation, ConnectionNameListOnAnEmptyTableAsksNothing) {
+    ExecSql(Db, "DELETE FROM Connections");
+    Manager->ConnectionsTable()->Refresh();
+    MessageBoxCatcher boxes;
+    int rows = -1;
+    pendingCheck = [&] {
+        TFrmManageConnections* dialog = OpenDialog();
+        ASSERT_NE(dialog, nullptr);
+        rows = dialog->ConnectionsDBGrid->Count();
+        Key(dialog, VK_DELETE, true);
+        dialog->BitBtn1->Click();
+    };
+    SetTimer(nullptr, 0, 200, RunPendingCheck);
+    Manager->ManageConnections();
+    pendingCheck = nullptr;
+    EXPECT_EQ(rows, 0);
+    EXPECT_TRUE(boxes.Boxes.empty());
+}

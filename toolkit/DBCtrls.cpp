@@ -1,0 +1,160 @@
+#include "toolkit/DBCtrls.h"
+
+#include "toolkit/Application.h"
+
+namespace {
+
+// The row indicator: a small black triangle pointing right.
+HIMAGELIST MakeIndicator() {
+    HIMAGELIST list = ImageList_Create(12, 16, ILC_COLOR32 | ILC_MASK, 1, 0);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+    bi.bmiHeader.biWidth = 12;
+    bi.bmiHeader.biHeight = -16;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    TBitmapHandle image(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+    auto* px = static_cast<DWORD*>(bits);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 12; ++x) {
+            int dy = y < 8 ? 8 - y : y - 7;
+            bool on = x >= 3 && x - 3 < 5 - dy + 1 && dy <= 4;
+            px[y * 12 + x] = on ? 0xFF000000 : 0x00000000;
+        }
+    ImageList_Add(list, image.Get(), nullptr);
+    return list;
+}
+
+} // namespace
+
+TDBGrid::TDBGrid(TComponent* owner, TControl* parent, const TControlArgs& args,
+                 const std::vector<TDBGridColumn>& columns)
+    : TListView(owner, parent, args,
+                [&] {
+                    std::vector<TListColumn> cols{{"", 14}};
+                    for (const TDBGridColumn& c : columns) cols.push_back({c.Title, c.Width});
+                    return cols;
+                }()),
+      FColumns(columns), FIndicator(MakeIndicator()) {
+    ListView_SetExtendedListViewStyle(Handle(), LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
+    ListView_SetImageList(Handle(), FIndicator.Get(), LVSIL_SMALL);
+    // The highlighted row stays visible while the grid does not have the focus.
+    SetWindowLongPtrA(Handle(), GWL_STYLE, GetWindowLongPtrA(Handle(), GWL_STYLE) | LVS_SHOWSELALWAYS);
+}
+
+TDBGrid::~TDBGrid() { SetDataSource(nullptr); }
+
+void TDBGrid::SetDataSource(TDataSource* source) {
+    if (FLinked) FLinked->RemoveLink(this);
+    if (FDataSource) FDataSource->RemoveFreeNotification(this);
+    FDataSource = source;
+    FLinked = source ? source->DataSet : nullptr;
+    if (FDataSource) FDataSource->FreeNotification(this);
+    if (FLinked) FLinked->AddLink(this);
+    Reload();
+}
+
+void TDBGrid::Notification(TComponent* component, TOperation operation) {
+    if (operation == TOperation::opRemove && component == FDataSource) {
+        if (FLinked) FLinked->RemoveLink(this);
+        FDataSource = nullptr;
+        FLinked = nullptr;
+    }
+    TListView::Notification(component, operation);
+}
+
+void TDBGrid::Reload() {
+    FSyncing = true;
+    BeginUpdate();
+    Clear();
+    if (FLinked && FLinked->Active()) {
+        // Read the rows without moving the table: remember and restore.
+        const int current = FLinked->RecNo();
+        std::vector<TField> fields;
+        for (const TDBGridColumn& c : FColumns) fields.push_back(FLinked->FieldByName(c.FieldName));
+        for (int i = 0; i < FLinked->RecordCount(); ++i) {
+            FLinked->MoveTo(i);
+            std::vector<std::string> texts;
+            for (const TField& f : fields) texts.push_back(f.AsString());
+            AddItem("", texts);
+        }
+        if (current >= 0) FLinked->MoveTo(current);
+    }
+    EndUpdate();
+    FSyncing = false;
+    ShowCurrentRow();
+}
+
+int TDBGrid::HighlightedRow() const {
+    return ListView_GetNextItem(Handle(), -1, LVNI_SELECTED);
+}
+
+void TDBGrid::ShowCurrentRow() {
+    if (!FLinked || !FLinked->Active()) return;
+    FSyncing = true;
+    const int current = FLinked->RecNo();
+    for (int i = 0; i < Count(); ++i) {
+        LVITEMA item{};
+        item.mask = LVIF_IMAGE;
+        item.iItem = i;
+        item.iImage = i == current ? 0 : I_IMAGENONE;
+        SendMessageA(Handle(), LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    }
+    if (current >= 0) {
+        ListView_SetItemState(Handle(), current, LVIS_SELECTED | LVIS_FOCUSED,
+                              LVIS_SELECTED | LVIS_FOCUSED);
+        ListView_EnsureVisible(Handle(), current, FALSE);
+    }
+    FSyncing = false;
+}
+
+void TDBGrid::DataEvent(TDataEvent event) {
+    if (FSyncing) return;
+    switch (event) {
+    case TDataEvent::deDataSetChange:
+        Reload();
+        break;
+    case TDataEvent::deScroll:
+    case TDataEvent::deRecordChange:
+        ShowCurrentRow();
+        break;
+    default:
+        break;
+    }
+}
+
+void TDBGrid::DeleteHighlighted() {
+    if (!FLinked || !FLinked->Active() || FLinked->RecordCount() == 0) return;
+    int row = HighlightedRow();
+    if (row < 0) return;
+    if (MessageBoxA(Handle(), "Delete record?", "Confirm", MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
+        return;
+    FLinked->MoveTo(row);
+    FLinked->Delete();
+}
+
+LRESULT TDBGrid::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_KEYDOWN) {
+        UINT modifiers = (GetKeyState(VK_CONTROL) < 0 ? MK_CONTROL : 0) |
+                         (GetKeyState(VK_SHIFT) < 0 ? MK_SHIFT : 0);
+        if (OnKeyDown) OnKeyDown(this, static_cast<WORD>(wParam), modifiers);
+        if (wParam == VK_DELETE && (modifiers & MK_CONTROL)) {
+            DeleteHighlighted();
+            return 0;
+        }
+    }
+    return TListView::WndProc(msg, wParam, lParam);
+}
+
+LRESULT TDBGrid::Notify(NMHDR* header, bool& handled) {
+    if (header->code == LVN_ITEMCHANGED && !FSyncing && FLinked && FLinked->Active()) {
+        auto* change = reinterpret_cast<NMLISTVIEW*>(header);
+        if ((change->uChanged & LVIF_STATE) && (change->uNewState & LVIS_SELECTED) &&
+            !(change->uOldState & LVIS_SELECTED) && change->iItem != FLinked->RecNo() &&
+            change->iItem < FLinked->RecordCount()) {
+            FLinked->MoveTo(change->iItem); // the table follows the grid
+        }
+    }
+    return TListView::Notify(header, handled);
+}
