@@ -7,6 +7,8 @@
 //   winprobe listscroll TITLE DY  scrolls the list by DY pixels
 //   winprobe close TITLE          posts WM_CLOSE to it
 //   winprobe text TITLE           prints the texts of its child windows
+//   winprobe treeitem TITLE N     prints the screen point "X Y" on the text of
+//                                 the tree's N-th visible row (0-based)
 #include <windows.h>
 #include <commctrl.h>
 
@@ -84,6 +86,14 @@ int main(int argc, char** argv) {
                                  SendMessageA(FindChild(wnd, WC_LISTVIEWA), LVM_GETTOPINDEX, 0, 0)));
     } else if (verb == "listscroll" && argc > 3) {
         SendMessageA(FindChild(wnd, WC_LISTVIEWA), LVM_SCROLL, 0, std::atoi(argv[3]));
+    } else if (verb == "treeitem" && argc > 3) {
+        HWND tree = FindChild(wnd, WC_TREEVIEWA);
+        RECT r;
+        GetWindowRect(tree, &r);
+        int height = static_cast<int>(SendMessageA(tree, TVM_GETITEMHEIGHT, 0, 0));
+        int indent = static_cast<int>(SendMessageA(tree, TVM_GETINDENT, 0, 0));
+        int row = std::atoi(argv[3]);
+        std::printf("%ld %ld\n", r.left + 2 + indent + 12, r.top + 2 + height * row + height / 2);
     } else if (verb == "close") {
         PostMessageA(wnd, WM_CLOSE, 0, 0);
     } else if (verb == "text") {

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# The real program under Xvfb: pick a set with the mouse, press Ctrl+A, see
+# the wait window, and find both command lines in the netsh stand-in's log.
+source "$(dirname "$0")/e2e-lib.sh"
+cp "$bin/tests/test_activation/netsh.exe" "$work/"
+start_wm
+"$WINE" "$work/ipdbinit.exe" >/dev/null
+sqlite3 "$db" "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN');
+  INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, GATEWAY, DNS, DHCP, CONNECTION)
+  VALUES ('Home', '0.0.0.0', '0.0.0.0', '0.0.0.0', '0.0.0.0', 1, 1),
+         ('Office', '192.168.1.10', '255.255.255.0', '192.168.1.1', '192.168.1.1', 0, 1);"
+"$WINE" "$work/IPTavixVer2.exe" &
+pid=$!
+check "main window appears" 0 "$(probe wait "IPTavix Ver2" 30000; echo $?)"
+window_id '^IPTavix Ver2$' >/dev/null
+read -r x y < <(probe treeitem "IPTavix Ver2" 1 | tr -d '\r')
+xdotool mousemove "$x" "$y" click 1
+sleep 0.5
+keys_to '^IPTavix Ver2$' ctrl+a
+box=$(window_id '^\[IP Tavix Ver2\] Please wait...$' || true)
+check "wait window appears" yes "$([ -n "$box" ] && echo yes || echo no)"
+shot wait_window
+# Both runs and their pauses take a few seconds; the wait window then closes.
+for _ in $(seq 100); do [ "$(wc -l <"$work/netsh-log.txt" 2>/dev/null || echo 0)" -ge 2 ] && break; sleep 0.2; done
+sleep 2
+check "wait window closed" 1 "$(probe wait "[IP Tavix Ver2] Please wait..." 100; echo $?)"
+check "address command" 'netsh interface ip set address "LAN"  static 192.168.1.10 255.255.255.0 192.168.1.1 1' \
+  "$(sed -n 1p "$work/netsh-log.txt" | cut -d'|' -f4 | tr -d '\r')"
+check "DNS command" 'netsh interface ip set dns "LAN"  static 192.168.1.1 primary' \
+  "$(sed -n 2p "$work/netsh-log.txt" | cut -d'|' -f4 | tr -d '\r')"
+check "started hidden" "0|1" "$(sed -n 1p "$work/netsh-log.txt" | cut -d'|' -f2,3)"
+probe close "IPTavix Ver2"
+set +e; wait "$pid"; code=$?; set -e
+check "program ends with exit code 0" 0 "$code"
+finish
