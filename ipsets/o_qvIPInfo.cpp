@@ -1,6 +1,7 @@
 #include "ipsets/o_qvIPInfo.h"
 
 #include "adapters/IPInfo.h"
+#include "editor/f_IPSet.h"
 #include "ipsets/f_WaitBox.h"
 #include "ipsets/f_manageconnections.h"
 #include "toolkit/Application.h"
@@ -187,9 +188,30 @@ void TqvIPSetManager::ManageConnections() {
     dialog->ShowModal();
 }
 
-// The editor's unit adds these.
-void TqvIPSetManager::AddIPSet() {}
-void TqvIPSetManager::EditIPSet(long long) {}
+void TqvIPSetManager::AddIPSet() {
+    {
+        std::unique_ptr<TFrmIPSet> editor(new TFrmIPSet(this));
+        editor->SetIPSetsTable(FIPSetsTable);
+        editor->SetConnectionsTable(FConnectionsTable);
+        editor->PrepareNewSet();
+        editor->SetCaption("Add new IP Set");
+        editor->ShowModal();
+    }
+    RefreshIPSetTree();
+}
+
+void TqvIPSetManager::EditIPSet(long long setID) {
+    if (!FIPSetsTable->Locate("ID", setID)) return;
+    {
+        std::unique_ptr<TFrmIPSet> editor(new TFrmIPSet(this));
+        editor->SetIPSetsTable(FIPSetsTable);
+        editor->SetConnectionsTable(FConnectionsTable);
+        editor->LoadCurrentSet();
+        editor->SetCaption("Edit existing IP Set");
+        editor->ShowModal();
+    }
+    RefreshIPSetTree();
+}
 
 std::string AddressCommand(const std::string& connection, bool dhcp, const std::string& address,
                            const std::string& mask, const std::string& gateway) {

@@ -99,6 +99,9 @@ protected:
     virtual void Paint(HDC /*dc*/) {}
     bool FCustomPaint = false;
     void RemoveFromParent();
+    // Gives a control created without a parent its parent; its window is
+    // then created with CreateWnd.
+    void AssignParent(TControl* parent) { FParent = parent; }
 
 private:
     static LRESULT CALLBACK ControlProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);

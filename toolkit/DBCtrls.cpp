@@ -158,3 +158,130 @@ LRESULT TDBGrid::Notify(NMHDR* header, bool& handled) {
     }
     return TListView::Notify(header, handled);
 }
+
+// ---------------------------------------------------------------- lookup list
+
+TDBLookupComboBox::TDBLookupComboBox(TComponent* owner, TControl* parent, const TControlArgs& args)
+    : TControl(owner, parent) {
+    TControlArgs a = args;
+    a.Height = 200; // the height of the open list; the box itself follows the font
+    CreateWnd("COMBOBOX", CBS_DROPDOWNLIST | WS_VSCROLL, 0, a);
+}
+
+TDBLookupComboBox::~TDBLookupComboBox() {
+    SetDataSource(nullptr);
+    SetListSource(nullptr);
+}
+
+void TDBLookupComboBox::SetDataSource(TDataSource* source) {
+    if (FDataTable) FDataTable->RemoveLink(this);
+    if (FDataSource) FDataSource->RemoveFreeNotification(this);
+    FDataSource = source;
+    FDataTable = source ? source->DataSet : nullptr;
+    if (FDataSource) FDataSource->FreeNotification(this);
+    if (FDataTable) FDataTable->AddLink(this);
+    ShowValue();
+}
+
+void TDBLookupComboBox::SetListSource(TDataSource* source) {
+    if (FListTable) FListTable->RemoveLink(this);
+    if (FListSource) FListSource->RemoveFreeNotification(this);
+    FListSource = source;
+    FListTable = source ? source->DataSet : nullptr;
+    if (FListSource) FListSource->FreeNotification(this);
+    if (FListTable) FListTable->AddLink(this);
+    Reload();
+}
+
+void TDBLookupComboBox::Notification(TComponent* component, TOperation operation) {
+    if (operation == TOperation::opRemove) {
+        if (component == FDataSource) {
+            if (FDataTable) FDataTable->RemoveLink(this);
+            FDataSource = nullptr;
+            FDataTable = nullptr;
+        }
+        if (component == FListSource) {
+            if (FListTable) FListTable->RemoveLink(this);
+            FListSource = nullptr;
+            FListTable = nullptr;
+        }
+    }
+    TControl::Notification(component, operation);
+}
+
+void TDBLookupComboBox::Reload() {
+    FSyncing = true;
+    SendMessageA(Handle(), CB_RESETCONTENT, 0, 0);
+    FKeys.clear();
+    if (FListTable && FListTable->Active() && !KeyField.empty() && !ListField.empty()) {
+        const int current = FListTable->RecNo();
+        TField key = FListTable->FieldByName(KeyField), text = FListTable->FieldByName(ListField);
+        for (int i = 0; i < FListTable->RecordCount(); ++i) {
+            FListTable->MoveTo(i);
+            FKeys.push_back(key.AsInteger());
+            std::string item = text.AsString();
+            SendMessageA(Handle(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+        }
+        if (current >= 0) FListTable->MoveTo(current);
+    }
+    FSyncing = false;
+    ShowValue();
+}
+
+void TDBLookupComboBox::ShowValue() {
+    int index = -1;
+    if (FDataTable && FDataTable->Active() && !DataField.empty()) {
+        TField field = FDataTable->FieldByName(DataField);
+        if (!field.IsNull())
+            for (size_t i = 0; i < FKeys.size(); ++i)
+                if (FKeys[i] == field.AsInteger()) index = static_cast<int>(i);
+    }
+    SendMessageA(Handle(), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+void TDBLookupComboBox::DataEvent(TDataEvent event) {
+    if (FSyncing) return;
+    if (event == TDataEvent::deDataSetChange && FListTable && FListTable->State() == TDataSetState::dsBrowse)
+        Reload();
+    else
+        ShowValue();
+}
+
+void TDBLookupComboBox::WriteValue(const TFieldValue& value) {
+    if (!FDataTable || !FDataTable->Active() || DataField.empty()) return;
+    // A row that is merely browsed is put into edit state first.
+    if (FDataTable->State() == TDataSetState::dsBrowse) FDataTable->Edit();
+    FDataTable->FieldByName(DataField).SetValue(value);
+}
+
+void TDBLookupComboBox::Choose(int index) {
+    if (index < 0 || index >= static_cast<int>(FKeys.size())) return;
+    SendMessageA(Handle(), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    WriteValue(TFieldValue::FromInteger(FKeys[static_cast<size_t>(index)]));
+}
+
+void TDBLookupComboBox::CommandNotify(WORD code) {
+    if (code == CBN_SELCHANGE) Choose(static_cast<int>(SendMessageA(Handle(), CB_GETCURSEL, 0, 0)));
+}
+
+LRESULT TDBLookupComboBox::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_KEYDOWN && wParam == VK_DELETE && GetKeyState(VK_CONTROL) >= 0 &&
+        GetKeyState(VK_SHIFT) >= 0 && GetKeyState(VK_MENU) >= 0) {
+        WriteValue(TFieldValue{}); // the empty value
+        SendMessageA(Handle(), CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+        return 0;
+    }
+    return TControl::WndProc(msg, wParam, lParam);
+}
+
+std::string TDBLookupComboBox::Text() const { return Caption(); }
+
+int TDBLookupComboBox::ItemCount() const {
+    return static_cast<int>(SendMessageA(Handle(), CB_GETCOUNT, 0, 0));
+}
+
+std::string TDBLookupComboBox::Items(int index) const {
+    char buf[512] = {};
+    SendMessageA(Handle(), CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(buf));
+    return buf;
+}

@@ -56,3 +56,40 @@ private:
     };
     TUniqueHandle<HIMAGELIST, ImageListTraits> FIndicator;
 };
+
+// A drop-down list bound to a field of one table whose values are keys of
+// another: it shows the list field of the row whose key equals the field, and
+// writes the chosen row's key into the field at once. Delete clears the field.
+class TDBLookupComboBox : public TControl, private TDataLink {
+public:
+    TDBLookupComboBox(TComponent* owner, TControl* parent, const TControlArgs& args);
+    ~TDBLookupComboBox() override;
+
+    void SetDataSource(TDataSource* source); // the table written to
+    void SetListSource(TDataSource* source); // the table listed
+    std::string DataField, KeyField, ListField;
+    // Reads the list again from the list table and shows the current value.
+    void Reload();
+    std::string Text() const;
+    int ItemCount() const;
+    std::string Items(int index) const;
+    // Chooses the list's index-th row, as a click in the list does.
+    void Choose(int index);
+    const char* ClassName() const override { return "TDBLookupComboBox"; }
+
+protected:
+    LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    void CommandNotify(WORD code) override;
+    void Notification(TComponent* component, TOperation operation) override;
+
+private:
+    void DataEvent(TDataEvent event) override;
+    void ShowValue();
+    void WriteValue(const TFieldValue& value);
+    TDataSource* FDataSource = nullptr;   // not owned
+    TDataSource* FListSource = nullptr;   // not owned
+    TDbTable* FDataTable = nullptr;       // not owned, listened to
+    TDbTable* FListTable = nullptr;       // not owned, listened to
+    std::vector<long long> FKeys;         // the key of each list entry
+    bool FSyncing = false;
+};

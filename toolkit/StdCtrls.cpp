@@ -132,6 +132,22 @@ void TEdit::CommandNotify(WORD code) {
     if (code == EN_CHANGE && OnChange) OnChange(this);
 }
 
+void TEdit::SelectAll() { SendMessageA(Handle(), EM_SETSEL, 0, -1); }
+
+LRESULT TEdit::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_CHAR && OnKeyPress) {
+        char key = static_cast<char>(wParam);
+        OnKeyPress(this, key);
+        if (key == 0) return 0;
+        wParam = static_cast<unsigned char>(key);
+    } else if (msg == WM_KILLFOCUS && OnExit) {
+        LRESULT result = TControl::WndProc(msg, wParam, lParam);
+        OnExit(this);
+        return result;
+    }
+    return TControl::WndProc(msg, wParam, lParam);
+}
+
 TMemo::TMemo(TComponent* owner, TControl* parent, const TControlArgs& args, DWORD extraStyle,
              DWORD exStyle)
     : TEdit(owner, parent, args, ES_MULTILINE | ES_AUTOVSCROLL | extraStyle, exStyle) {}

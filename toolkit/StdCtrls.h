@@ -70,11 +70,17 @@ public:
           DWORD exStyle = WS_EX_CLIENTEDGE);
     std::string Text() const { return Caption(); }
     void SetText(const std::string& text) { SetCaption(text); }
+    void SelectAll();
     TNotifyEvent OnChange;
+    // Every typed character, before the edit takes it; set it to 0 to discard it.
+    std::function<void(TComponent* sender, char& key)> OnKeyPress;
+    TNotifyEvent OnExit; // the edit lost the focus
+    int Tag = 0;
     const char* ClassName() const override { return "TEdit"; }
 
 protected:
     void CommandNotify(WORD code) override;
+    LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 };
 
 // A multi-line edit that holds lines.

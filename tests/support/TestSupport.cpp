@@ -220,3 +220,18 @@ int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
+
+namespace {
+std::function<void()> modalAction;
+void CALLBACK RunModalAction(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    std::function<void()> action = std::move(modalAction);
+    modalAction = nullptr;
+    if (action) action();
+}
+} // namespace
+
+void RunInModalLoop(std::function<void()> action, UINT delay) {
+    modalAction = std::move(action);
+    SetTimer(nullptr, 0, delay, RunModalAction);
+}

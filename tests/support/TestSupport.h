@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,10 @@ public:
 void WriteConnectionName(const std::string& keyPath, const std::string& name);
 void WriteConnectionValue(const std::string& keyPath, DWORD type, const void* data, DWORD size);
 void DeleteTree(const std::string& keyPath);
+
+// Runs `action` once from inside whatever message loop runs `delay` ms from
+// now, typically a modal dialog's.
+void RunInModalLoop(std::function<void()> action, UINT delay = 100);
 
 // A test binary can run as a child process of itself: `<exe> --child NAME ...`
 // calls the function registered under NAME instead of the tests.

@@ -1,0 +1,189 @@
+#include "editor/f_IPSet.h"
+
+#include "toolkit/Application.h"
+#include "toolkit/SysUtils.h"
+
+namespace {
+
+TFormArgs IPSetArgs() {
+    TFormArgs a;
+    a.Name = "FrmIPSet";
+    a.Caption = "IP Set";
+    a.ClientWidth = 412; // 420 x 394 outside with the frame it was designed with
+    a.ClientHeight = 360;
+    a.Maximize = false;
+    return a;
+}
+
+} // namespace
+
+TFrmIPSet::TFrmIPSet(TComponent* owner) : TForm(owner, IPSetArgs()) {
+    // The strip comes first in the tab order, then the page.
+    TabControl1 = new TPageControl(this, this, {.Height = 48, .Align = TAlign::alBottom, .Name = "TabControl1"});
+    PageControl1 = new TPageControl(this, this, {.Align = TAlign::alClient, .Name = "PageControl1"});
+    TabSheet1 = new TTabSheet(this, PageControl1, {.Caption = "IP Set", .Name = "TabSheet1"});
+    PageControl1->SetActivePage(TabSheet1);
+    btnOk = new TButton(this, TabControl1,
+                        {.Left = 16, .Top = 11, .Width = 75, .Height = 25, .Caption = "Ok", .Name = "btnOk"});
+    btnCancel = new TButton(this, TabControl1,
+                            {.Left = 320, .Top = 11, .Width = 75, .Height = 25, .Caption = "Cancel",
+                             .Name = "btnCancel"});
+    btnOk->OnClick = [this](TComponent* s) { btnOkClick(s); };
+    btnCancel->OnClick = [this](TComponent* s) { btnCancelClick(s); };
+
+    auto label = [this](int left, int top, int width, const char* text, const char* name) {
+        return new TLabel(this, TabSheet1,
+                          {.Left = left, .Top = top, .Width = width, .Height = 13, .Caption = text, .Name = name},
+                          SS_RIGHT);
+    };
+    auto address = [this](int top, const char* name) {
+        auto* edit = new TqvIPEdit(this, nullptr, {.Left = 80, .Top = top, .Name = name});
+        edit->IPEditorWidth = 30;
+        edit->SetParent(TabSheet1);
+        return edit;
+    };
+    Label1 = label(8, 16, 66, "IP Set Name :", "Label1");
+    edtIPSetName = new TEdit(this, TabSheet1,
+                             {.Left = 78, .Top = 13, .Width = 251, .Height = 21, .Name = "edtIPSetName"});
+    Label2 = label(16, 48, 57, "IP Address :", "Label2");
+    edtIPAddress = address(42, "edtIPAddress");
+    Label3 = label(6, 72, 66, "Subnet Mask:", "Label3");
+    edtSubNetMask = address(67, "edtSubNetMask");
+    Label4 = label(4, 96, 68, "Def.Gateway :", "Label4");
+    edtDefGateway = address(93, "edtDefGateway");
+    Label5 = label(43, 120, 29, "DNS :", "Label5");
+    edtDns = address(117, "edtDns");
+    Label6 = label(12, 147, 60, "Connection :", "Label6");
+    edtConnection = new TDBLookupComboBox(this, TabSheet1,
+                                          {.Left = 79, .Top = 144, .Width = 186, .Height = 21,
+                                           .Name = "edtConnection"});
+    edtConnection->DataField = "connection";
+    edtConnection->KeyField = "ID";
+    edtConnection->ListField = "connectionname";
+    DHCPCheck = new TCheckBox(this, TabSheet1,
+                              {.Left = 80, .Top = 176, .Width = 145, .Height = 17,
+                               .Caption = "DHCP Enabled", .Name = "DHCPCheck"});
+    DHCPCheck->OnClick = [this](TComponent* s) { DHCPCheckClick(s); };
+
+    dsIPSets = new TDataSource(this);
+    dsIPSets->Name = "dsIPSets";
+    dsConnections = new TDataSource(this);
+    dsConnections->Name = "dsConnections";
+
+    OnShow = [this](TComponent* s) { FormShow(s); };
+    // The close button leaves nothing half-entered behind, as Cancel does.
+    OnCloseQuery = [this](TComponent*, bool&) {
+        if (IPSets() && IPSets()->Active()) IPSets()->Cancel();
+    };
+}
+
+void TFrmIPSet::SetIPSetsTable(TDbTable* table) {
+    dsIPSets->DataSet = table;
+    edtConnection->SetDataSource(dsIPSets);
+}
+
+void TFrmIPSet::SetConnectionsTable(TDbTable* table) {
+    dsConnections->DataSet = table;
+    edtConnection->SetListSource(dsConnections);
+}
+
+void TFrmIPSet::DHCPCheckClick(TComponent*) {
+    const bool enabled = !DHCPCheck->Checked();
+    for (TqvIPEdit* edit : {edtIPAddress, edtSubNetMask, edtDefGateway, edtDns}) edit->SetEnabled(enabled);
+}
+
+void TFrmIPSet::PrepareNewSet() {
+    IPSets()->Insert();
+    edtIPSetName->SetText("");
+    for (TqvIPEdit* edit : {edtIPAddress, edtSubNetMask, edtDefGateway, edtDns}) edit->SetIP("");
+    DHCPCheck->SetChecked(false);
+    DHCPCheckClick(DHCPCheck);
+}
+
+void TFrmIPSet::LoadCurrentSet() {
+    TDbTable* sets = IPSets();
+    sets->Edit();
+    edtIPSetName->SetText(sets->FieldByName("IPSET_NAME").AsString());
+    const std::pair<TqvIPEdit*, const char*> fields[] = {{edtIPAddress, "IPADDRESS"},
+                                                         {edtSubNetMask, "SUBNETMASK"},
+                                                         {edtDefGateway, "GATEWAY"},
+                                                         {edtDns, "DNS"}};
+    for (const auto& [edit, field] : fields) {
+        // A stored address the control refuses leaves it empty; Ok then asks
+        // for a valid one, so the set can still be corrected.
+        try {
+            edit->SetIP(sets->FieldByName(field).AsString());
+        } catch (const EConvertError&) {
+            edit->Clear();
+        }
+    }
+    DHCPCheck->SetChecked(sets->FieldByName("DHCP").AsBoolean());
+    DHCPCheckClick(DHCPCheck);
+}
+
+bool TFrmIPSet::CheckedAddress(TqvIPEdit* edit, bool required, std::string& value) {
+    // What was typed but not yet committed is committed now.
+    if (edit->PartsEdited()) {
+        if (edit->PartsText() == "...") {
+            edit->Clear();
+        } else {
+            try {
+                edit->SetIP(edit->PartsText());
+            } catch (const EConvertError&) {
+            }
+        }
+    }
+    std::string text = Trim(edit->IP());
+    if (text.empty() && !required) {
+        value.clear();
+        return true;
+    }
+    if (!text.empty() && ParseIPText(text).Valid) {
+        value = text;
+        return true;
+    }
+    Application->ShowMessage(
+        Format("IP Address %s is invalid!", text.empty() ? edit->PartsText().c_str() : edit->IP().c_str()));
+    edit->PartEditor(0)->SetFocus();
+    edit->PartEditor(0)->SelectAll();
+    return false;
+}
+
+bool TFrmIPSet::SaveSet() {
+    const std::string name = Trim(edtIPSetName->Text());
+    if (name.empty()) {
+        Application->ShowMessage("Empty IP Set Name !! ");
+        edtIPSetName->SetFocus();
+        return false;
+    }
+    TDbTable* sets = IPSets();
+    if (sets->State() != TDataSetState::dsEdit && sets->State() != TDataSetState::dsInsert)
+        return true;
+    const bool dhcp = DHCPCheck->Checked();
+    std::string address = "0.0.0.0", mask = "0.0.0.0", gateway = "0.0.0.0", dns = "0.0.0.0";
+    if (!dhcp && !(CheckedAddress(edtIPAddress, true, address) &&
+                   CheckedAddress(edtSubNetMask, true, mask) &&
+                   CheckedAddress(edtDefGateway, false, gateway) && CheckedAddress(edtDns, false, dns)))
+        return false;
+    sets->FieldByName("IPSET_NAME").SetAsString(name);
+    sets->FieldByName("IPADDRESS").SetAsString(address);
+    sets->FieldByName("SUBNETMASK").SetAsString(mask);
+    sets->FieldByName("GATEWAY").SetAsString(gateway);
+    sets->FieldByName("DNS").SetAsString(dns);
+    sets->FieldByName("DHCP").SetAsBoolean(dhcp);
+    sets->Post();
+    return true;
+}
+
+void TFrmIPSet::FormShow(TComponent*) {
+    if (edtIPSetName->Enabled()) edtIPSetName->SetFocus();
+}
+
+void TFrmIPSet::btnOkClick(TComponent*) {
+    if (SaveSet()) SetModalResult(TModalResult::mrOk);
+}
+
+void TFrmIPSet::btnCancelClick(TComponent*) {
+    IPSets()->Cancel();
+    SetModalResult(TModalResult::mrOk);
+}

@@ -1,0 +1,49 @@
+#pragma once
+// The IP set editor: a modal dialog working directly on the manager's two
+// tables, on a new row (add) or on the current row (edit).
+#include "editor/o_QVIPEdit.h"
+#include "toolkit/ComCtrls.h"
+#include "toolkit/DBCtrls.h"
+#include "toolkit/Forms.h"
+
+class TFrmIPSet : public TForm {
+public:
+    explicit TFrmIPSet(TComponent* owner);
+
+    TPageControl* TabControl1;
+    TPageControl* PageControl1;
+    TTabSheet* TabSheet1;
+    TButton* btnOk;
+    TButton* btnCancel;
+    TEdit* edtIPSetName;
+    TLabel *Label1, *Label2, *Label3, *Label4, *Label5;
+    TDBLookupComboBox* edtConnection;
+    TLabel* Label6;
+    TCheckBox* DHCPCheck;
+    TDataSource* dsIPSets;
+    TDataSource* dsConnections;
+    TqvIPEdit* edtSubNetMask;
+    TqvIPEdit* edtDefGateway;
+    TqvIPEdit* edtDns;
+    TqvIPEdit* edtIPAddress;
+
+    void SetIPSetsTable(TDbTable* table);
+    void SetConnectionsTable(TDbTable* table);
+    void PrepareNewSet();
+    void LoadCurrentSet();
+    // Checks the inputs and stores them; false when the dialog must stay open.
+    bool SaveSet();
+
+    void FormShow(TComponent* sender);
+    void btnOkClick(TComponent* sender);
+    void btnCancelClick(TComponent* sender);
+    void DHCPCheckClick(TComponent* sender);
+
+    const char* ClassName() const override { return "TFrmIPSet"; }
+
+private:
+    TDbTable* IPSets() const { return dsIPSets->DataSet; }
+    // The committed, checked text of an address control, or false after
+    // telling the user what is wrong.
+    bool CheckedAddress(TqvIPEdit* edit, bool required, std::string& value);
+};

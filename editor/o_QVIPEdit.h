@@ -1,0 +1,77 @@
+#pragma once
+// A control for one IPv4 address: four small part editors with a large dot
+// between neighbours. The address is checked when it is assigned to IP.
+#include "toolkit/StdCtrls.h"
+
+#include <array>
+#include <memory>
+#include <vector>
+
+// What the part editors do with a typed character.
+enum class TPartKeyAction { Pass, Discard, Commit };
+TPartKeyAction FilterPartKey(char key, size_t textLength, size_t selectionLength);
+
+// The parse of an address text: three dots and four parts from 0 to 255.
+struct TParsedIP {
+    int DotCount = 0;
+    std::array<int, 4> Parts{0, 0, 0, 0};
+    bool Valid = false;
+};
+TParsedIP ParseIPText(const std::string& text);
+
+class TqvIPEdit : public TControl {
+public:
+    // Without a parent nothing is built; the parts are built on the first
+    // parent (SetParent).
+    TqvIPEdit(TComponent* owner, TControl* parent, const TControlArgs& args);
+    ~TqvIPEdit() override;
+
+    void SetParent(TControl* parent);
+
+    const std::string& IP() const { return FIP; }
+    // Checks and spreads an address; raises "IP Address %s is invalid!".
+    void SetIP(const std::string& text);
+    int IPFirstPart() const { return FParts[0]; }
+    int IPSecondPart() const { return FParts[1]; }
+    int IPThirdPart() const { return FParts[2]; }
+    int IPFourthPart() const { return FParts[3]; }
+    int IPEditorWidth = 30;
+
+    TNotifyEvent OnIPChange;
+    TNotifyEvent OnIPFirstPartChange, OnIPSecondPartChange, OnIPThirdPartChange,
+        OnIPFourthPartChange;
+
+    void SetEnabled(bool enabled) override;
+    // The four parts' texts joined by dots, as Enter commits them.
+    std::string PartsText() const;
+    // True when the user typed into a part since the last assignment.
+    bool PartsEdited() const { return FPartsEdited; }
+    // Empties the parts and the stored text (an assignment of "" cannot).
+    void Clear();
+    TEdit* PartEditor(int index) const { return FPartEditors.at(static_cast<size_t>(index)).get(); }
+
+    const char* ClassName() const override { return "TqvIPEdit"; }
+
+protected:
+    LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    void CreateParts();
+    void AddPartEditor();
+    void AddDot();
+    void UpdatePartEditors();
+    void PartChange(TComponent* sender);
+    void PartKeyPress(TComponent* sender, char& key);
+    void PartExit(TComponent* sender);
+
+    TControlArgs FArgs;
+    std::string FIP;
+    int FNextLeft = 0;
+    bool FPartsCreated = false;
+    bool FUpdating = false;
+    bool FPartsEdited = false;
+    std::array<int, 3> FDotPositions{0, 0, 0};
+    std::vector<std::unique_ptr<TEdit>> FPartEditors; // owned by the list
+    int FDotCount = 0;
+    std::array<int, 4> FParts{0, 0, 0, 0};
+};

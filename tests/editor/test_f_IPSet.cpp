@@ -1,0 +1,262 @@
+#include "app/f_main.h"
+#include "editor/f_IPSet.h"
+#include "ipsets/o_qvIPInfo.h"
+#include "support/TestSupport.h"
+#include "toolkit/Application.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+BOOL WINAPI NoMergeVersion(LPOSVERSIONINFOA info) {
+    info->dwPlatformId = VER_PLATFORM_WIN32_NT;
+    info->dwMajorVersion = 5;
+    info->dwMinorVersion = 2;
+    return TRUE;
+}
+
+const char* const AllColumns =
+    "SELECT IFNULL(IPSET_NAME,'<null>') || '|' || IFNULL(IPADDRESS,'<null>') || '|' || "
+    "IFNULL(SUBNETMASK,'<null>') || '|' || IFNULL(GATEWAY,'<null>') || '|' || IFNULL(DNS,'<null>') "
+    "|| '|' || IFNULL(DHCP,'<null>') || '|' || IFNULL(CONNECTION,'<null>') FROM IPSets ORDER BY ID";
+
+class Editor : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Db = FreshDatabase();
+        ExecSql(Db, "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN'), ('Wireless');"
+                    "INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, GATEWAY, DNS, DHCP, "
+                    "CONNECTION) VALUES ('Office', '10.1.2.3', '255.255.0.0', '10.1.0.1', "
+                    "'10.1.0.2', 0, 1),"
+                    "('Home', '0.0.0.0', '0.0.0.0', '0.0.0.0', '0.0.0.0', 1, 2),"
+                    "('Broken', '300.1.1.1', '255.0.0.0', '', '', 0, 1)");
+        Adapters.Status = ERROR_NO_DATA;
+        Scope = std::make_unique<FakeAdaptersScope>(Adapters);
+        SetVersionInfoSource(NoMergeVersion);
+        App.Title = "QV IP Tavix Ver2";
+        Form = new TFrmMain(&App);
+        MainForm = Form;
+        Form->Show();
+        Manager = Form->IPSetManager();
+    }
+    void TearDown() override {
+        delete Form;
+        SetVersionInfoSource(nullptr);
+    }
+    // Opens the add (setID 0) or edit dialog and runs `steps` inside it.
+    void WithEditor(long long setID, std::function<void(TFrmIPSet*)> steps) {
+        bool ran = false;
+        RunInModalLoop([&] {
+            HWND wnd = FindWindowA(nullptr, setID ? "Edit existing IP Set" : "Add new IP Set");
+            auto* dialog = dynamic_cast<TFrmIPSet*>(TControl::FromHandle(wnd));
+            ASSERT_NE(dialog, nullptr);
+            ran = true;
+            steps(dialog);
+            // Whatever the steps left open is closed with the close button.
+            if (IsWindow(wnd) && IsWindowVisible(wnd)) PostMessageA(wnd, WM_CLOSE, 0, 0);
+        });
+        if (setID)
+            Manager->EditIPSet(setID);
+        else
+            Manager->AddIPSet();
+        EXPECT_TRUE(ran);
+    }
+    static void Type(TqvIPEdit* edit, const std::string& address, bool commit = true) {
+        int part = 0;
+        for (char c : address) {
+            if (c == '.') {
+                ++part;
+                continue;
+            }
+            SendMessageA(edit->PartEditor(part)->Handle(), WM_CHAR, static_cast<unsigned char>(c), 1);
+        }
+        if (commit) SendMessageA(edit->PartEditor(3)->Handle(), WM_CHAR, '\r', 1);
+    }
+    static void ClearParts(TqvIPEdit* edit) {
+        for (int i = 0; i < 4; ++i) edit->PartEditor(i)->SetText("");
+    }
+    std::vector<std::string> Rows() { return QueryColumn(Db, AllColumns); }
+
+    std::string Db;
+    FakeAdapterSource Adapters;
+    std::unique_ptr<FakeAdaptersScope> Scope;
+    TApplication App;
+    TFrmMain* Form = nullptr;
+    TqvIPSetManager* Manager = nullptr;
+};
+
+} // namespace
+
+TEST_F(Editor, AddStoresTrimmedNameAddressesAndChosenConnection) {
+    std::vector<std::string> before = Rows();
+    bool nameFocused = false;
+    std::vector<std::string> connections;
+    WithEditor(0, [&](TFrmIPSet* d) {
+        nameFocused = d->edtIPSetName->Focused();
+        for (int i = 0; i < d->edtConnection->ItemCount(); ++i)
+            connections.push_back(d->edtConnection->Items(i));
+        d->edtIPSetName->SetText("  Lab  ");
+        Type(d->edtIPAddress, "192.168.10.20");
+        Type(d->edtSubNetMask, "255.255.255.0");
+        Type(d->edtDefGateway, "192.168.10.1");
+        Type(d->edtDns, "8.8.4.4", false); // typed, not yet committed
+        d->edtConnection->Choose(1);
+        d->btnOk->Click();
+    });
+    EXPECT_TRUE(nameFocused);
+    EXPECT_EQ(connections, (std::vector<std::string>{"LAN", "Wireless"}));
+    std::vector<std::string> rows = Rows();
+    ASSERT_EQ(rows.size(), before.size() + 1);
+    EXPECT_EQ(rows.back(), "Lab|192.168.10.20|255.255.255.0|192.168.10.1|8.8.4.4|0|2");
+    EXPECT_EQ(Form->IPSetTreeView->NodeText(Form->IPSetTreeView->FirstChild(TVI_ROOT)), "Office");
+}
+
+TEST_F(Editor, DhcpStoresZeroAddressesWhateverTheControlsShow) {
+    std::vector<bool> enabledAfterTick;
+    WithEditor(0, [&](TFrmIPSet* d) {
+        d->edtIPSetName->SetText("Auto");
+        Type(d->edtIPAddress, "10.0.0.9");
+        SendMessageA(d->DHCPCheck->Handle(), BM_CLICK, 0, 0);
+        for (TqvIPEdit* e : {d->edtIPAddress, d->edtSubNetMask, d->edtDefGateway, d->edtDns})
+            enabledAfterTick.push_back(IsWindowEnabled(e->PartEditor(0)->Handle()));
+        d->btnOk->Click();
+    });
+    EXPECT_EQ(enabledAfterTick, (std::vector<bool>{false, false, false, false}));
+    EXPECT_EQ(Rows().back(), "Auto|0.0.0.0|0.0.0.0|0.0.0.0|0.0.0.0|1|<null>");
+}
+
+TEST_F(Editor, CancelAndCloseButtonLeaveTheTableUnchanged) {
+    const std::vector<std::string> before = Rows();
+    WithEditor(0, [&](TFrmIPSet* d) {
+        d->edtIPSetName->SetText("Never");
+        d->edtConnection->Choose(0);
+        d->btnCancel->Click();
+    });
+    WithEditor(0, [&](TFrmIPSet* d) {
+        d->edtConnection->Choose(1); // written into the row at once
+        // left open: closed with the close button
+    });
+    WithEditor(1, [&](TFrmIPSet* d) {
+        d->edtConnection->Choose(1);
+        d->edtIPSetName->SetText("Renamed");
+        d->btnCancel->Click();
+    });
+    WithEditor(1, [&](TFrmIPSet* d) { d->edtConnection->Choose(1); });
+    EXPECT_EQ(Rows(), before);
+}
+
+TEST_F(Editor, EmptyOrBlankNameKeepsTheDialogOpen) {
+    MessageBoxCatcher boxes;
+    bool openAfterEmpty = false, openAfterBlank = false;
+    WithEditor(0, [&](TFrmIPSet* d) {
+        Type(d->edtIPAddress, "10.0.0.1");
+        d->btnOk->Click();
+        openAfterEmpty = d->ModalResult() == TModalResult::mrNone;
+        d->edtIPSetName->SetText("   ");
+        d->btnOk->Click();
+        openAfterBlank = d->ModalResult() == TModalResult::mrNone;
+        EXPECT_EQ(d->edtIPAddress->IP(), "10.0.0.1"); // what was typed is kept
+        d->btnCancel->Click();
+    });
+    EXPECT_TRUE(openAfterEmpty);
+    EXPECT_TRUE(openAfterBlank);
+    ASSERT_EQ(boxes.Boxes.size(), 2u);
+    EXPECT_EQ(boxes.Boxes[0].Text, "Empty IP Set Name !! ");
+    EXPECT_EQ(boxes.Boxes[0].Caption, "QV IP Tavix Ver2");
+    EXPECT_EQ(Rows().size(), 3u);
+}
+
+TEST_F(Editor, InvalidAddressesAreNamedAndNothingIsWritten) {
+    MessageBoxCatcher boxes;
+    std::vector<bool> open;
+    bool focusOnMask = false;
+    WithEditor(0, [&](TFrmIPSet* d) {
+        d->edtIPSetName->SetText("Check");
+        d->btnOk->Click(); // no address at all
+        open.push_back(d->ModalResult() == TModalResult::mrNone);
+        Type(d->edtIPAddress, "10.0.0.5");
+        Type(d->edtSubNetMask, "255.255", false); // half an address, not committed
+        d->btnOk->Click();
+        open.push_back(d->ModalResult() == TModalResult::mrNone);
+        focusOnMask = d->edtSubNetMask->PartEditor(0)->Focused();
+        ClearParts(d->edtSubNetMask);
+        Type(d->edtSubNetMask, "255.0.0.0");
+        Type(d->edtDefGateway, "10.0.0.300", false);
+        d->btnOk->Click();
+        open.push_back(d->ModalResult() == TModalResult::mrNone);
+        ClearParts(d->edtDefGateway); // an emptied gateway is allowed
+        d->btnOk->Click();
+        open.push_back(d->ModalResult() == TModalResult::mrNone);
+    });
+    EXPECT_EQ(open, (std::vector<bool>{true, true, true, false}));
+    EXPECT_TRUE(focusOnMask);
+    ASSERT_GE(boxes.Boxes.size(), 3u);
+    EXPECT_EQ(boxes.Boxes[0].Text, "IP Address ... is invalid!");
+    EXPECT_EQ(boxes.Boxes[1].Text, "IP Address 255.255.. is invalid!");
+    EXPECT_EQ(boxes.Boxes[2].Text, "IP Address 10.0.0.300 is invalid!");
+    EXPECT_EQ(Rows().back(), "Check|10.0.0.5|255.0.0.0|||0|<null>");
+}
+
+TEST_F(Editor, EditShowsTheStoredSetAndKeepsItsConnection) {
+    bool ticked = false, disabled = false;
+    std::string shownAddress, connection;
+    WithEditor(2, [&](TFrmIPSet* d) {
+        ticked = d->DHCPCheck->Checked();
+        disabled = !IsWindowEnabled(d->edtIPAddress->PartEditor(0)->Handle());
+        shownAddress = d->edtIPAddress->IP();
+        connection = d->edtConnection->Text();
+        SendMessageA(d->DHCPCheck->Handle(), BM_CLICK, 0, 0); // clear: enabled with 0.0.0.0
+        EXPECT_TRUE(IsWindowEnabled(d->edtDns->PartEditor(0)->Handle()));
+        ClearParts(d->edtIPAddress);
+        Type(d->edtIPAddress, "172.16.0.4");
+        d->btnOk->Click();
+    });
+    EXPECT_TRUE(ticked);
+    EXPECT_TRUE(disabled);
+    EXPECT_EQ(shownAddress, "0.0.0.0");
+    EXPECT_EQ(connection, "Wireless");
+    EXPECT_EQ(Rows()[1], "Home|172.16.0.4|0.0.0.0|0.0.0.0|0.0.0.0|0|2");
+}
+
+TEST_F(Editor, DeleteInTheSelectorClearsTheConnection) {
+    WithEditor(1, [&](TFrmIPSet* d) {
+        SendMessageA(d->edtConnection->Handle(), WM_KEYDOWN, VK_DELETE, 1);
+        EXPECT_EQ(d->edtConnection->Text(), "");
+        d->btnOk->Click();
+    });
+    EXPECT_EQ(Rows()[0], "Office|10.1.2.3|255.255.0.0|10.1.0.1|10.1.0.2|0|<null>");
+}
+
+TEST_F(Editor, StoredInvalidAddressOpensEmptyAndMustBeCorrected) {
+    MessageBoxCatcher boxes;
+    bool opened = false;
+    std::string shown;
+    WithEditor(3, [&](TFrmIPSet* d) {
+        opened = true;
+        shown = d->edtIPAddress->IP() + "|" + d->edtIPAddress->PartEditor(0)->Text();
+        d->btnOk->Click();
+        EXPECT_EQ(d->ModalResult(), TModalResult::mrNone);
+        Type(d->edtIPAddress, "10.9.9.9");
+        d->btnOk->Click();
+    });
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(shown, "|");
+    ASSERT_EQ(boxes.Boxes.size(), 1u);
+    EXPECT_EQ(boxes.Boxes[0].Text, "IP Address ... is invalid!");
+    EXPECT_EQ(Rows()[2], "Broken|10.9.9.9|255.0.0.0|||0|1");
+}
+
+TEST_F(Editor, EnterAndEscapePressNeitherButton) {
+    WithEditor(0, [&](TFrmIPSet* d) {
+        HWND name = d->edtIPSetName->Handle();
+        for (WPARAM key : {VK_RETURN, VK_ESCAPE}) {
+            PostMessageA(name, WM_KEYDOWN, key, 1);
+            PostMessageA(name, WM_KEYUP, key, 0xC0000001);
+        }
+        RunInModalLoop([d] {
+            EXPECT_EQ(d->ModalResult(), TModalResult::mrNone);
+            EXPECT_TRUE(IsWindowVisible(d->Handle()));
+            d->btnCancel->Click();
+        });
+    });
+}

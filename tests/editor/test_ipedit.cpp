@@ -1,0 +1,228 @@
+#include "editor/o_QVIPEdit.h"
+#include "support/TestSupport.h"
+#include "toolkit/Application.h"
+#include "toolkit/Forms.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+// An independent statement of the rule: three dots, four parts, each blanks
+// then an optional sign then decimal digits, from 0 to 255.
+bool Oracle(const std::string& text) {
+    std::vector<std::string> parts{""};
+    for (char c : text) {
+        if (c == '.')
+            parts.push_back("");
+        else
+            parts.back() += c;
+    }
+    if (parts.size() != 4) return false;
+    for (const std::string& p : parts) {
+        size_t i = p.find_first_not_of(' ');
+        if (i == std::string::npos) return false;
+        if (p[i] == '+' || p[i] == '-') ++i;
+        if (i == p.size() || p.find_first_not_of("0123456789", i) != std::string::npos) return false;
+        bool negative = p.find('-') != std::string::npos;
+        std::string digits = p.substr(i);
+        size_t nz = digits.find_first_not_of('0');
+        digits = nz == std::string::npos ? "0" : digits.substr(nz);
+        if (digits.size() > 3 || std::stoi(digits) > 255) return false;
+        if (negative && digits != "0") return false;
+    }
+    return true;
+}
+
+std::string RandomText(std::mt19937& rng) {
+    static const char alphabet[] = "0123456789..........   +-x$";
+    std::uniform_int_distribution<int> length(0, 24), pick(0, sizeof(alphabet) - 2), kind(0, 9),
+        byte(0, 255), big(0, 999999);
+    std::string text;
+    switch (kind(rng)) {
+    case 0: // random bytes
+        for (int i = length(rng); i > 0; --i) text += static_cast<char>(byte(rng));
+        return text;
+    case 1: // huge numbers
+        return std::to_string(big(rng)) + "." + std::to_string(big(rng)) + "9999999999." +
+               std::to_string(big(rng) % 300) + "." + std::to_string(big(rng) % 300);
+    case 2: case 3: case 4: { // near-valid addresses
+        std::uniform_int_distribution<int> part(-5, 300);
+        for (int i = 0; i < 4; ++i) text += (i ? "." : "") + std::to_string(part(rng));
+        return text;
+    }
+    default:
+        for (int i = length(rng); i > 0; --i) text += alphabet[pick(rng)];
+        return text;
+    }
+}
+
+} // namespace
+
+TEST(IPAddressRules, AMillionGeneratedTextsAgreeWithTheRule) {
+    std::mt19937 rng(20261207);
+    int accepted = 0;
+    for (int i = 0; i < 1000000; ++i) {
+        std::string text = RandomText(rng);
+        bool valid = ParseIPText(text).Valid;
+        ASSERT_EQ(valid, Oracle(text)) << "text: '" << text << "'";
+        accepted += valid;
+    }
+    EXPECT_GT(accepted, 100000); // the generator reaches both verdicts often
+    // The character filter on every byte at every length.
+    for (int c = 0; c < 256; ++c)
+        for (size_t length = 0; length <= 4; ++length) {
+            char key = static_cast<char>(c);
+            TPartKeyAction action = FilterPartKey(key, length, length);
+            TPartKeyAction expected = key == '\b'   ? TPartKeyAction::Pass
+                                      : key == '\r' ? TPartKeyAction::Commit
+                                      : (key >= '0' && key <= '9' && length < 3)
+                                          ? TPartKeyAction::Pass
+                                          : TPartKeyAction::Discard;
+            ASSERT_EQ(action, expected) << c << " at " << length;
+        }
+}
+
+TEST(IPAddressRules, ParseCases) {
+    EXPECT_TRUE(ParseIPText("192.168.001.010").Valid);
+    EXPECT_EQ(ParseIPText("192.168.001.010").Parts, (std::array<int, 4>{192, 168, 1, 10}));
+    EXPECT_FALSE(ParseIPText("256.1.1.1").Valid);
+    EXPECT_EQ(ParseIPText("256.1.1.1").Parts[0], 256);
+    EXPECT_FALSE(ParseIPText("1.2.3").Valid);
+    EXPECT_FALSE(ParseIPText("1.2.3.4.5").Valid);
+    EXPECT_EQ(ParseIPText("1.2.3.4.5").DotCount, 4);
+    EXPECT_FALSE(ParseIPText("...").Valid);
+    EXPECT_FALSE(ParseIPText("-1.2.3.4").Valid);
+    EXPECT_TRUE(ParseIPText(" 1.+2.3.4").Valid);
+    EXPECT_FALSE(ParseIPText("1.2.3.99999999999").Valid);
+}
+
+namespace {
+
+class IPEdit : public ::testing::Test {
+protected:
+    void SetUp() override {
+        App.Title = "QV IP Tavix Ver2";
+        Form = new TForm(&App, TFormArgs{.Caption = "Host"});
+        Edit = new TqvIPEdit(Form, nullptr, {.Left = 10, .Top = 10});
+        Edit->OnIPChange = [this](TComponent* s) { Log.push_back(s == Edit ? "ip" : "?"); };
+        Edit->OnIPFirstPartChange = [this](TComponent* s) { Log.push_back(s == Edit ? "1" : "?"); };
+        Edit->OnIPSecondPartChange = [this](TComponent* s) { Log.push_back(s == Edit ? "2" : "?"); };
+        Edit->OnIPThirdPartChange = [this](TComponent* s) { Log.push_back(s == Edit ? "3" : "?"); };
+        Edit->OnIPFourthPartChange = [this](TComponent* s) { Log.push_back(s == Edit ? "4" : "?"); };
+    }
+    void TearDown() override { delete Form; }
+    std::vector<std::string> Parts() {
+        std::vector<std::string> out;
+        for (int i = 0; i < 4; ++i) out.push_back(Edit->PartEditor(i)->Text());
+        return out;
+    }
+    void Type(int part, const std::string& keys) {
+        for (char c : keys) SendMessageA(Edit->PartEditor(part)->Handle(), WM_CHAR, static_cast<unsigned char>(c), 1);
+    }
+    TApplication App;
+    TForm* Form = nullptr;
+    TqvIPEdit* Edit = nullptr;
+    std::vector<std::string> Log;
+};
+
+} // namespace
+
+TEST_F(IPEdit, PartsAreBuiltOnTheFirstParentOnly) {
+    EXPECT_EQ(Edit->Handle(), nullptr);
+    EXPECT_EQ(Edit->Width(), 219);
+    EXPECT_EQ(Edit->Height(), 21);
+    Edit->SetParent(Form);
+    ASSERT_NE(Edit->Handle(), nullptr);
+    int children = 0;
+    for (HWND c = GetWindow(Edit->Handle(), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) ++children;
+    EXPECT_EQ(children, 7);
+    // Four 30-pixel parts and three dots of the 16-point font.
+    HWND dot = GetWindow(Edit->PartEditor(0)->Handle(), GW_HWNDNEXT);
+    RECT r;
+    GetWindowRect(dot, &r);
+    EXPECT_EQ(Edit->Width(), 4 * 30 + 3 * (r.right - r.left));
+    EXPECT_EQ(Edit->PartEditor(3)->Left() + 30, Edit->Width());
+    Edit->SetParent(Form);
+    EXPECT_EQ(Edit->PartEditor(3)->Left() + 30, Edit->Width());
+}
+
+TEST_F(IPEdit, AssigningSpreadsValidTextsAndRefusesOthers) {
+    Edit->SetParent(Form);
+    Edit->SetIP("192.168.001.010");
+    EXPECT_EQ(Parts(), (std::vector<std::string>{"192", "168", "1", "10"}));
+    EXPECT_EQ(Edit->IP(), "192.168.001.010");
+    EXPECT_EQ(Edit->IPThirdPart(), 1);
+    EXPECT_EQ(Log, (std::vector<std::string>{"1", "2", "3", "4", "ip"}));
+    Log.clear();
+    Edit->SetIP("192.168.5.010"); // only the third part's text changes
+    EXPECT_EQ(Log, (std::vector<std::string>{"3", "ip"}));
+    Log.clear();
+    Edit->SetIP("192.168.5.010");
+    Edit->SetIP("");
+    Edit->SetIP("   ");
+    EXPECT_TRUE(Log.empty());
+    EXPECT_EQ(Edit->IP(), "192.168.5.010");
+    for (const char* bad : {"256.1.1.1", "1.2.3", "1.2.3.4.5"}) {
+        try {
+            Edit->SetIP(bad);
+            ADD_FAILURE() << bad;
+        } catch (const EConvertError& e) {
+            EXPECT_EQ(e.Message(), std::string("IP Address ") + bad + " is invalid!");
+        }
+        EXPECT_EQ(Edit->IP(), bad);
+        EXPECT_EQ(Parts(), (std::vector<std::string>{"192", "168", "5", "10"}));
+        if (std::string(bad) == "256.1.1.1") {
+            EXPECT_EQ(Edit->IPFirstPart(), 256);
+        }
+    }
+    EXPECT_TRUE(Log.empty());
+    Edit->SetIP("1.2.3.4.5"); // the same invalid text again raises nothing
+}
+
+TEST_F(IPEdit, CharacterFilterAndCommitOnEnterOrLeavingTheFourthPart) {
+    Edit->SetParent(Form);
+    Form->Show();
+    Type(0, "1923");        // a fourth digit is discarded
+    Type(1, "1x.6-8");      // letters, dots and signs are discarded
+    Type(2, "0");
+    Type(3, "12\b5");       // backspace works
+    EXPECT_EQ(Parts(), (std::vector<std::string>{"192", "168", "0", "15"}));
+    // A full part takes no digit, also over a selection.
+    SendMessageA(Edit->PartEditor(0)->Handle(), EM_SETSEL, 0, 2);
+    Type(0, "7");
+    EXPECT_EQ(Parts()[0], "192");
+    EXPECT_EQ(Edit->IP(), ""); // nothing committed yet
+    Type(2, "\r");
+    EXPECT_EQ(Edit->IP(), "192.168.0.15");
+    // Leaving parts 1 to 3 commits nothing; leaving part 4 does.
+    Type(1, "\b\b\b9");
+    Edit->PartEditor(1)->SetFocus();
+    Edit->PartEditor(0)->SetFocus();
+    EXPECT_EQ(Edit->IP(), "192.168.0.15");
+    Edit->PartEditor(3)->SetFocus();
+    MessageBoxCatcher boxes;
+    Edit->PartEditor(0)->SetFocus();
+    EXPECT_EQ(Edit->IP(), "192.9.0.15");
+    EXPECT_TRUE(boxes.Boxes.empty());
+}
+
+TEST_F(IPEdit, FourEmptyPartsLeftGiveTheInvalidDotsMessage) {
+    Edit->SetParent(Form);
+    Form->Show();
+    MessageBoxCatcher boxes;
+    Edit->PartEditor(3)->SetFocus();
+    Edit->PartEditor(0)->SetFocus(); // leaving the fourth part commits "..."
+    ASSERT_EQ(boxes.Boxes.size(), 1u);
+    EXPECT_EQ(boxes.Boxes[0].Text, "IP Address ... is invalid!");
+    EXPECT_EQ(Edit->IP(), "...");
+}
+
+TEST_F(IPEdit, DisablingDisablesEveryPart) {
+    Edit->SetParent(Form);
+    Edit->SetEnabled(false);
+    for (int i = 0; i < 4; ++i) EXPECT_FALSE(IsWindowEnabled(Edit->PartEditor(i)->Handle()));
+    Edit->SetEnabled(true);
+    for (int i = 0; i < 4; ++i) EXPECT_TRUE(IsWindowEnabled(Edit->PartEditor(i)->Handle()));
+}
