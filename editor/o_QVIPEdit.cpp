@@ -93,6 +93,8 @@ void TqvIPEdit::AddPartEditor() {
                                           TControlArgs{.Left = FNextLeft, .Width = IPEditorWidth,
                                                        .Height = Height()});
     FNextLeft += editor->Width();
+    // Narrow margins, so three digits fit in the part whatever the font.
+    SendMessageA(editor->Handle(), EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(1, 1));
     editor->OnChange = [this](TComponent* sender) { PartChange(sender); };
     editor->OnKeyPress = [this](TComponent* sender, char& key) { PartKeyPress(sender, key); };
     editor->OnExit = [this](TComponent* sender) { PartExit(sender); };

@@ -2,6 +2,8 @@
 
 #include "toolkit/Forms.h"
 
+#include <algorithm>
+
 TButton::TButton(TComponent* owner, TControl* parent, const TControlArgs& args)
     : TControl(owner, parent) {
     CreateWnd("BUTTON", BS_PUSHBUTTON, 0, args);
@@ -116,6 +118,18 @@ TLabel::TLabel(TComponent* owner, TControl* parent, const TControlArgs& args, DW
     TControlArgs a = args;
     a.TabStop = false;
     CreateWnd("STATIC", align | SS_NOTIFY | SS_NOPREFIX, 0, a);
+    // Auto-size to the text in the font in use; a right-aligned label keeps
+    // its right edge where it was placed.
+    HDC dc = GetDC(Handle());
+    HGDIOBJ old = SelectObject(dc, Font() ? Font() : GetStockObject(DEFAULT_GUI_FONT));
+    SIZE size{};
+    GetTextExtentPoint32A(dc, args.Caption.c_str(), static_cast<int>(args.Caption.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(Handle(), dc);
+    if (!args.Caption.empty() && args.Align == TAlign::alNone && size.cx > args.Width) {
+        int left = (align & SS_RIGHT) ? args.Left + args.Width - size.cx : args.Left;
+        SetBounds(left, args.Top, size.cx, std::max<int>(args.Height, size.cy));
+    }
 }
 
 void TLabel::CommandNotify(WORD code) {

@@ -7,6 +7,7 @@
 //   winprobe listscroll TITLE DY  scrolls the list by DY pixels
 //   winprobe close TITLE          posts WM_CLOSE to it
 //   winprobe text TITLE           prints the texts of its child windows
+//   winprobe click TITLE TEXT     presses its button captioned TEXT
 //   winprobe treeitem TITLE N     prints the screen point "X Y" on the text of
 //                                 the tree's N-th visible row (0-based)
 #include <windows.h>
@@ -25,7 +26,8 @@ HWND FindVisible(const char* title) {
 }
 
 struct Search {
-    const char* Class;
+    const char* Class; // or the text looked for
+
     HWND Found;
 };
 
@@ -34,6 +36,17 @@ BOOL CALLBACK MatchClass(HWND wnd, LPARAM data) {
     char cls[64] = {};
     GetClassNameA(wnd, cls, sizeof(cls));
     if (std::strcmp(cls, s->Class) == 0) {
+        s->Found = wnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK MatchText(HWND wnd, LPARAM data) {
+    auto* s = reinterpret_cast<Search*>(data);
+    char text[256] = {};
+    GetWindowTextA(wnd, text, sizeof(text));
+    if (std::strcmp(text, s->Class) == 0) {
         s->Found = wnd;
         return FALSE;
     }
@@ -94,6 +107,11 @@ int main(int argc, char** argv) {
         int indent = static_cast<int>(SendMessageA(tree, TVM_GETINDENT, 0, 0));
         int row = std::atoi(argv[3]);
         std::printf("%ld %ld\n", r.left + 2 + indent + 12, r.top + 2 + height * row + height / 2);
+    } else if (verb == "click" && argc > 3) {
+        Search search{argv[3], nullptr};
+        EnumChildWindows(wnd, MatchText, reinterpret_cast<LPARAM>(&search));
+        if (!search.Found) return 1;
+        PostMessageA(search.Found, BM_CLICK, 0, 0);
     } else if (verb == "close") {
         PostMessageA(wnd, WM_CLOSE, 0, 0);
     } else if (verb == "text") {
