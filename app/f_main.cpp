@@ -1,5 +1,6 @@
 #include "app/f_main.h"
 
+#include "app/f_About.h"
 #include "ipsets/o_qvIPInfo.h"
 #include "toolkit/Application.h"
 #include "toolkit/SysUtils.h"
@@ -182,4 +183,4 @@ void TFrmMain::DeletetheselectedIPSet1Click(TComponent*) { FIPSetManager->Delete
 
 void TFrmMain::ManageConnections1Click(TComponent*) { FIPSetManager->ManageConnections(); }
 
-void TFrmMain::About1Click(TComponent*) {}
+void TFrmMain::About1Click(TComponent*) { ShowAboutBox(); }

@@ -239,6 +239,12 @@ LRESULT TControl::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         }
         break;
     }
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+        if (TControl* child = FromHandle(reinterpret_cast<HWND>(lParam)))
+            if (HBRUSH brush = child->CtlColor(reinterpret_cast<HDC>(wParam)))
+                return reinterpret_cast<LRESULT>(brush);
+        break;
     case WM_SIZE: {
         LRESULT result = DefaultHandler(msg, wParam, lParam);
         Realign();

@@ -97,6 +97,9 @@ protected:
     // A WM_COMMAND from a menu or an accelerator; forms dispatch it.
     virtual bool MenuCommand(UINT /*id*/) { return false; }
     virtual void Paint(HDC /*dc*/) {}
+    // Colours of a static or edit child (WM_CTLCOLOR*), asked of the child:
+    // a brush to use, or null for the default.
+    virtual HBRUSH CtlColor(HDC /*dc*/) { return nullptr; }
     bool FCustomPaint = false;
     void RemoveFromParent();
     // Gives a control created without a parent its parent; its window is

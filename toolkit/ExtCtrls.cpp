@@ -1,0 +1,38 @@
+#include "toolkit/ExtCtrls.h"
+
+TImage::TImage(TComponent* owner, TControl* parent, const TControlArgs& args)
+    : TCustomControl(owner, parent,
+                     [&] {
+                         TControlArgs a = args;
+                         a.TabStop = false;
+                         return a;
+                     }(),
+                     "TIPTavixImage") {
+    FCustomPaint = true;
+}
+
+void TImage::SetPicture(TBitmapHandle bitmap, int width, int height) {
+    FPicture = std::move(bitmap);
+    FPictureWidth = width;
+    FPictureHeight = height;
+    if (AutoSize && FPicture) SetBounds(Left(), Top(), width, height);
+    InvalidateRect(Handle(), nullptr, TRUE);
+}
+
+void TImage::Paint(HDC dc) {
+    RECT r;
+    GetClientRect(Handle(), &r);
+    FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
+    if (!FPicture) return;
+    TMemDC mem(CreateCompatibleDC(dc));
+    TSelectObject select(mem.Get(), FPicture.Get());
+    BitBlt(dc, 0, 0, FPictureWidth, FPictureHeight, mem.Get(), 0, 0, SRCCOPY);
+}
+
+LRESULT TImage::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_LBUTTONUP && OnClick) {
+        OnClick(this);
+        return 0;
+    }
+    return TCustomControl::WndProc(msg, wParam, lParam);
+}
