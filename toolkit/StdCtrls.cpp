@@ -139,7 +139,9 @@ void TLabel::CommandNotify(WORD code) {
 TEdit::TEdit(TComponent* owner, TControl* parent, const TControlArgs& args, DWORD extraStyle,
              DWORD exStyle)
     : TControl(owner, parent) {
-    CreateWnd("EDIT", ES_AUTOHSCROLL | extraStyle, exStyle, args);
+    // A multi-line edit wraps its lines instead of scrolling sideways.
+    CreateWnd("EDIT", (extraStyle & ES_MULTILINE) ? extraStyle : ES_AUTOHSCROLL | extraStyle, exStyle,
+              args);
 }
 
 void TEdit::CommandNotify(WORD code) {
