@@ -146,6 +146,16 @@ void TFrmMain::CreateMenus() {
              &TFrmMain::DeletetheselectedIPSet1Click);
     IPSetTreeView->PopupMenu = TreeViewPopUpMenu;
     SetMenu(MainMenu);
+
+    // The styler paints both menus; its settings in the order they are stored.
+    qvMenuStyler1 = new TqvMenuStyler(this);
+    qvMenuStyler1->Name = "qvMenuStyler1";
+    qvMenuStyler1->SetMenuStyle(msVista);
+    qvMenuStyler1->MarginX = 4;
+    qvMenuStyler1->MarginY = 4;
+    qvMenuStyler1->GutterWidth = 26;
+    qvMenuStyler1->SeparatorLead = 6;
+    qvMenuStyler1->SetHookAllMenus(true);
 }
 
 void TFrmMain::RefreshCurrentConfiguration1Click(TComponent*) { FIPSetManager->RefreshAdapterList(); }

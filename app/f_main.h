@@ -1,6 +1,7 @@
 #pragma once
 // The main window: the tree of stored IP sets, the current configuration of
 // every adapter, the menus and the Refresh button.
+#include "menustyler/o_QVMenuStyler.h"
 #include "toolkit/ComCtrls.h"
 #include "toolkit/Forms.h"
 #include "toolkit/ImgList.h"
@@ -32,6 +33,7 @@ public:
     TPopupMenu* TreeViewPopUpMenu;
     TMenuItem *ActivatetheselectedIPSet2, *N4, *popmnuAddNewIPSet, *EdittheSelectedIPSet2,
         *DeletetheselectedIPSet2;
+    TqvMenuStyler* qvMenuStyler1;
 
     TqvIPSetManager* IPSetManager() const { return FIPSetManager; }
     long long SelectedSetID() const { return FSelectedSetID; }

@@ -4,6 +4,12 @@
 
 #include <algorithm>
 
+void TPersistent::Assign(const TPersistent* source) {
+    if (source && source->AssignTo(this)) return;
+    throw EConvertError(
+        Format("Cannot assign a %s to a %s", source ? source->ClassName() : "nil", ClassName()));
+}
+
 TComponent::TComponent(TComponent* owner) : FOwner(nullptr) {
     if (owner) owner->InsertComponent(this);
 }

@@ -9,6 +9,19 @@
 
 enum class TOperation { opInsert, opRemove };
 
+// An object that can copy itself from another: Assign asks the source to copy
+// itself into the target when the target does not know the source's class.
+class TPersistent {
+public:
+    virtual ~TPersistent() = default;
+    virtual const char* ClassName() const { return "TPersistent"; }
+    // Raises "Cannot assign a %s to a %s" when neither side knows the other.
+    virtual void Assign(const TPersistent* source);
+
+protected:
+    virtual bool AssignTo(TPersistent* /*dest*/) const { return false; }
+};
+
 class TComponent {
 public:
     explicit TComponent(TComponent* owner);

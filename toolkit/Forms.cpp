@@ -5,6 +5,16 @@
 
 TForm* MainForm = nullptr;
 
+namespace {
+// The system's menu font, which owner-drawn menu items start from.
+TFontHandle MenuFont() {
+    NONCLIENTMETRICSA metrics{};
+    metrics.cbSize = sizeof(metrics);
+    SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+    return TFontHandle(CreateFontIndirectA(&metrics.lfMenuFont));
+}
+} // namespace
+
 TForm* GetParentForm(TControl* control) {
     while (control && control->Parent()) control = control->Parent();
     return dynamic_cast<TForm*>(control);
@@ -220,8 +230,13 @@ LRESULT TForm::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
             auto* item = reinterpret_cast<TMenuItem*>(mi->itemData);
             if (item && item->OnMeasureItem) {
                 HDC dc = GetDC(Handle());
+                TFontHandle font = MenuFont();
                 int width = static_cast<int>(mi->itemWidth), height = static_cast<int>(mi->itemHeight);
-                item->OnMeasureItem(item, dc, width, height);
+                {
+                    TSaveDC saved(dc);
+                    SelectObject(dc, font.Get());
+                    item->OnMeasureItem(item, dc, width, height);
+                }
                 ReleaseDC(Handle(), dc);
                 mi->itemWidth = static_cast<UINT>(width);
                 mi->itemHeight = static_cast<UINT>(height);
@@ -235,6 +250,9 @@ LRESULT TForm::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         if (di->CtlType == ODT_MENU) {
             auto* item = reinterpret_cast<TMenuItem*>(di->itemData);
             if (item && item->OnDrawItem) {
+                TFontHandle font = MenuFont();
+                TSaveDC saved(di->hDC);
+                SelectObject(di->hDC, font.Get());
                 item->OnDrawItem(item, di->hDC, di->rcItem, (di->itemState & ODS_SELECTED) != 0);
                 return TRUE;
             }

@@ -160,3 +160,34 @@ def main(path):
 
 if __name__ == "__main__":
     main(sys.argv[1] if len(sys.argv) > 1 else "resources/MenuImages.bmp")
+
+
+def check_glyph(path):
+    """The 16x16 24-bit check glyph: a bordered box shading light to dark blue,
+    a near-white interior shading to pale blue, a dark blue check mark. The
+    bottom-left pixel (outside the box) holds the transparent colour."""
+    transparent = (255, 0, 255)
+    px = [[transparent] * 16 for _ in range(16)]
+    for y in range(1, 15):
+        for x in range(1, 15):
+            t = (x + y - 2) / 26.0
+            if x in (1, 14) or y in (1, 14):  # border: light to dark blue
+                px[y][x] = (int(120 - 90 * t), int(170 - 110 * t), int(240 - 90 * t))
+            else:  # interior: near white to pale blue
+                px[y][x] = (int(252 - 40 * t), int(253 - 28 * t), 255)
+    dark = (20, 40, 140)
+    mark = [(4, 7), (5, 8), (6, 9), (7, 10), (8, 9), (9, 8), (10, 7), (11, 6), (12, 5)]
+    for x, y in mark:
+        for dy in (0, 1):
+            px[y + dy][x] = dark
+    rows = b""
+    for y in range(15, -1, -1):  # bottom-up, rows padded to 4 bytes (48 bytes: no pad)
+        rows += bytes(c for x in range(16) for c in (px[y][x][2], px[y][x][1], px[y][x][0]))
+    header = struct.pack("<IiiHHIIiiII", 40, 16, 16, 1, 24, 0, len(rows), 2835, 2835, 0, 0)
+    with open(path, "wb") as f:
+        f.write(b"BM" + struct.pack("<IHHI", 14 + len(header) + len(rows), 0, 0, 14 + len(header)))
+        f.write(header + rows)
+
+
+if __name__ == "__main__":
+    check_glyph("resources/MenuItemChecked.bmp")
