@@ -66,8 +66,10 @@ TForm::TForm(TComponent* owner, const TFormArgs& args)
 TForm::~TForm() {
     if (Application) Application->RemoveMessageFilter(this);
     if (MainForm == this) MainForm = nullptr;
-    // The menu bar's HMENU belongs to the menu component, not to the window.
+    // The menu bar's HMENU belongs to the menu component, not to the window;
+    // forgetting the menu first keeps a rebuild during destruction off it.
     if (Handle()) ::SetMenu(Handle(), nullptr);
+    FMenu = nullptr;
     DestroyComponents();
 }
 

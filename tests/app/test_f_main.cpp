@@ -9,13 +9,6 @@
 
 namespace {
 
-BOOL WINAPI OtherWindows(LPOSVERSIONINFOA info) {
-    info->dwPlatformId = VER_PLATFORM_WIN32_NT;
-    info->dwMajorVersion = 5;
-    info->dwMinorVersion = 2; // no registry merge
-    return TRUE;
-}
-
 class MainWindow : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -39,7 +32,7 @@ protected:
         b.Addresses = {{"", ""}};
         Adapters.Adapters = {a, b};
         Scope = std::make_unique<FakeAdaptersScope>(Adapters);
-        SetVersionInfoSource(OtherWindows);
+        SetVersionInfoSource(VersionWithoutMerge);
         App.Title = "QV IP Tavix Ver2";
         Form = new TFrmMain(&App);
         MainForm = Form;

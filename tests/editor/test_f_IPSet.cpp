@@ -8,13 +8,6 @@
 
 namespace {
 
-BOOL WINAPI NoMergeVersion(LPOSVERSIONINFOA info) {
-    info->dwPlatformId = VER_PLATFORM_WIN32_NT;
-    info->dwMajorVersion = 5;
-    info->dwMinorVersion = 2;
-    return TRUE;
-}
-
 const char* const AllColumns =
     "SELECT IFNULL(IPSET_NAME,'<null>') || '|' || IFNULL(IPADDRESS,'<null>') || '|' || "
     "IFNULL(SUBNETMASK,'<null>') || '|' || IFNULL(GATEWAY,'<null>') || '|' || IFNULL(DNS,'<null>') "
@@ -32,7 +25,7 @@ protected:
                     "('Broken', '300.1.1.1', '255.0.0.0', '', '', 0, 1)");
         Adapters.Status = ERROR_NO_DATA;
         Scope = std::make_unique<FakeAdaptersScope>(Adapters);
-        SetVersionInfoSource(NoMergeVersion);
+        SetVersionInfoSource(VersionWithoutMerge);
         App.Title = "QV IP Tavix Ver2";
         Form = new TFrmMain(&App);
         MainForm = Form;

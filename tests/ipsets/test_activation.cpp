@@ -35,13 +35,6 @@ TEST(NetshCommands, DottedQuadCheck) {
 
 namespace {
 
-BOOL WINAPI NoMergeVersion(LPOSVERSIONINFOA info) {
-    info->dwPlatformId = VER_PLATFORM_WIN32_NT;
-    info->dwMajorVersion = 5;
-    info->dwMinorVersion = 2;
-    return TRUE;
-}
-
 struct NetshRun {
     unsigned long Tick;
     int Show;
@@ -86,7 +79,7 @@ protected:
         a.Description = "before";
         Adapters.Adapters = {a};
         Scope = std::make_unique<FakeAdaptersScope>(Adapters);
-        SetVersionInfoSource(NoMergeVersion);
+        SetVersionInfoSource(VersionWithoutMerge);
         App.Title = "QV IP Tavix Ver2";
         Form = new TFrmMain(&App);
         MainForm = Form;

@@ -235,3 +235,10 @@ void RunInModalLoop(std::function<void()> action, UINT delay) {
     modalAction = std::move(action);
     SetTimer(nullptr, 0, delay, RunModalAction);
 }
+
+BOOL WINAPI VersionWithoutMerge(LPOSVERSIONINFOA info) {
+    info->dwPlatformId = VER_PLATFORM_WIN32_NT;
+    info->dwMajorVersion = 5;
+    info->dwMinorVersion = 2;
+    return TRUE;
+}

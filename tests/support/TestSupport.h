@@ -60,6 +60,10 @@ public:
     ~FakeAdaptersScope();
 };
 
+// Reports a Windows version (5.2) for which no connection name is merged, so
+// tests of the windows see only the connections they stored themselves.
+BOOL WINAPI VersionWithoutMerge(LPOSVERSIONINFOA info);
+
 // Writes (and removes) registry keys under HKLM for the connection-name merge.
 void WriteConnectionName(const std::string& keyPath, const std::string& name);
 void WriteConnectionValue(const std::string& keyPath, DWORD type, const void* data, DWORD size);
