@@ -39,6 +39,7 @@ TFrmAbout::TFrmAbout(TComponent* owner) : TForm(owner, AboutArgs()) {
     GroupBox1 = new TGroupBox(this, this, {.Align = TAlign::alClient, .Name = "GroupBox1"});
     qvFileInfoListView1 = new TqvFileInfoListView(
         this, GroupBox1, {.Width = 247, .Height = 311, .Align = TAlign::alLeft, .Name = "qvFileInfoListView1"});
+    qvFileInfoListView1->SetReadOnly(false);
     Panel2 = new TPanel(this, GroupBox1, {.Align = TAlign::alClient, .Name = "Panel2"},
                         TBevelCut::bvRaised, TBevelCut::bvLowered);
     InfoMemo = new TMemo(this, Panel2,

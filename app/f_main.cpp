@@ -60,8 +60,6 @@ TFrmMain::TFrmMain(TComponent* owner) : TForm(owner, MainFormArgs()) {
     IPSetTreeView->SetIndent(19);
     IPSetTreeView->OnMouseDown = [this](TComponent* sender, TMouseButton button, UINT keys, int x,
                                         int y) { IPSetTreeViewMouseDown(sender, button, keys, x, y); };
-    // The tree gets the focus first, then the configuration list.
-    SetWindowPos(GroupBox1->Handle(), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 
     MenuImageList = new TImageList(this, 24, 24);
     MenuImageList->Name = "MenuImageList";

@@ -47,3 +47,18 @@ void TqvFileInfoListView::FillItems() {
     for (const auto& [caption, value] : rows) AddItem(caption, {*value});
     EndUpdate();
 }
+
+void TqvFileInfoListView::SetReadOnly(bool readOnly) {
+    LONG_PTR style = GetWindowLongPtrA(Handle(), GWL_STYLE);
+    style = readOnly ? (style & ~LVS_EDITLABELS) : (style | LVS_EDITLABELS);
+    SetWindowLongPtrA(Handle(), GWL_STYLE, style);
+}
+
+LRESULT TqvFileInfoListView::Notify(NMHDR* header, bool& handled) {
+    if (header->code == LVN_ENDLABELEDITA || header->code == LVN_ENDLABELEDITW) {
+        // An edited caption is kept (a cancelled edit brings no text).
+        handled = true;
+        return reinterpret_cast<NMLVDISPINFOA*>(header)->item.pszText != nullptr;
+    }
+    return TListView::Notify(header, handled);
+}

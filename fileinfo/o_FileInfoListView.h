@@ -13,7 +13,12 @@ public:
     void SetFileName(const std::string& path);
     virtual void FillItems();
     TqvFileInfo* FileInfo() const { return FFileInfo; }
+    // Off: row captions can be edited in place.
+    void SetReadOnly(bool readOnly);
     const char* ClassName() const override { return "TqvFileInfoListView"; }
+
+protected:
+    LRESULT Notify(NMHDR* header, bool& handled) override;
 
 private:
     std::string FFileName;
