@@ -1,5 +1,6 @@
 #include "app/f_main.h"
 #include "ipsets/o_qvIPInfo.h"
+#include "support/MainWindowFixture.h"
 #include "support/TestSupport.h"
 #include "toolkit/Application.h"
 
@@ -9,7 +10,7 @@
 
 namespace {
 
-class MainWindow : public ::testing::Test {
+class MainWindow : public MainWindowFixture {
 protected:
     void SetUp() override {
         Db = FreshDatabase();
@@ -31,15 +32,7 @@ protected:
         b.Description = "Wireless";
         b.Addresses = {{"", ""}};
         Adapters.Adapters = {a, b};
-        Scope = std::make_unique<FakeAdaptersScope>(Adapters);
-        SetVersionInfoSource(VersionWithoutMerge);
-        App.Title = "QV IP Tavix Ver2";
-        Form = new TFrmMain(&App);
-        MainForm = Form;
-    }
-    void TearDown() override {
-        delete Form;
-        SetVersionInfoSource(nullptr);
+        OpenMainWindow(false);
     }
 
     std::vector<std::string> TopLevelTexts() {
@@ -76,11 +69,6 @@ protected:
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
     }
 
-    std::string Db;
-    FakeAdapterSource Adapters;
-    std::unique_ptr<FakeAdaptersScope> Scope;
-    TApplication App;
-    TFrmMain* Form = nullptr;
 };
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "app/f_main.h"
 #include "editor/f_IPSet.h"
 #include "ipsets/o_qvIPInfo.h"
+#include "support/MainWindowFixture.h"
 #include "support/TestSupport.h"
 #include "toolkit/Application.h"
 
@@ -13,7 +14,7 @@ const char* const AllColumns =
     "IFNULL(SUBNETMASK,'<null>') || '|' || IFNULL(GATEWAY,'<null>') || '|' || IFNULL(DNS,'<null>') "
     "|| '|' || IFNULL(DHCP,'<null>') || '|' || IFNULL(CONNECTION,'<null>') FROM IPSets ORDER BY ID";
 
-class Editor : public ::testing::Test {
+class Editor : public MainWindowFixture {
 protected:
     void SetUp() override {
         Db = FreshDatabase();
@@ -24,17 +25,7 @@ protected:
                     "('Home', '0.0.0.0', '0.0.0.0', '0.0.0.0', '0.0.0.0', 1, 2),"
                     "('Broken', '300.1.1.1', '255.0.0.0', '', '', 0, 1)");
         Adapters.Status = ERROR_NO_DATA;
-        Scope = std::make_unique<FakeAdaptersScope>(Adapters);
-        SetVersionInfoSource(VersionWithoutMerge);
-        App.Title = "QV IP Tavix Ver2";
-        Form = new TFrmMain(&App);
-        MainForm = Form;
-        Form->Show();
-        Manager = Form->IPSetManager();
-    }
-    void TearDown() override {
-        delete Form;
-        SetVersionInfoSource(nullptr);
+        OpenMainWindow(true);
     }
     // Opens the add (setID 0) or edit dialog and runs `steps` inside it.
     void WithEditor(long long setID, std::function<void(TFrmIPSet*)> steps) {
@@ -70,12 +61,6 @@ protected:
     }
     std::vector<std::string> Rows() { return QueryColumn(Db, AllColumns); }
 
-    std::string Db;
-    FakeAdapterSource Adapters;
-    std::unique_ptr<FakeAdaptersScope> Scope;
-    TApplication App;
-    TFrmMain* Form = nullptr;
-    TqvIPSetManager* Manager = nullptr;
 };
 
 } // namespace

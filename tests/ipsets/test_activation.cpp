@@ -2,6 +2,7 @@
 #include "ipsets/f_WaitBox.h"
 #include "ipsets/f_manageconnections.h"
 #include "ipsets/o_qvIPInfo.h"
+#include "support/MainWindowFixture.h"
 #include "support/TestSupport.h"
 #include "toolkit/Application.h"
 #include "toolkit/SysUtils.h"
@@ -62,7 +63,7 @@ std::vector<NetshRun> ReadLog() {
     return runs;
 }
 
-class Activation : public ::testing::Test {
+class Activation : public MainWindowFixture {
 protected:
     void SetUp() override {
         Db = FreshDatabase();
@@ -78,24 +79,8 @@ protected:
         a.Name = "{ADAPTER-A}";
         a.Description = "before";
         Adapters.Adapters = {a};
-        Scope = std::make_unique<FakeAdaptersScope>(Adapters);
-        SetVersionInfoSource(VersionWithoutMerge);
-        App.Title = "QV IP Tavix Ver2";
-        Form = new TFrmMain(&App);
-        MainForm = Form;
-        Form->Show();
-        Manager = Form->IPSetManager();
+        OpenMainWindow(true);
     }
-    void TearDown() override {
-        delete Form;
-        SetVersionInfoSource(nullptr);
-    }
-    std::string Db;
-    FakeAdapterSource Adapters;
-    std::unique_ptr<FakeAdaptersScope> Scope;
-    TApplication App;
-    TFrmMain* Form = nullptr;
-    TqvIPSetManager* Manager = nullptr;
 };
 
 } // namespace
