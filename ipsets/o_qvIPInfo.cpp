@@ -188,29 +188,25 @@ void TqvIPSetManager::ManageConnections() {
     dialog->ShowModal();
 }
 
-void TqvIPSetManager::AddIPSet() {
+void TqvIPSetManager::RunEditor(bool newSet) {
     {
         std::unique_ptr<TFrmIPSet> editor(new TFrmIPSet(this));
         editor->SetIPSetsTable(FIPSetsTable);
         editor->SetConnectionsTable(FConnectionsTable);
-        editor->PrepareNewSet();
-        editor->SetCaption("Add new IP Set");
+        if (newSet)
+            editor->PrepareNewSet();
+        else
+            editor->LoadCurrentSet();
+        editor->SetCaption(newSet ? "Add new IP Set" : "Edit existing IP Set");
         editor->ShowModal();
     }
     RefreshIPSetTree();
 }
 
+void TqvIPSetManager::AddIPSet() { RunEditor(true); }
+
 void TqvIPSetManager::EditIPSet(long long setID) {
-    if (!FIPSetsTable->Locate("ID", setID)) return;
-    {
-        std::unique_ptr<TFrmIPSet> editor(new TFrmIPSet(this));
-        editor->SetIPSetsTable(FIPSetsTable);
-        editor->SetConnectionsTable(FConnectionsTable);
-        editor->LoadCurrentSet();
-        editor->SetCaption("Edit existing IP Set");
-        editor->ShowModal();
-    }
-    RefreshIPSetTree();
+    if (FIPSetsTable->Locate("ID", setID)) RunEditor(false);
 }
 
 std::string AddressCommand(const std::string& connection, bool dhcp, const std::string& address,

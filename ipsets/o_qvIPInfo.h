@@ -85,6 +85,8 @@ protected:
 
 private:
     void MergeConnectionName(class TRegistry& registry);
+    // Shows the editor on a new row or on the current one, then rebuilds the tree.
+    void RunEditor(bool newSet);
 
     TTreeView* FIPSetTreeView = nullptr;    // not owned: the main window's
     TListView* FAdapterListView = nullptr;  // not owned: the main window's

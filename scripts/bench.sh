@@ -5,9 +5,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
 source "$root/scripts/wine-env.sh"
-cmake -S "$root" -B "$root/build/x86_64" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" >/dev/null
-cmake --build "$root/build/x86_64" --target bench >/dev/null
+build_arch x86_64 -- bench >/dev/null
 start_wine_session
 trap stop_wine_session EXIT
 cd "$root/build/x86_64/bench"

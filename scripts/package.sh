@@ -5,14 +5,10 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
 source "$root/scripts/wine-env.sh"
-cmake -S "$root" -B "$root/build/i686" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DIPTAVIX_TESTS=OFF >/dev/null
-cmake --build "$root/build/i686" --target IPTavixVer2 ipdbinit >/dev/null
+build_arch i686 -DIPTAVIX_TESTS=OFF -- IPTavixVer2 ipdbinit >/dev/null
 # The empty database is made by the 64-bit build of the same tool: the file
 # format does not depend on the architecture.
-cmake -S "$root" -B "$root/build/x86_64" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" >/dev/null
-cmake --build "$root/build/x86_64" --target ipdbinit >/dev/null
+build_arch x86_64 -- ipdbinit >/dev/null
 
 stage="$root/build/package/IPTavixVer2"
 rm -rf "$root/build/package" && mkdir -p "$stage/DataBase"

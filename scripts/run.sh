@@ -9,9 +9,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
 user_display="${DISPLAY:-}"
 source "$root/scripts/wine-env.sh"
-cmake -S "$root" -B "$root/build/x86_64" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" >/dev/null
-cmake --build "$root/build/x86_64" --target IPTavixVer2 ipdbinit ipcheck winprobe
+build_arch x86_64 -- IPTavixVer2 ipdbinit ipcheck winprobe
 run="$root/build/run"
 mkdir -p "$run"
 cp "$root"/build/x86_64/bin/{IPTavixVer2.exe,ipdbinit.exe,ipcheck.exe,winprobe.exe,helpiptavix.html} "$run/"

@@ -8,12 +8,8 @@ source "$root/scripts/wine-env.sh"
 
 # The shipped 32-bit program, and the 64-bit build of the same sources that
 # the tests run (see README: this host cannot start 32-bit Linux processes).
-cmake -S "$root" -B "$root/build/i686" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DIPTAVIX_TESTS=OFF >/dev/null
-cmake --build "$root/build/i686"
-cmake -S "$root" -B "$root/build/x86_64" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" >/dev/null
-cmake --build "$root/build/x86_64"
+build_arch i686 -DIPTAVIX_TESTS=OFF
+build_arch x86_64
 
 start_wine_session
 trap stop_wine_session EXIT

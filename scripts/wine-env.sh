@@ -1,5 +1,5 @@
-# Shared by the run and test commands: a Wine prefix inside build/, an Xvfb
-# display and one persistent wineserver for the whole session.
+# Shared by the commands: configuring and building one architecture, a Wine
+# prefix inside build/, an Xvfb display and one persistent wineserver.
 wine_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 export WINEPREFIX="$wine_root/build/wineprefix"
 export WINEDEBUG=-all
@@ -24,4 +24,22 @@ start_wine_session() {
 stop_wine_session() {
   wineserver -k >/dev/null 2>&1 || true
   [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
+}
+
+# build_arch ARCH [cmake options...] -- [targets...]: configures build/ARCH with
+# the MinGW-w64 toolchain for ARCH (i686 or x86_64) and builds the targets
+# (all when none are named).
+build_arch() {
+  local arch=$1; shift
+  local options=() targets=()
+  while [ $# -gt 0 ] && [ "$1" != "--" ]; do options+=("$1"); shift; done
+  [ $# -gt 0 ] && shift
+  targets=("$@")
+  cmake -S "$wine_root" -B "$wine_root/build/$arch" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$wine_root/cmake/mingw-$arch.cmake" "${options[@]}" >/dev/null
+  if [ ${#targets[@]} -gt 0 ]; then
+    cmake --build "$wine_root/build/$arch" --target "${targets[@]}"
+  else
+    cmake --build "$wine_root/build/$arch"
+  fi
 }

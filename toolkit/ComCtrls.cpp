@@ -10,11 +10,9 @@
 
 TStatusBar::TStatusBar(TComponent* owner, TControl* parent, const TControlArgs& args)
     : TControl(owner, parent) {
-    TControlArgs a = args;
-    a.TabStop = false;
     // The toolkit sets the bar's height; the control must not size itself.
     CreateWnd(STATUSCLASSNAMEA, CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER | SBARS_SIZEGRIP,
-              0, a);
+              0, WithoutTabStop(args));
     int edges[1] = {-1};
     SendMessageA(Handle(), SB_SETPARTS, 1, reinterpret_cast<LPARAM>(edges));
 }
@@ -67,9 +65,8 @@ LRESULT TPageControl::Notify(NMHDR* header, bool& handled) {
 TTabSheet::TTabSheet(TComponent* owner, TPageControl* pageControl, const TControlArgs& args)
     : TCustomControl(owner, pageControl,
                      [&] {
-                         TControlArgs a = args;
+                         TControlArgs a = WithoutTabStop(args);
                          a.Align = TAlign::alClient;
-                         a.TabStop = false;
                          return a;
                      }(),
                      "TIPTavixTabSheet"),
@@ -92,13 +89,7 @@ TTabSheet::~TTabSheet() {
 // ---------------------------------------------------------------- splitter
 
 TSplitter::TSplitter(TComponent* owner, TControl* parent, const TControlArgs& args)
-    : TCustomControl(owner, parent,
-                     [&] {
-                         TControlArgs a = args;
-                         a.TabStop = false;
-                         return a;
-                     }(),
-                     "TIPTavixSplitter") {
+    : TCustomControl(owner, parent, WithoutTabStop(args), "TIPTavixSplitter") {
     bool vertical = args.Align == TAlign::alLeft || args.Align == TAlign::alRight;
     SetCursor(vertical ? IDC_SIZEWE : IDC_SIZENS);
 }

@@ -38,6 +38,12 @@ struct TControlArgs {
 
 class TPopupMenu;
 
+// The same arguments for a control that the Tab key passes over.
+inline TControlArgs WithoutTabStop(TControlArgs args) {
+    args.TabStop = false;
+    return args;
+}
+
 class TControl : public TComponent {
 public:
     TControl(TComponent* owner, TControl* parent);

@@ -7,14 +7,8 @@ namespace {
 // The row indicator: a small black triangle pointing right.
 HIMAGELIST MakeIndicator() {
     HIMAGELIST list = ImageList_Create(12, 16, ILC_COLOR32 | ILC_MASK, 1, 0);
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-    bi.bmiHeader.biWidth = 12;
-    bi.bmiHeader.biHeight = -16;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
-    TBitmapHandle image(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+    TBitmapHandle image(CreateTopDownDIB32(12, 16, &bits));
     auto* px = static_cast<DWORD*>(bits);
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 12; ++x) {

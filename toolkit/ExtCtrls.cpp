@@ -1,13 +1,7 @@
 #include "toolkit/ExtCtrls.h"
 
 TImage::TImage(TComponent* owner, TControl* parent, const TControlArgs& args)
-    : TCustomControl(owner, parent,
-                     [&] {
-                         TControlArgs a = args;
-                         a.TabStop = false;
-                         return a;
-                     }(),
-                     "TIPTavixImage") {
+    : TCustomControl(owner, parent, WithoutTabStop(args), "TIPTavixImage") {
     FCustomPaint = true;
 }
 

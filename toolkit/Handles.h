@@ -68,6 +68,19 @@ using TMenuHandle = TUniqueHandle<HMENU, TMenuTraits>;
 using TAccelHandle = TUniqueHandle<HACCEL, TAccelTraits>;
 using TMemDC = TUniqueHandle<HDC, TMemDCTraits>;
 
+// A 32-bit device-independent bitmap, top row first; `bits` receives its
+// pixels. The caller owns the result (null on failure).
+inline HBITMAP CreateTopDownDIB32(int width, int height, void** bits, HDC dc = nullptr) {
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+    bi.bmiHeader.biWidth = width;
+    bi.bmiHeader.biHeight = -height;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    return CreateDIBSection(dc, &bi, DIB_RGB_COLORS, bits, nullptr, 0);
+}
+
 // Selects an object into a DC for the guard's lifetime.
 class TSelectObject {
 public:

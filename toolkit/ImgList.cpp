@@ -7,15 +7,8 @@ namespace {
 
 TBitmapHandle MakePremultiplied(const std::vector<DWORD>& pixels, int width, int height,
                                 bool disabled) {
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-    bi.bmiHeader.biWidth = width;
-    bi.bmiHeader.biHeight = -height; // top row first
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    TBitmapHandle bmp(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+    TBitmapHandle bmp(CreateTopDownDIB32(width, height, &bits));
     if (!bmp) RaiseLastOSError();
     auto* out = static_cast<DWORD*>(bits);
     for (size_t i = 0; i < pixels.size(); ++i) {

@@ -45,14 +45,7 @@ TDecodedPicture DecodeJpeg(const void* data, size_t size) {
     info.out_color_space = JCS_RGB;
     jpeg_start_decompress(&info);
     const int width = static_cast<int>(info.output_width), height = static_cast<int>(info.output_height);
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-    bi.bmiHeader.biWidth = width;
-    bi.bmiHeader.biHeight = -height;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
-    bitmap = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bitmap = CreateTopDownDIB32(width, height, &bits);
     if (!bitmap) {
         jpeg_destroy_decompress(&info);
         return result;

@@ -40,12 +40,7 @@ void TCheckBox::CommandNotify(WORD code) {
 
 TGroupBox::TGroupBox(TComponent* owner, TControl* parent, const TControlArgs& args)
     : TControl(owner, parent) {
-    CreateWnd("BUTTON", BS_GROUPBOX | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT,
-              [&] {
-                  TControlArgs a = args;
-                  a.TabStop = false;
-                  return a;
-              }());
+    CreateWnd("BUTTON", BS_GROUPBOX | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT, WithoutTabStop(args));
 }
 
 RECT TGroupBox::ClientRectForChildren() const {
@@ -76,13 +71,7 @@ LRESULT TGroupBox::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 TPanel::TPanel(TComponent* owner, TControl* parent, const TControlArgs& args, TBevelCut outer,
                TBevelCut inner)
-    : TCustomControl(owner, parent,
-                     [&] {
-                         TControlArgs a = args;
-                         a.TabStop = false;
-                         return a;
-                     }(),
-                     "TIPTavixPanel"),
+    : TCustomControl(owner, parent, WithoutTabStop(args), "TIPTavixPanel"),
       FOuter(outer), FInner(inner) {
     FCustomPaint = true;
 }
@@ -115,9 +104,7 @@ void TPanel::Paint(HDC dc) {
 
 TLabel::TLabel(TComponent* owner, TControl* parent, const TControlArgs& args, DWORD align)
     : TControl(owner, parent) {
-    TControlArgs a = args;
-    a.TabStop = false;
-    CreateWnd("STATIC", align | SS_NOTIFY | SS_NOPREFIX, 0, a);
+    CreateWnd("STATIC", align | SS_NOTIFY | SS_NOPREFIX, 0, WithoutTabStop(args));
     // Auto-size to the text in the font in use; a right-aligned label keeps
     // its right edge where it was placed.
     HDC dc = GetDC(Handle());

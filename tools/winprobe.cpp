@@ -26,27 +26,19 @@ HWND FindVisible(const char* title) {
 }
 
 struct Search {
-    const char* Class; // or the text looked for
-
+    const char* Wanted; // a class name, or a window text
+    bool ByText;
     HWND Found;
 };
 
-BOOL CALLBACK MatchClass(HWND wnd, LPARAM data) {
+BOOL CALLBACK Match(HWND wnd, LPARAM data) {
     auto* s = reinterpret_cast<Search*>(data);
-    char cls[64] = {};
-    GetClassNameA(wnd, cls, sizeof(cls));
-    if (std::strcmp(cls, s->Class) == 0) {
-        s->Found = wnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-BOOL CALLBACK MatchText(HWND wnd, LPARAM data) {
-    auto* s = reinterpret_cast<Search*>(data);
-    char text[256] = {};
-    GetWindowTextA(wnd, text, sizeof(text));
-    if (std::strcmp(text, s->Class) == 0) {
+    char name[256] = {};
+    if (s->ByText)
+        GetWindowTextA(wnd, name, sizeof(name));
+    else
+        GetClassNameA(wnd, name, sizeof(name));
+    if (std::strcmp(name, s->Wanted) == 0) {
         s->Found = wnd;
         return FALSE;
     }
@@ -61,8 +53,8 @@ BOOL CALLBACK PrintText(HWND child, LPARAM) {
 }
 
 HWND FindChild(HWND parent, const char* className) {
-    Search search{className, nullptr};
-    EnumChildWindows(parent, MatchClass, reinterpret_cast<LPARAM>(&search));
+    Search search{className, false, nullptr};
+    EnumChildWindows(parent, Match, reinterpret_cast<LPARAM>(&search));
     return search.Found;
 }
 
@@ -108,8 +100,8 @@ int main(int argc, char** argv) {
         int row = std::atoi(argv[3]);
         std::printf("%ld %ld\n", r.left + 2 + indent + 12, r.top + 2 + height * row + height / 2);
     } else if (verb == "click" && argc > 3) {
-        Search search{argv[3], nullptr};
-        EnumChildWindows(wnd, MatchText, reinterpret_cast<LPARAM>(&search));
+        Search search{argv[3], true, nullptr};
+        EnumChildWindows(wnd, Match, reinterpret_cast<LPARAM>(&search));
         if (!search.Found) return 1;
         PostMessageA(search.Found, BM_CLICK, 0, 0);
     } else if (verb == "close") {

@@ -165,14 +165,8 @@ namespace {
 class Surface {
 public:
     Surface(int width, int height) : FWidth(width) {
-        BITMAPINFO bi{};
-        bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-        bi.bmiHeader.biWidth = width;
-        bi.bmiHeader.biHeight = -height;
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
         FDC.Reset(CreateCompatibleDC(nullptr));
-        FBitmap.Reset(CreateDIBSection(FDC.Get(), &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&FBits), nullptr, 0));
+        FBitmap.Reset(CreateTopDownDIB32(width, height, reinterpret_cast<void**>(&FBits), FDC.Get()));
         FOldBitmap = SelectObject(FDC.Get(), FBitmap.Get());
         NONCLIENTMETRICSA metrics{};
         metrics.cbSize = sizeof(metrics);
