@@ -36,6 +36,9 @@ TFrmAbout::TFrmAbout(TComponent* owner) : TForm(owner, AboutArgs()) {
     btnOk = new TButton(this, Panel1,
                         {.Left = 218, .Top = 11, .Width = 75, .Height = 25, .Caption = "Ok", .Name = "btnOk"});
     btnOk->ModalResult = TModalResult::mrOk;
+    DefaultButton = btnOk;
+    CancelButton = btnOk;
+    OnShow = [this](TComponent*) { btnOk->SetFocus(); };
     GroupBox1 = new TGroupBox(this, this, {.Align = TAlign::alClient, .Name = "GroupBox1"});
     qvFileInfoListView1 = new TqvFileInfoListView(
         this, GroupBox1, {.Width = 247, .Height = 311, .Align = TAlign::alLeft, .Name = "qvFileInfoListView1"});

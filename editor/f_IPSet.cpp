@@ -29,6 +29,10 @@ TFrmIPSet::TFrmIPSet(TComponent* owner) : TForm(owner, IPSetArgs()) {
                             {.Left = 320, .Top = 11, .Width = 75, .Height = 25, .Caption = "Cancel",
                              .Name = "btnCancel"});
     btnOk->OnClick = [this](TComponent* s) { btnOkClick(s); };
+    // Ok checks every field itself, and Cancel none: moving the focus to
+    // either checks nothing on the way.
+    btnOk->CausesValidation = false;
+    btnCancel->CausesValidation = false;
     btnCancel->OnClick = [this](TComponent* s) { btnCancelClick(s); };
 
     auto label = [this](int left, int top, int width, const char* text, const char* name) {
@@ -121,16 +125,13 @@ void TFrmIPSet::LoadCurrentSet() {
     DHCPCheckClick(DHCPCheck);
 }
 
-bool TFrmIPSet::CheckedAddress(TqvIPEdit* edit, bool required, std::string& value) {
-    // What was typed but not yet committed is committed now.
-    if (edit->PartsEdited()) {
-        if (edit->PartsText() == "...") {
-            edit->Clear();
-        } else {
-            try {
-                edit->SetIP(edit->PartsText());
-            } catch (const EConvertError&) {
-            }
+bool TFrmIPSet::CheckedAddress(TqvIPEdit* edit, const char* required, std::string& value) {
+    // What was typed but not yet committed is committed now; four empty
+    // parts are an empty field.
+    if (edit->PartsEdited() || edit->PartsEmpty()) {
+        try {
+            edit->Commit();
+        } catch (const EConvertError&) {
         }
     }
     std::string text = Trim(edit->IP());
@@ -138,12 +139,14 @@ bool TFrmIPSet::CheckedAddress(TqvIPEdit* edit, bool required, std::string& valu
         value.clear();
         return true;
     }
-    if (!text.empty() && ParseIPText(text).Valid) {
+    if (!text.empty() && IsDottedQuad(text)) {
         value = text;
         return true;
     }
-    Application->ShowMessage(
-        Format("IP Address %s is invalid!", text.empty() ? edit->PartsText().c_str() : edit->IP().c_str()));
+    if (text.empty())
+        Application->ShowMessage(Format("Enter the %s.", required));
+    else
+        Application->ShowMessage(Format("IP Address %s is invalid!", edit->IP().c_str()));
     edit->PartEditor(0)->SetFocus();
     edit->PartEditor(0)->SelectAll();
     return false;
@@ -161,9 +164,10 @@ bool TFrmIPSet::SaveSet() {
         return true;
     const bool dhcp = DHCPCheck->Checked();
     std::string address = "0.0.0.0", mask = "0.0.0.0", gateway = "0.0.0.0", dns = "0.0.0.0";
-    if (!dhcp && !(CheckedAddress(edtIPAddress, true, address) &&
-                   CheckedAddress(edtSubNetMask, true, mask) &&
-                   CheckedAddress(edtDefGateway, false, gateway) && CheckedAddress(edtDns, false, dns)))
+    if (!dhcp && !(CheckedAddress(edtIPAddress, "IP address", address) &&
+                   CheckedAddress(edtSubNetMask, "subnet mask", mask) &&
+                   CheckedAddress(edtDefGateway, nullptr, gateway) &&
+                   CheckedAddress(edtDns, nullptr, dns)))
         return false;
     sets->FieldByName("IPSET_NAME").SetAsString(name);
     sets->FieldByName("IPADDRESS").SetAsString(address);

@@ -44,6 +44,7 @@ public:
 private:
     TDbTable* IPSets() const { return dsIPSets->DataSet; }
     // The committed, checked text of an address control, or false after
-    // telling the user what is wrong.
-    bool CheckedAddress(TqvIPEdit* edit, bool required, std::string& value);
+    // telling the user what is wrong. `required` names a field that must not
+    // be empty; null for one that may.
+    bool CheckedAddress(TqvIPEdit* edit, const char* required, std::string& value);
 };

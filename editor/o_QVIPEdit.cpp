@@ -2,60 +2,63 @@
 
 #include "toolkit/SysUtils.h"
 
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
+#include <algorithm>
+
 
 TPartKeyAction FilterPartKey(char key, size_t textLength, size_t selectionLength) {
     (void)selectionLength; // a full part takes no digit, even over a selection
     if (key == '\b') return TPartKeyAction::Pass;
     if (key == '\r') return TPartKeyAction::Commit;
     if (key >= '0' && key <= '9' && textLength < 3) return TPartKeyAction::Pass;
+    // Ctrl+C, Ctrl+V, Ctrl+X and Ctrl+Z reach the edit's clipboard handling;
+    // what a paste brings is filtered there.
+    if (key == 0x03 || key == 0x16 || key == 0x18 || key == 0x1A) return TPartKeyAction::Pass;
     return TPartKeyAction::Discard;
+}
+
+std::string PastedPartText(const std::string& text, size_t selStart, size_t selEnd,
+                           const std::string& pasted) {
+    selEnd = std::min(selEnd, text.size());
+    selStart = std::min(selStart, selEnd);
+    std::string kept = text.substr(0, selStart) + text.substr(selEnd);
+    std::string digits;
+    for (char c : pasted)
+        if (c >= '0' && c <= '9' && kept.size() + digits.size() < 3) digits += c;
+    return text.substr(0, selStart) + digits + text.substr(selEnd);
 }
 
 namespace {
 
-// A part converts as a whole: leading blanks, an optional sign, decimal
-// digits and nothing else, within 32 bits. Anything else counts as 256.
-int PartValue(const std::string& text) {
-    size_t i = 0;
-    while (i < text.size() && text[i] == ' ') ++i;
-    size_t start = i;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-    if (i == text.size()) return 256;
-    for (size_t k = i; k < text.size(); ++k)
-        if (text[k] < '0' || text[k] > '9') return 256;
-    errno = 0;
-    long long value = std::strtoll(text.c_str() + start, nullptr, 10);
-    if (errno == ERANGE || value > INT_MAX || value < INT_MIN) return 256;
-    return static_cast<int>(value);
-}
+// A part editor: the edit control, whose pastes go through the control.
+class TPartEdit : public TEdit {
+public:
+    TPartEdit(TqvIPEdit* owner, const TControlArgs& args) : TEdit(nullptr, owner, args), FOwner(owner) {}
+
+protected:
+    LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override {
+        if (msg == WM_PASTE) {
+            FOwner->PastePart(this, ClipboardText());
+            return 0;
+        }
+        return TEdit::WndProc(msg, wParam, lParam);
+    }
+
+private:
+    static std::string ClipboardText() {
+        std::string text;
+        if (!OpenClipboard(nullptr)) return text;
+        if (HANDLE data = GetClipboardData(CF_TEXT))
+            if (const char* chars = static_cast<const char*>(GlobalLock(data))) {
+                text = chars;
+                GlobalUnlock(data);
+            }
+        CloseClipboard();
+        return text;
+    }
+    TqvIPEdit* FOwner; // not owned: the control this part belongs to
+};
 
 } // namespace
-
-TParsedIP ParseIPText(const std::string& text) {
-    TParsedIP result;
-    std::array<size_t, 3> dots{0, 0, 0};
-    for (size_t i = 0; i < text.size(); ++i)
-        if (text[i] == '.') {
-            if (result.DotCount < 3) dots[static_cast<size_t>(result.DotCount)] = i;
-            ++result.DotCount;
-        }
-    if (result.DotCount != 3) {
-        result.Parts = {256, 256, 256, 256};
-        return result;
-    }
-    result.Parts[0] = PartValue(text.substr(0, dots[0]));
-    result.Parts[1] = PartValue(text.substr(dots[0] + 1, dots[1] - dots[0] - 1));
-    result.Parts[2] = PartValue(text.substr(dots[1] + 1, dots[2] - dots[1] - 1));
-    result.Parts[3] = PartValue(text.substr(dots[2] + 1));
-    result.Valid = true;
-    // A negative part is refused like one above 255.
-    for (int part : result.Parts)
-        if (part > 255 || part < 0) result.Valid = false;
-    return result;
-}
 
 TqvIPEdit::TqvIPEdit(TComponent* owner, TControl* parent, const TControlArgs& args)
     : TControl(owner, nullptr), FArgs(args) {
@@ -89,9 +92,8 @@ void TqvIPEdit::CreateParts() {
 }
 
 void TqvIPEdit::AddPartEditor() {
-    auto editor = std::make_unique<TEdit>(nullptr, this,
-                                          TControlArgs{.Left = FNextLeft, .Width = IPEditorWidth,
-                                                       .Height = Height()});
+    auto editor = std::make_unique<TPartEdit>(
+        this, TControlArgs{.Left = FNextLeft, .Width = IPEditorWidth, .Height = Height()});
     FNextLeft += editor->Width();
     // Narrow margins, so three digits fit in the part whatever the font.
     SendMessageA(editor->Handle(), EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(1, 1));
@@ -197,11 +199,58 @@ void TqvIPEdit::PartKeyPress(TComponent* sender, char& key) {
         key = 0;
         break;
     case TPartKeyAction::Commit:
-        SetIP(PartsText());
+        Commit();
         break;
     }
 }
 
 void TqvIPEdit::PartExit(TComponent* sender) {
-    if (static_cast<TEdit*>(sender)->Tag == 4) SetIP(PartsText());
+    auto* editor = static_cast<TEdit*>(sender);
+    if (editor->Tag == 4 && CommitsOnLeaving(editor->NextFocus())) Commit();
+}
+
+bool TqvIPEdit::CommitsOnLeaving(HWND next) const {
+    // Only a move to another control of the same visible form checks the
+    // address: closing the form or switching to another program does not.
+    HWND form = GetAncestor(Handle(), GA_ROOT);
+    if (!next || !form || GetAncestor(next, GA_ROOT) != form || !IsWindowVisible(form)) return false;
+    TControl* target = TControl::FromHandle(next);
+    return !target || target->CausesValidation;
+}
+
+bool TqvIPEdit::PartsEmpty() const {
+    for (const auto& editor : FPartEditors)
+        if (!editor->Text().empty()) return false;
+    return true;
+}
+
+void TqvIPEdit::Commit() {
+    // Four empty parts are an empty field, not the address "...".
+    if (PartsEmpty()) {
+        Clear();
+        return;
+    }
+    SetIP(PartsText());
+}
+
+void TqvIPEdit::PastePart(TEdit* editor, const std::string& pasted) {
+    const std::string whole = Trim(pasted);
+    TParsedIP parsed = ParseIPText(whole);
+    if (parsed.Valid) {
+        // A whole address is spread over the four parts.
+        for (size_t i = 0; i < FPartEditors.size(); ++i)
+            FPartEditors[i]->SetText(IntToStr(parsed.Parts[i]));
+        FPartEditors.back()->SetFocus();
+        SendMessageA(FPartEditors.back()->Handle(), EM_SETSEL, 3, 3);
+        return;
+    }
+    DWORD start = 0, end = 0;
+    SendMessageA(editor->Handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                 reinterpret_cast<LPARAM>(&end));
+    const std::string text = editor->Text();
+    const std::string result = PastedPartText(text, start, end, pasted);
+    if (result == text) return;
+    editor->SetText(result);
+    const size_t caret = result.size() - (text.size() - std::min<size_t>(end, text.size()));
+    SendMessageA(editor->Handle(), EM_SETSEL, caret, caret);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // A control for one IPv4 address: four small part editors with a large dot
 // between neighbours. The address is checked when it is assigned to IP.
+#include "toolkit/AddressText.h"
 #include "toolkit/StdCtrls.h"
 
 #include <array>
@@ -10,14 +11,11 @@
 // What the part editors do with a typed character.
 enum class TPartKeyAction { Pass, Discard, Commit };
 TPartKeyAction FilterPartKey(char key, size_t textLength, size_t selectionLength);
+// A part's text after pasting `pasted` over the selection [selStart, selEnd):
+// only what typing could have produced, digits up to three in the part.
+std::string PastedPartText(const std::string& text, size_t selStart, size_t selEnd,
+                           const std::string& pasted);
 
-// The parse of an address text: three dots and four parts from 0 to 255.
-struct TParsedIP {
-    int DotCount = 0;
-    std::array<int, 4> Parts{0, 0, 0, 0};
-    bool Valid = false;
-};
-TParsedIP ParseIPText(const std::string& text);
 
 class TqvIPEdit : public TControl {
 public:
@@ -48,6 +46,14 @@ public:
     bool PartsEdited() const { return FPartsEdited; }
     // Empties the parts and the stored text (an assignment of "" cannot).
     void Clear();
+    // Enter, or leaving the fourth part: the parts' text is assigned to IP;
+    // four empty parts empty the field instead.
+    void Commit();
+    // True when all four parts are empty: the field holds no address.
+    bool PartsEmpty() const;
+    // What a paste into a part brings: a whole address fills the four parts,
+    // anything else only what typing could have produced.
+    void PastePart(TEdit* editor, const std::string& pasted);
     TEdit* PartEditor(int index) const { return FPartEditors.at(static_cast<size_t>(index)).get(); }
 
     const char* ClassName() const override { return "TqvIPEdit"; }
@@ -63,6 +69,7 @@ private:
     void PartChange(TComponent* sender);
     void PartKeyPress(TComponent* sender, char& key);
     void PartExit(TComponent* sender);
+    bool CommitsOnLeaving(HWND next) const;
 
     TControlArgs FArgs;
     std::string FIP;

@@ -4,11 +4,13 @@
 #include "editor/f_IPSet.h"
 #include "ipsets/f_WaitBox.h"
 #include "ipsets/f_manageconnections.h"
+#include "toolkit/AddressText.h"
 #include "toolkit/Application.h"
 #include "toolkit/ComCtrls.h"
 #include "toolkit/Registry.h"
 #include "toolkit/SysUtils.h"
 
+#include <exception>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -173,16 +175,20 @@ void TqvIPSetManager::RefreshIPSetTree() {
 }
 
 void TqvIPSetManager::DeleteIPSet(long long setID) {
-    if (!FIPSetsTable->Locate("ID", setID)) return;
+    if (FBusy || !FIPSetsTable->Locate("ID", setID)) return;
     // No owner window: the main window stays usable while the question is open.
     if (MessageBoxA(nullptr, "Are sure you want to delete the selected IP Set ?", "IP Tavix Ver2",
                     MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
         return;
+    // Other commands may have moved the table while the question was open:
+    // the set asked about is found again, and if it is gone nothing is deleted.
+    if (FBusy || !FIPSetsTable->Locate("ID", setID)) return;
     FIPSetsTable->Delete();
     RefreshIPSetTree();
 }
 
 void TqvIPSetManager::ManageConnections() {
+    if (FBusy) return;
     std::unique_ptr<TFrmManageConnections> dialog(new TFrmManageConnections(this));
     dialog->SetConnectionsTable(FConnectionsTable);
     dialog->ShowModal();
@@ -203,43 +209,67 @@ void TqvIPSetManager::RunEditor(bool newSet) {
     RefreshIPSetTree();
 }
 
-void TqvIPSetManager::AddIPSet() { RunEditor(true); }
+void TqvIPSetManager::AddIPSet() {
+    if (!FBusy) RunEditor(true);
+}
 
 void TqvIPSetManager::EditIPSet(long long setID) {
-    if (FIPSetsTable->Locate("ID", setID)) RunEditor(false);
+    if (!FBusy && FIPSetsTable->Locate("ID", setID)) RunEditor(false);
 }
 
-std::string AddressCommand(const std::string& connection, bool dhcp, const std::string& address,
-                           const std::string& mask, const std::string& gateway) {
-    std::string command = "netsh interface ip set address \"" + connection + "\" ";
-    if (dhcp) return command + " dhcp ";
-    return command + " static " + address + " " + mask + " " + gateway + " 1";
-}
+namespace {
 
-std::string DnsCommand(const std::string& connection, bool dhcp, const std::string& dns) {
-    std::string command = "netsh interface ip set dns \"" + connection + "\" ";
-    if (dhcp) return command + " dhcp ";
-    return command + " static " + dns + " primary";
-}
-
-bool IsDottedQuad(const std::string& text) {
-    int parts = 0, digits = 0, value = 0;
-    for (size_t i = 0; i <= text.size(); ++i) {
-        if (i == text.size() || text[i] == '.') {
-            if (digits == 0 || value > 255) return false;
-            ++parts;
-            digits = value = 0;
-        } else if (text[i] >= '0' && text[i] <= '9' && digits < 3) {
-            value = value * 10 + (text[i] - '0');
-            ++digits;
-        } else {
-            return false;
-        }
+// Keyboard and mouse input that reached the queue while an activation held
+// the thread: dropped, so nothing the user pressed then runs afterwards.
+void DropPendingInput() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
     }
-    return parts == 4;
+    while (PeekMessageA(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+    }
+    while (PeekMessageA(&msg, nullptr, WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK, PM_REMOVE)) {
+    }
+}
+
+class TBusyScope {
+public:
+    explicit TBusyScope(bool& flag) : FFlag(flag) { FFlag = true; }
+    ~TBusyScope() { FFlag = false; }
+    TBusyScope(const TBusyScope&) = delete;
+    TBusyScope& operator=(const TBusyScope&) = delete;
+
+private:
+    bool& FFlag;
+};
+
+struct TActivationStep {
+    std::string Command;
+    bool Started = false;
+    int ExitCode = 0;
+};
+
+} // namespace
+
+std::string ActivationFailureText(const std::string& connection, bool addressStarted,
+                                  int addressCode, bool dnsStarted, int dnsCode) {
+    std::string lines;
+    auto line = [&](const char* what, bool started, int code) {
+        if (!started)
+            lines += Format("\r\n%s: netsh could not be started.", what);
+        else if (code != 0)
+            lines += Format("\r\n%s: netsh ended with exit code %lu.", what,
+                            static_cast<unsigned long>(static_cast<DWORD>(code)));
+    };
+    line("Setting the address", addressStarted, addressCode);
+    line("Setting the DNS server", dnsStarted, dnsCode);
+    if (lines.empty()) return lines;
+    return Format("The IP set could not be applied to the connection \"%s\".\r\n",
+                  connection.c_str()) +
+           lines;
 }
 
 void TqvIPSetManager::ActivateIPSet(long long setID) {
+    if (FBusy) return; // one command at a time
     if (!FIPSetsTable->Locate("ID", setID)) return;
     if (!FConnectionsTable->Locate("ID", FIPSetsTable->FieldByName("CONNECTION").AsInteger()))
         throw Exception("The connection of this IP set is not in the Connection Name List. "
@@ -257,6 +287,9 @@ void TqvIPSetManager::ActivateIPSet(long long setID) {
                                "cannot take. Rename the connection in Windows",
                                connection.c_str()));
     if (!dhcp) {
+        if (address.empty() || mask.empty())
+            throw Exception(Format("This IP set has no %s. Edit the set and enter it",
+                                   address.empty() ? "IP address" : "subnet mask"));
         const std::pair<const char*, const std::string*> fields[] = {
             {"IP address", &address}, {"subnet mask", &mask}, {"gateway", &gateway}, {"DNS server", &dns}};
         for (const auto& [label, value] : fields)
@@ -265,31 +298,46 @@ void TqvIPSetManager::ActivateIPSet(long long setID) {
                                        "the set and correct it",
                                        label, value->c_str()));
     }
-    const std::string first = AddressCommand(connection, dhcp, address, mask, gateway);
-    const std::string second = DnsCommand(connection, dhcp, dns);
-    if (first.size() > MaxCommandLine || second.size() > MaxCommandLine)
-        throw Exception(Format("The netsh command for this IP set would be longer than %u "
-                               "characters. Shorten the connection name",
-                               static_cast<unsigned>(MaxCommandLine)));
+    TActivationStep steps[] = {{AddressCommand(connection, dhcp, address, mask, gateway)},
+                               {DnsCommand(connection, dhcp, dns)}};
+    for (const TActivationStep& step : steps)
+        if (step.Command.size() > MaxCommandLine)
+            throw Exception(Format("The netsh command for this IP set would be longer than %u "
+                                   "characters. Shorten the connection name",
+                                   static_cast<unsigned>(MaxCommandLine)));
 
+    TBusyScope busy(FBusy);
     ShowWaitBox();
     try {
         // The second run follows the first whatever the first's outcome.
-        RunCommand(first, SW_HIDE);
-        RunCommand(second, SW_HIDE);
+        for (TActivationStep& step : steps)
+            step.ExitCode = RunCommand(step.Command, SW_HIDE, &step.Started);
     } catch (...) {
         CloseWaitBox();
+        DropPendingInput();
         RefreshAdapterList();
         throw;
     }
     CloseWaitBox();
-    RefreshAdapterList();
+    DropPendingInput();
+    // The user sees the list as it is now before hearing what went wrong.
+    std::exception_ptr refreshFailure;
+    try {
+        RefreshAdapterList();
+    } catch (...) {
+        refreshFailure = std::current_exception();
+    }
+    const std::string failure = ActivationFailureText(
+        connection, steps[0].Started, steps[0].ExitCode, steps[1].Started, steps[1].ExitCode);
+    if (!failure.empty() && Application) Application->ShowMessage(failure, MB_OK | MB_ICONWARNING);
+    if (refreshFailure) std::rethrow_exception(refreshFailure);
 }
 
 // The platform record this relies on: 68 bytes in a 32-bit process.
 static_assert(sizeof(STARTUPINFOA) == (sizeof(void*) == 4 ? 68 : 104));
 
-int TqvIPSetManager::RunCommand(const std::string& commandLine, WORD showMode) {
+int TqvIPSetManager::RunCommand(const std::string& commandLine, WORD showMode, bool* started) {
+    if (started) *started = false;
     try {
         if (commandLine.size() > MaxCommandLine)
             throw Exception("The command line is too long");
@@ -304,8 +352,11 @@ int TqvIPSetManager::RunCommand(const std::string& commandLine, WORD showMode) {
                             CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup,
                             &info))
             return -1;
+        if (started) *started = true;
         TKernelHandle process(info.hProcess), thread(info.hThread);
-        // One pass of pending messages, so the wait window gets painted.
+        // One pass of pending messages, so the wait window gets painted; what
+        // the user pressed meanwhile is dropped, not run.
+        DropPendingInput();
         if (Application) Application->ProcessMessages();
         WaitForSingleObject(process.Get(), INFINITE);
         Sleep(1000);

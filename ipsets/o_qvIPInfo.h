@@ -1,6 +1,7 @@
 #pragma once
 // The IP set manager: owns the database and both tables, fills the main
 // window's views, runs the commands and merges the connection names.
+#include "ipsets/NetshCommand.h"
 #include "store/Database.h"
 #include "toolkit/Classes.h"
 
@@ -29,14 +30,11 @@ using TGetVersionExA = BOOL(WINAPI*)(LPOSVERSIONINFOA info);
 void SetVersionInfoSource(TGetVersionExA source); // nullptr: the real call
 TWindowsVersion ClassifyWindowsVersion(const OSVERSIONINFOA& info);
 
-// The netsh command lines of an activation, character for character.
-std::string AddressCommand(const std::string& connection, bool dhcp, const std::string& address,
-                           const std::string& mask, const std::string& gateway);
-std::string DnsCommand(const std::string& connection, bool dhcp, const std::string& dns);
-// Four decimal parts of one to three digits, each at most 255, joined by dots.
-bool IsDottedQuad(const std::string& text);
-// The longest command line RunCommand takes (its buffer holds 513 characters).
-constexpr size_t MaxCommandLine = 512;
+
+// What the user is told after an activation whose netsh runs failed; empty
+// when both ran and ended with exit code 0.
+std::string ActivationFailureText(const std::string& connection, bool addressStarted,
+                                  int addressCode, bool dnsStarted, int dnsCode);
 
 // The folder part of an executable's path, ending in a backslash.
 std::string ApplicationFolderOf(const std::string& exePath);
@@ -66,8 +64,10 @@ public:
     std::string GetConnectionName(long long connectionID);
     TWindowsVersion GetWindowsVersion();
     // Runs a command line as a child process and waits for it; the result is
-    // its exit code, -1 when it cannot be started.
-    int RunCommand(const std::string& commandLine, WORD showMode);
+    // its exit code, -1 when it cannot be started (then `started` is false).
+    int RunCommand(const std::string& commandLine, WORD showMode, bool* started = nullptr);
+    // True while an activation runs: every command is refused meanwhile.
+    bool Busy() const { return FBusy; }
     void ShowWaitBox();
     void CloseWaitBox();
     class TFrmWaitBox* WaitBox() const { return FWaitBox; }
@@ -95,4 +95,5 @@ private:
     TDbTable* FIPSetsTable = nullptr;       // owned as a component
     TDbTable* FConnectionsTable = nullptr;  // owned as a component
     class TFrmWaitBox* FWaitBox = nullptr;  // owned as a component while an activation runs
+    bool FBusy = false;
 };

@@ -5,8 +5,10 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
 source "$root/scripts/wine-env.sh"
-build_arch x86_64 -- bench >/dev/null
+arch=$(test_arch)
+build_arch "$arch" -- bench >/dev/null
 start_wine_session
 trap stop_wine_session EXIT
-cd "$root/build/x86_64/bench"
+cd "$root/build/$arch/bench"
+echo "Timing the $arch build ($( [ "$arch" = i686 ] && echo 32-bit, as shipped || echo 64-bit))."
 "$WINE" ./bench.exe

@@ -9,10 +9,11 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
 user_display="${DISPLAY:-}"
 source "$root/scripts/wine-env.sh"
-build_arch x86_64 -- IPTavixVer2 ipdbinit ipcheck winprobe
+arch=$(test_arch)
+build_arch "$arch" -- IPTavixVer2 ipdbinit ipcheck winprobe
 run="$root/build/run"
 mkdir -p "$run"
-cp "$root"/build/x86_64/bin/{IPTavixVer2.exe,ipdbinit.exe,ipcheck.exe,winprobe.exe,helpiptavix.html} "$run/"
+cp "$root"/build/$arch/bin/{IPTavixVer2.exe,ipdbinit.exe,ipcheck.exe,winprobe.exe,helpiptavix.html} "$run/"
 if [ -n "$user_display" ]; then
   IPTAVIX_OWN_DISPLAY=0 DISPLAY="$user_display" start_wine_session
 else

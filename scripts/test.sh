@@ -6,12 +6,17 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
 source "$root/scripts/wine-env.sh"
 
-# The shipped 32-bit program, and the 64-bit build of the same sources that
-# the tests run (see README: this host cannot start 32-bit Linux processes).
-build_arch i686 -DIPTAVIX_TESTS=OFF
-build_arch x86_64
+# The tests run on the shipped 32-bit build where the host can start 32-bit
+# programs; the other architecture is built too, so both keep compiling.
+arch=$(test_arch)
+other=i686
+[ "$arch" = i686 ] && other=x86_64
+echo "Tests run on the $arch build ($( [ "$arch" = i686 ] && echo "32-bit, as shipped" || echo "64-bit: this host cannot start 32-bit programs"))."
+build_arch "$other" -DIPTAVIX_TESTS=OFF
+build_arch "$arch" -DIPTAVIX_TESTS=ON
 
 start_wine_session
 trap stop_wine_session EXIT
-cd "$root/build/x86_64"
+cd "$root/build/$arch"
 ctest --output-on-failure --timeout 600 "$@"
+echo "Tests ran on the $arch build."

@@ -6,6 +6,19 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 WINE="$wine_root/scripts/wine-run"
 
+# The architecture the tests run: the shipped 32-bit build where this host can
+# start 32-bit Linux processes (Wine's 32-bit loader needs that), otherwise
+# the 64-bit build of the same sources. IPTAVIX_TEST_ARCH overrides.
+test_arch() {
+  if [ -n "${IPTAVIX_TEST_ARCH:-}" ]; then
+    echo "$IPTAVIX_TEST_ARCH"
+  elif /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    echo i686
+  else
+    echo x86_64
+  fi
+}
+
 start_wine_session() {
   if [ -z "${DISPLAY:-}" ] || [ "${IPTAVIX_OWN_DISPLAY:-1}" = 1 ]; then
     export DISPLAY=:97

@@ -82,6 +82,41 @@ TFieldValue ReadColumn(sqlite3_stmt* stmt, int i) {
     }
 }
 
+// Bounds the time one step of opening may take: SQLite asks the handler
+// every few thousand instructions, and a non-zero answer interrupts it.
+class TDeadline {
+public:
+    TDeadline(sqlite3* db, ULONGLONG milliseconds)
+        : FDb(db), FEnd(GetTickCount64() + milliseconds) {
+        sqlite3_progress_handler(FDb, 1000, &TDeadline::Expired, this);
+    }
+    ~TDeadline() { sqlite3_progress_handler(FDb, 0, nullptr, nullptr); }
+    TDeadline(const TDeadline&) = delete;
+    TDeadline& operator=(const TDeadline&) = delete;
+
+private:
+    static int Expired(void* self) {
+        return GetTickCount64() > static_cast<TDeadline*>(self)->FEnd ? 1 : 0;
+    }
+    sqlite3* FDb;
+    ULONGLONG FEnd;
+};
+
+constexpr ULONGLONG OpenTimeLimit = 5000;
+// Far above what any list of IP sets needs; checking a larger file could keep
+// start-up waiting for a long time.
+constexpr long long LargestFile = 64ll * 1024 * 1024;
+
+// A file may come from anywhere: it is read as SQLite advises for files of
+// unknown origin, so no trigger, view or schema function of its own runs.
+void Defend(sqlite3* db) {
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_VIEW, 0, nullptr);
+    sqlite3_exec(db, "PRAGMA cell_size_check=ON; PRAGMA mmap_size=0", nullptr, nullptr, nullptr);
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- connection
@@ -98,6 +133,13 @@ void TDbConnection::Open() {
     if (!FileExists(FileName))
         throw EDatabaseError(Format("The database file %s does not exist.", FileName.c_str()));
 
+    WIN32_FILE_ATTRIBUTE_DATA attributes{};
+    if (GetFileAttributesExA(FileName.c_str(), GetFileExInfoStandard, &attributes) &&
+        (static_cast<long long>(attributes.nFileSizeHigh) << 32 | attributes.nFileSizeLow) >
+            LargestFile)
+        throw EDatabaseError(Format("The file %s is too large to be an IP set database.",
+                                    FileName.c_str()));
+
     // A file marked read-only is opened for reading, so every write fails with
     // a clear message instead of succeeding for a privileged user.
     const bool readOnly = GetFileAttributesA(FileName.c_str()) & FILE_ATTRIBUTE_READONLY;
@@ -110,6 +152,7 @@ void TDbConnection::Open() {
         throw EDatabaseError(
             Format("Cannot open the database file %s: %s.", FileName.c_str(), why.c_str()));
     }
+    Defend(db);
     sqlite3_busy_timeout(db, 2000);
     // Every stored row must be on disk when Post or Delete returns.
     sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
@@ -118,6 +161,7 @@ void TDbConnection::Open() {
     // than at the first read.
     std::string problem;
     {
+        TDeadline deadline(db, OpenTimeLimit);
         Statement check(db, "PRAGMA quick_check(1)");
         if (!check.Ok()) {
             problem = check.Error();
@@ -299,6 +343,8 @@ void TDbTable::Open() {
     if (!FConnection) throw EDatabaseError("Missing connection for table " + TableName);
     FConnection->Open();
     sqlite3* db = FConnection->Handle();
+    TDeadline deadline(db, OpenTimeLimit);
+    CheckShape();
 
     FColumns.clear();
     {
@@ -328,6 +374,35 @@ void TDbTable::Open() {
     FBuffer.assign(FColumns.size(), TFieldValue{});
     SetState(TDataSetState::dsBrowse);
     Notify(TDataEvent::deDataSetChange);
+}
+
+void TDbTable::CheckShape() const {
+    sqlite3* db = FConnection->Handle();
+    std::string type, sql;
+    {
+        Statement master(db, "SELECT type, sql FROM sqlite_schema WHERE name = ? COLLATE NOCASE "
+                             "AND type IN ('table', 'view')");
+        if (!master.Ok()) Fail("Cannot read the database's tables: " + master.Error());
+        master.Bind(1, TFieldValue::FromText(TableName));
+        int rc = sqlite3_step(master.Get());
+        if (rc == SQLITE_DONE)
+            throw EDatabaseError(Format("The table %s does not exist in the database file %s.",
+                                        TableName.c_str(), FConnection->FileName.c_str()));
+        if (rc != SQLITE_ROW) Fail("Cannot read the database's tables: " + master.Error());
+        type = ReadColumn(master.Get(), 0).Text;
+        sql = UpperCase(ReadColumn(master.Get(), 1).Text);
+    }
+    if (type != "table" || sql.rfind("CREATE VIRTUAL", 0) == 0)
+        Fail("It is not an ordinary table");
+    // The keys the program hands out must be the rows' own keys, never reused.
+    const char* declared = nullptr;
+    const char* collation = nullptr;
+    int notNull = 0, primaryKey = 0, autoIncrement = 0;
+    if (sqlite3_table_column_metadata(db, "main", TableName.c_str(), "ID", &declared, &collation,
+                                      &notNull, &primaryKey, &autoIncrement) != SQLITE_OK)
+        return; // a missing ID is named with the other missing fields
+    if (!declared || UpperCase(declared) != "INTEGER" || !primaryKey || !autoIncrement)
+        Fail("Its field ID is not an INTEGER PRIMARY KEY AUTOINCREMENT");
 }
 
 void TDbTable::Close() {

@@ -134,6 +134,8 @@ private:
     using Row = std::vector<TFieldValue>;
 
     void CheckActive() const;
+    // An ordinary table whose ID is the row's own key.
+    void CheckShape() const;
     int ColumnIndex(const std::string& name) const;
     bool LocateValue(int column, const TFieldValue& value);
     void LoadRows();

@@ -83,6 +83,9 @@ public:
 
     TNotifyEvent OnClick;
     TMouseEvent OnMouseDown;
+    // False for a control whose taking the focus must not check the field
+    // the focus came from (Cancel, or a button that checks every field).
+    bool CausesValidation = true;
     TPopupMenu* PopupMenu = nullptr; // not owned: a component of the form
 
     const char* ClassName() const override { return "TControl"; }

@@ -206,10 +206,18 @@ bool TForm::FilterMessage(void* context, MSG& msg) {
     if (msg.hwnd != wnd && !IsChild(wnd, msg.hwnd)) return false;
     if (form->FAccelerators && TranslateAcceleratorA(wnd, form->FAccelerators.Get(), &msg))
         return true;
-    // Tab and arrow navigation between controls. Enter and Esc are left to
-    // the controls themselves: no form presses a button for them.
-    if (msg.message == WM_KEYDOWN && (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE))
-        return false;
+    // Tab and arrow navigation between controls. Enter and Esc press the
+    // form's default and cancel buttons where it has them; otherwise they are
+    // left to the controls themselves.
+    if (msg.message == WM_KEYDOWN && (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE)) {
+        TButton* button = msg.wParam == VK_RETURN ? form->DefaultButton : form->CancelButton;
+        if (msg.wParam == VK_RETURN && button)
+            if (auto* focused = dynamic_cast<TButton*>(TControl::FromHandle(GetFocus())))
+                button = focused;
+        if (!button) return false;
+        if (button->Enabled()) button->Click();
+        return true;
+    }
     return IsDialogMessageA(wnd, &msg);
 }
 

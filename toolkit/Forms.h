@@ -48,6 +48,10 @@ public:
     std::function<void(TComponent* sender, bool& canClose)> OnCloseQuery;
     std::function<void(TComponent* sender)> OnShow;
     std::function<void(TComponent* sender)> OnFirstPaint;
+    // Pressed by Enter (unless another button has the focus) and by Esc;
+    // a form without them leaves both keys to its controls.
+    TButton* DefaultButton = nullptr; // not owned: a control of the form
+    TButton* CancelButton = nullptr;  // not owned: a control of the form
 
     const char* ClassName() const override { return "TForm"; }
 

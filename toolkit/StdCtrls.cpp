@@ -145,6 +145,11 @@ LRESULT TEdit::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         wParam = static_cast<unsigned char>(key);
     } else if (msg == WM_KILLFOCUS && OnExit) {
         LRESULT result = TControl::WndProc(msg, wParam, lParam);
+        FNextFocus = reinterpret_cast<HWND>(wParam);
+        struct Forget {
+            HWND& Wnd;
+            ~Forget() { Wnd = nullptr; }
+        } forget{FNextFocus};
         OnExit(this);
         return result;
     }

@@ -75,12 +75,18 @@ public:
     // Every typed character, before the edit takes it; set it to 0 to discard it.
     std::function<void(TComponent* sender, char& key)> OnKeyPress;
     TNotifyEvent OnExit; // the edit lost the focus
+    // While OnExit runs: the window taking the focus (null: none of this
+    // program's, or the window is going away).
+    HWND NextFocus() const { return FNextFocus; }
     int Tag = 0;
     const char* ClassName() const override { return "TEdit"; }
 
 protected:
     void CommandNotify(WORD code) override;
     LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    HWND FNextFocus = nullptr;
 };
 
 // A multi-line edit that holds lines.

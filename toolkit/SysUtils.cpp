@@ -41,6 +41,13 @@ std::string UpperCase(const std::string& s) {
     return out;
 }
 
+std::string LowerCase(const std::string& s) {
+    std::string out = s;
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
 bool SameText(const std::string& a, const std::string& b) { return UpperCase(a) == UpperCase(b); }
 
 std::string IntToStr(long long value) { return std::to_string(value); }

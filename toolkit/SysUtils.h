@@ -7,6 +7,7 @@ std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 std::string FormatV(const char* fmt, va_list args);
 std::string Trim(const std::string& s);
 std::string UpperCase(const std::string& s);
+std::string LowerCase(const std::string& s);
 bool SameText(const std::string& a, const std::string& b);
 std::string IntToStr(long long value);
 std::string BoolToStr(bool value); // "True" / "False"

@@ -10,6 +10,13 @@
 //   winprobe click TITLE TEXT     presses its button captioned TEXT
 //   winprobe treeitem TITLE N     prints the screen point "X Y" on the text of
 //                                 the tree's N-th visible row (0-based)
+//   winprobe point TITLE TEXT     prints the screen point "X Y" at the centre
+//                                 of its child window captioned TEXT
+//   winprobe focus TITLE          prints the class and text of the control
+//                                 that has the keyboard focus in its thread
+//   winprobe part TITLE N K       prints the screen point "X Y" at the centre
+//                                 of the K-th part (0-3) of its N-th address
+//                                 control (0-based, in creation order)
 #include <windows.h>
 #include <commctrl.h>
 
@@ -17,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -104,6 +112,47 @@ int main(int argc, char** argv) {
         EnumChildWindows(wnd, Match, reinterpret_cast<LPARAM>(&search));
         if (!search.Found) return 1;
         PostMessageA(search.Found, BM_CLICK, 0, 0);
+    } else if (verb == "point" && argc > 3) {
+        Search search{argv[3], true, nullptr};
+        EnumChildWindows(wnd, Match, reinterpret_cast<LPARAM>(&search));
+        if (!search.Found) return 1;
+        RECT r;
+        GetWindowRect(search.Found, &r);
+        std::printf("%ld %ld\n", (r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    } else if (verb == "focus") {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof(info);
+        if (!GetGUIThreadInfo(GetWindowThreadProcessId(wnd, nullptr), &info) || !info.hwndFocus)
+            return 1;
+        char cls[128] = {}, text[512] = {};
+        GetClassNameA(info.hwndFocus, cls, sizeof(cls));
+        GetWindowTextA(info.hwndFocus, text, sizeof(text));
+        std::printf("%s|%s\n", cls, text);
+    } else if (verb == "part" && argc > 4) {
+        int wanted = std::atoi(argv[3]);
+        // Address controls in creation order, which is their z-order.
+        struct Collect {
+            std::vector<HWND> Found;
+        } collect;
+        EnumChildWindows(
+            wnd,
+            [](HWND child, LPARAM data) -> BOOL {
+                char cls[64] = {};
+                GetClassNameA(child, cls, sizeof(cls));
+                if (std::strcmp(cls, "TqvIPEdit") == 0)
+                    reinterpret_cast<Collect*>(data)->Found.push_back(child);
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&collect));
+        if (wanted < 0 || wanted >= static_cast<int>(collect.Found.size())) return 1;
+        HWND control = collect.Found[static_cast<size_t>(wanted)];
+        int k = std::atoi(argv[4]);
+        HWND part = GetWindow(control, GW_CHILD);
+        for (int i = 0; part && i < 2 * k; ++i) part = GetWindow(part, GW_HWNDNEXT);
+        if (!part) return 1;
+        RECT r;
+        GetWindowRect(part, &r);
+        std::printf("%ld %ld\n", (r.left + r.right) / 2, (r.top + r.bottom) / 2);
     } else if (verb == "close") {
         PostMessageA(wnd, WM_CLOSE, 0, 0);
     } else if (verb == "text") {

@@ -36,3 +36,38 @@ keys_to() { # keys_to TITLE KEY...
   xdotool windowactivate --sync "$wid" >/dev/null 2>&1 || xdotool windowfocus --sync "$wid"
   xdotool key --clearmodifiers "$@"
 }
+# click_on TITLE TEXT: the real mouse on the control captioned TEXT.
+click_on() {
+  local x y
+  read -r x y < <(probe point "$1" "$2" | tr -d '\r')
+  xdotool mousemove "$x" "$y" click 1
+}
+# click_part TITLE N K: the real mouse into part K of address control N.
+click_part() {
+  local x y
+  read -r x y < <(probe part "$1" "$2" "$3" | tr -d '\r')
+  xdotool mousemove "$x" "$y" click 1
+}
+# tree_click N [BUTTON]: the real mouse on the N-th visible row of the tree.
+tree_click() {
+  local x y
+  read -r x y < <(probe treeitem "IPTavix Ver2" "$1" | tr -d '\r')
+  xdotool mousemove "$x" "$y" click "${2:-1}"
+}
+# box_count: how many of the program's message boxes are on screen.
+box_count() { xdotool search --onlyvisible --name '^(QV )?IP Tavix Ver2$' 2>/dev/null | wc -l; }
+start_program() {
+  "$WINE" "$work/IPTavixVer2.exe" &
+  pid=$!
+  check "main window appears" 0 "$(probe wait "IPTavix Ver2" 30000; echo $?)"
+  window_id '^IPTavix Ver2$' >/dev/null
+}
+stop_program() {
+  probe close "IPTavix Ver2" || true
+  set +e; wait "$pid"; code=$?; set -e
+  check "program ends with exit code 0" 0 "$code"
+}
+focus_window() {
+  local wid; wid=$(window_id "$1")
+  xdotool windowactivate --sync "$wid" >/dev/null 2>&1 || xdotool windowfocus --sync "$wid"
+}

@@ -169,7 +169,8 @@ TEST_F(Editor, InvalidAddressesAreNamedAndNothingIsWritten) {
     EXPECT_EQ(open, (std::vector<bool>{true, true, true, false}));
     EXPECT_TRUE(focusOnMask);
     ASSERT_GE(boxes.Boxes.size(), 3u);
-    EXPECT_EQ(boxes.Boxes[0].Text, "IP Address ... is invalid!");
+    // No message names "...": an empty required field is asked for by name.
+    EXPECT_EQ(boxes.Boxes[0].Text, "Enter the IP address.");
     EXPECT_EQ(boxes.Boxes[1].Text, "IP Address 255.255.. is invalid!");
     EXPECT_EQ(boxes.Boxes[2].Text, "IP Address 10.0.0.300 is invalid!");
     EXPECT_EQ(Rows().back(), "Check|10.0.0.5|255.0.0.0|||0|<null>");
@@ -220,7 +221,7 @@ TEST_F(Editor, StoredInvalidAddressOpensEmptyAndMustBeCorrected) {
     EXPECT_TRUE(opened);
     EXPECT_EQ(shown, "|");
     ASSERT_EQ(boxes.Boxes.size(), 1u);
-    EXPECT_EQ(boxes.Boxes[0].Text, "IP Address ... is invalid!");
+    EXPECT_EQ(boxes.Boxes[0].Text, "Enter the IP address.");
     EXPECT_EQ(Rows()[2], "Broken|10.9.9.9|255.0.0.0|||0|1");
 }
 

@@ -5,12 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 
 namespace {
 
-// An independent statement of the rule: three dots, four parts, each blanks
-// then an optional sign then decimal digits, from 0 to 255.
+// An independent statement of the rule: three dots, four parts, each of one
+// to three decimal digits and nothing else, from 0 to 255.
 bool Oracle(const std::string& text) {
     std::vector<std::string> parts{""};
     for (char c : text) {
@@ -21,16 +22,9 @@ bool Oracle(const std::string& text) {
     }
     if (parts.size() != 4) return false;
     for (const std::string& p : parts) {
-        size_t i = p.find_first_not_of(' ');
-        if (i == std::string::npos) return false;
-        if (p[i] == '+' || p[i] == '-') ++i;
-        if (i == p.size() || p.find_first_not_of("0123456789", i) != std::string::npos) return false;
-        bool negative = p.find('-') != std::string::npos;
-        std::string digits = p.substr(i);
-        size_t nz = digits.find_first_not_of('0');
-        digits = nz == std::string::npos ? "0" : digits.substr(nz);
-        if (digits.size() > 3 || std::stoi(digits) > 255) return false;
-        if (negative && digits != "0") return false;
+        if (p.empty() || p.size() > 3 || p.find_first_not_of("0123456789") != std::string::npos)
+            return false;
+        if (std::stoi(p) > 255) return false;
     }
     return true;
 }
@@ -75,9 +69,10 @@ TEST(IPAddressRules, AMillionGeneratedTextsAgreeWithTheRule) {
         for (size_t length = 0; length <= 4; ++length) {
             char key = static_cast<char>(c);
             TPartKeyAction action = FilterPartKey(key, length, length);
+            const bool clipboardKey = key == 0x03 || key == 0x16 || key == 0x18 || key == 0x1A;
             TPartKeyAction expected = key == '\b'   ? TPartKeyAction::Pass
                                       : key == '\r' ? TPartKeyAction::Commit
-                                      : (key >= '0' && key <= '9' && length < 3)
+                                      : ((key >= '0' && key <= '9' && length < 3) || clipboardKey)
                                           ? TPartKeyAction::Pass
                                           : TPartKeyAction::Discard;
             ASSERT_EQ(action, expected) << c << " at " << length;
@@ -94,8 +89,22 @@ TEST(IPAddressRules, ParseCases) {
     EXPECT_EQ(ParseIPText("1.2.3.4.5").DotCount, 4);
     EXPECT_FALSE(ParseIPText("...").Valid);
     EXPECT_FALSE(ParseIPText("-1.2.3.4").Valid);
-    EXPECT_TRUE(ParseIPText(" 1.+2.3.4").Valid);
+    // What activation would refuse, the editor refuses too.
+    EXPECT_FALSE(ParseIPText(" 1.+2.3.4").Valid);
+    EXPECT_FALSE(ParseIPText("1. 7.3.4").Valid);
+    EXPECT_FALSE(ParseIPText("1.0007.3.4").Valid);
     EXPECT_FALSE(ParseIPText("1.2.3.99999999999").Valid);
+}
+
+TEST(IPAddressRules, PasteKeepsWhatTypingCouldHaveProduced) {
+    EXPECT_EQ(PastedPartText("", 0, 0, "192"), "192");
+    EXPECT_EQ(PastedPartText("", 0, 0, "19216"), "192");
+    EXPECT_EQ(PastedPartText("1", 1, 1, " 7x9 "), "179");
+    EXPECT_EQ(PastedPartText("12", 1, 1, "345"), "132");
+    EXPECT_EQ(PastedPartText("255", 0, 3, "10"), "10"); // over a selection
+    EXPECT_EQ(PastedPartText("255", 3, 3, "1"), "255");
+    EXPECT_EQ(PastedPartText("25", 0, 0, "abc"), "25");
+    EXPECT_EQ(PastedPartText("", 0, 0, "-1"), "1");
 }
 
 namespace {
@@ -208,15 +217,92 @@ TEST_F(IPEdit, CharacterFilterAndCommitOnEnterOrLeavingTheFourthPart) {
     EXPECT_TRUE(boxes.Boxes.empty());
 }
 
-TEST_F(IPEdit, FourEmptyPartsLeftGiveTheInvalidDotsMessage) {
+TEST_F(IPEdit, FourEmptyPartsAreAnEmptyFieldNotAnInvalidAddress) {
     Edit->SetParent(Form);
     Form->Show();
     MessageBoxCatcher boxes;
     Edit->PartEditor(3)->SetFocus();
-    Edit->PartEditor(0)->SetFocus(); // leaving the fourth part commits "..."
-    ASSERT_EQ(boxes.Boxes.size(), 1u);
-    EXPECT_EQ(boxes.Boxes[0].Text, "IP Address ... is invalid!");
-    EXPECT_EQ(Edit->IP(), "...");
+    Edit->PartEditor(0)->SetFocus(); // leaving four empty parts
+    Type(2, "\r");
+    EXPECT_TRUE(boxes.Boxes.empty());
+    EXPECT_EQ(Edit->IP(), "");
+    // Emptying a field that held an address empties it.
+    Edit->SetIP("10.0.0.1");
+    for (int i = 0; i < 4; ++i) Edit->PartEditor(i)->SetText("");
+    Edit->PartEditor(3)->SetFocus();
+    Edit->PartEditor(0)->SetFocus();
+    EXPECT_TRUE(boxes.Boxes.empty());
+    EXPECT_EQ(Edit->IP(), "");
+    EXPECT_TRUE(Edit->PartsEmpty());
+}
+
+TEST_F(IPEdit, LeavingTheFourthPartChecksOnlyWhenTheFocusStaysInTheForm) {
+    Edit->SetParent(Form);
+    auto* other = new TEdit(Form, Form, {.Left = 10, .Top = 40, .Width = 50, .Height = 21});
+    auto* cancel = new TButton(Form, Form, {.Left = 10, .Top = 70, .Width = 75, .Height = 25, .Caption = "Cancel"});
+    cancel->CausesValidation = false;
+    TForm* elsewhere = new TForm(&App, TFormArgs{.Caption = "Elsewhere"});
+    auto* away = new TEdit(elsewhere, elsewhere, {.Width = 50, .Height = 21});
+    Form->Show();
+    MessageBoxCatcher boxes;
+    Type(3, "7"); // "...7" is no address
+    Edit->PartEditor(3)->SetFocus();
+    cancel->SetFocus();
+    elsewhere->Show();
+    Edit->PartEditor(3)->SetFocus();
+    away->SetFocus();
+    Edit->PartEditor(3)->SetFocus();
+    SetFocus(nullptr);
+    EXPECT_TRUE(boxes.Boxes.empty());
+    EXPECT_EQ(Edit->IP(), "");
+    // Another field of the same form: checked, and the user is told.
+    Edit->PartEditor(3)->SetFocus();
+    try {
+        other->SetFocus();
+    } catch (const EConvertError&) {
+    }
+    EXPECT_EQ(Edit->IP(), "...7");
+    delete elsewhere;
+}
+
+TEST_F(IPEdit, PastingAWholeAddressSpreadsItAndAnythingElseIsFiltered) {
+    Edit->SetParent(Form);
+    Form->Show();
+    MessageBoxCatcher boxes; // leaving part 4 for part 1 checks what it holds
+    auto paste = [&](int part, const char* text) {
+        if (!OpenClipboard(nullptr)) return;
+        EmptyClipboard();
+        size_t n = std::strlen(text) + 1;
+        HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, n);
+        std::memcpy(GlobalLock(mem), text, n);
+        GlobalUnlock(mem);
+        SetClipboardData(CF_TEXT, mem);
+        CloseClipboard();
+        Edit->PartEditor(part)->SetFocus();
+        SendMessageA(Edit->PartEditor(part)->Handle(), WM_PASTE, 0, 0);
+    };
+    paste(0, " 192.168.1.10\r\n");
+    EXPECT_EQ(Parts(), (std::vector<std::string>{"192", "168", "1", "10"}));
+    EXPECT_TRUE(Edit->PartsEdited());
+    for (int i = 0; i < 4; ++i) Edit->PartEditor(i)->SetText("");
+    paste(1, "0007");
+    paste(2, "1.2.3");
+    paste(3, "abc");
+    EXPECT_EQ(Parts(), (std::vector<std::string>{"", "000", "123", ""}));
+    // Ctrl+V reaches the paste too.
+    paste(0, "");
+    Edit->PartEditor(0)->SetText("");
+    const char digits[] = "55";
+    if (OpenClipboard(nullptr)) {
+        EmptyClipboard();
+        HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, sizeof(digits));
+        std::memcpy(GlobalLock(mem), digits, sizeof(digits));
+        GlobalUnlock(mem);
+        SetClipboardData(CF_TEXT, mem);
+        CloseClipboard();
+    }
+    Type(0, "\x16");
+    EXPECT_EQ(Parts()[0], "55");
 }
 
 TEST_F(IPEdit, DisablingDisablesEveryPart) {

@@ -13,27 +13,6 @@
 #include <functional>
 #include <sstream>
 
-TEST(NetshCommands, AreBuiltCharacterForCharacter) {
-    EXPECT_EQ(AddressCommand("LAN", false, "192.168.1.10", "255.255.255.0", "192.168.1.1"),
-              "netsh interface ip set address \"LAN\"  static 192.168.1.10 255.255.255.0 192.168.1.1 1");
-    EXPECT_EQ(DnsCommand("LAN", false, "192.168.1.1"),
-              "netsh interface ip set dns \"LAN\"  static 192.168.1.1 primary");
-    EXPECT_EQ(AddressCommand("LAN 2", true, "1.2.3.4", "x", "y"),
-              "netsh interface ip set address \"LAN 2\"  dhcp ");
-    EXPECT_EQ(DnsCommand("LAN 2", true, "1.2.3.4"), "netsh interface ip set dns \"LAN 2\"  dhcp ");
-    // An empty gateway leaves the mask, two spaces and the metric.
-    EXPECT_EQ(AddressCommand("LAN", false, "10.0.0.2", "255.0.0.0", ""),
-              "netsh interface ip set address \"LAN\"  static 10.0.0.2 255.0.0.0  1");
-}
-
-TEST(NetshCommands, DottedQuadCheck) {
-    for (const char* good : {"0.0.0.0", "192.168.1.10", "255.255.255.255", "192.168.001.010"})
-        EXPECT_TRUE(IsDottedQuad(good)) << good;
-    for (const char* bad : {"", "1.2.3", "1.2.3.4.5", "256.1.1.1", "1..2.3", "1.2.3.4 ", " 1.2.3.4",
-                            "1.2.3.4;x", "a.b.c.d", "1.2.3.0004", "-1.2.3.4", "1.2.3.4\""})
-        EXPECT_FALSE(IsDottedQuad(bad)) << bad;
-}
-
 namespace {
 
 struct NetshRun {
@@ -68,6 +47,7 @@ protected:
     void SetUp() override {
         Db = FreshDatabase();
         DeleteFileA((TestFolder() + "netsh-log.txt").c_str());
+        DeleteFileA((TestFolder() + "netsh-exits.txt").c_str());
         ExecSql(Db, "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN'), ('LAN 2');"
                     "INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, GATEWAY, DNS, DHCP, "
                     "CONNECTION) VALUES "
@@ -115,9 +95,9 @@ TEST_F(Activation, DhcpAndEmptyFieldsGiveTheirCommands) {
     ASSERT_EQ(runs.size(), 4u);
     EXPECT_EQ(runs[0].CommandLine, "netsh interface ip set address \"LAN 2\"  dhcp ");
     EXPECT_EQ(runs[1].CommandLine, "netsh interface ip set dns \"LAN 2\"  dhcp ");
-    // An empty DHCP field reads as false; an empty gateway leaves two spaces.
+    // An empty DHCP field reads as false; an empty gateway is said as none.
     EXPECT_EQ(runs[2].CommandLine,
-              "netsh interface ip set address \"LAN\"  static 10.0.0.2 255.0.0.0  1");
+              "netsh interface ip set address \"LAN\"  static 10.0.0.2 255.0.0.0 none");
     EXPECT_EQ(runs[3].CommandLine, "netsh interface ip set dns \"LAN\"  static 10.0.0.1 primary");
 }
 
@@ -200,7 +180,13 @@ TEST_F(Activation, MissingConnectionAndUnsafeInputAreRefusedBeforeAnythingRuns) 
     EXPECT_EQ(Form->IPListView->ItemText(1, 1), "before");
 }
 
-TEST_F(Activation, MissingNetshEndsQuietlyAndStillRefreshes) {
+namespace {
+void SetExitCodes(const std::string& codes) {
+    std::ofstream(TestFolder() + "netsh-exits.txt") << codes;
+}
+} // namespace
+
+TEST_F(Activation, MissingNetshIsReportedAfterTheListIsRefreshed) {
     // Hide the stand-in and the prefix's own netsh so that no netsh is found.
     const std::string standin = TestFolder() + "netsh.exe";
     char system[MAX_PATH];
@@ -209,14 +195,151 @@ TEST_F(Activation, MissingNetshEndsQuietlyAndStillRefreshes) {
     ASSERT_TRUE(MoveFileA(standin.c_str(), (standin + ".off").c_str()));
     bool builtinMoved = MoveFileA(builtin.c_str(), (builtin + ".off").c_str());
     Adapters.Adapters[0].Description = "after";
+    std::string listWhenTold;
+    bool waitBoxWhenTold = true;
     MessageBoxCatcher boxes;
-    EXPECT_EQ(Manager->RunCommand("netsh interface ip show config", SW_HIDE), -1);
+    boxes.OnBox = [&] {
+        listWhenTold = Form->IPListView->ItemText(1, 1);
+        waitBoxWhenTold = FindWindowA(nullptr, "[IP Tavix Ver2] Please wait...") != nullptr;
+    };
+    bool started = true;
+    EXPECT_EQ(Manager->RunCommand("netsh interface ip show config", SW_HIDE, &started), -1);
+    EXPECT_FALSE(started);
     Manager->ActivateIPSet(1);
     MoveFileA((standin + ".off").c_str(), standin.c_str());
     if (builtinMoved) MoveFileA((builtin + ".off").c_str(), builtin.c_str());
-    EXPECT_TRUE(boxes.Boxes.empty());
-    EXPECT_EQ(Form->IPListView->ItemText(1, 1), "after");
+    ASSERT_EQ(boxes.Boxes.size(), 1u);
+    EXPECT_EQ(boxes.Boxes[0].Caption, "QV IP Tavix Ver2");
+    EXPECT_EQ(boxes.Boxes[0].Text,
+              "The IP set could not be applied to the connection \"LAN\".\r\n\r\n"
+              "Setting the address: netsh could not be started.\r\n"
+              "Setting the DNS server: netsh could not be started.");
+    EXPECT_EQ(listWhenTold, "after");
+    EXPECT_FALSE(waitBoxWhenTold);
     EXPECT_EQ(Manager->WaitBox(), nullptr);
+}
+
+TEST_F(Activation, AFailingRunIsReportedWithItsStepAndExitCodeAndBothRunsHappen) {
+    struct Case {
+        const char* Codes;
+        const char* Report;
+    } cases[] = {
+        {"1 0", "Setting the address: netsh ended with exit code 1."},
+        {"0 1", "Setting the DNS server: netsh ended with exit code 1."},
+        {"5 2", "Setting the address: netsh ended with exit code 5.\r\n"
+                "Setting the DNS server: netsh ended with exit code 2."},
+    };
+    for (const Case& c : cases) {
+        DeleteFileA((TestFolder() + "netsh-log.txt").c_str());
+        SetExitCodes(c.Codes);
+        MessageBoxCatcher boxes;
+        Manager->ActivateIPSet(2);
+        EXPECT_EQ(ReadLog().size(), 2u) << c.Codes;
+        ASSERT_EQ(boxes.Boxes.size(), 1u) << c.Codes;
+        EXPECT_EQ(boxes.Boxes[0].Text,
+                  std::string("The IP set could not be applied to the connection \"LAN 2\".\r\n\r\n") +
+                      c.Report);
+    }
+    // Success says nothing.
+    DeleteFileA((TestFolder() + "netsh-log.txt").c_str());
+    SetExitCodes("0 0");
+    MessageBoxCatcher boxes;
+    Manager->ActivateIPSet(2);
+    EXPECT_TRUE(boxes.Boxes.empty());
+}
+
+TEST_F(Activation, StaticSetWithoutAddressOrMaskIsRefusedBeforeAnythingRuns) {
+    ExecSql(Db, "INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, DHCP, CONNECTION) VALUES "
+                "('NoAddress', '', '255.0.0.0', 0, 1), ('NoMask', '10.0.0.1', NULL, 0, 1),"
+                "('Bare', NULL, NULL, 1, 1)");
+    Manager->IPSetsTable()->Refresh();
+    std::vector<std::string> messages;
+    for (long long id : {5, 6}) {
+        try {
+            Manager->ActivateIPSet(id);
+            messages.push_back("(ran)");
+        } catch (const Exception& e) {
+            messages.push_back(e.what());
+        }
+    }
+    EXPECT_EQ(messages, (std::vector<std::string>{
+                            "This IP set has no IP address. Edit the set and enter it",
+                            "This IP set has no subnet mask. Edit the set and enter it"}));
+    EXPECT_TRUE(ReadLog().empty());
+    // A DHCP set needs no address.
+    Manager->ActivateIPSet(7);
+    EXPECT_EQ(ReadLog().size(), 2u);
+}
+
+TEST_F(Activation, NoOtherCommandStartsWhileAnActivationRunsAndItsInputIsDropped) {
+    size_t logDuring = 99;
+    bool busy = false;
+    pendingCheck = [&] {
+        busy = Manager->Busy();
+        // Each command the user could reach: none may start.
+        Manager->ActivateIPSet(2);
+        Manager->AddIPSet();
+        Manager->EditIPSet(1);
+        Manager->DeleteIPSet(1);
+        Manager->ManageConnections();
+        logDuring = ReadLog().size();
+        // Keys pressed now reach the queue after this pass; they must not run later.
+        PostMessageA(Form->IPSetTreeView->Handle(), WM_KEYDOWN, VK_INSERT, 1);
+        PostMessageA(Form->IPSetTreeView->Handle(), WM_KEYUP, VK_INSERT, 0xC0000001);
+    };
+    SetTimer(nullptr, 0, 0, RunPendingCheck);
+    Sleep(20);
+    MessageBoxCatcher boxes;
+    Manager->ActivateIPSet(1);
+    pendingCheck = nullptr;
+    // Let anything that was queued run now; an editor it opened is closed
+    // again so that the test ends either way.
+    bool editorOpened = false;
+    RunInModalLoop([&] {
+        if (HWND editor = FindWindowA(nullptr, "Add new IP Set")) {
+            editorOpened = true;
+            PostMessageA(editor, WM_CLOSE, 0, 0);
+        }
+    }, 300);
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 600;) {
+        App.ProcessMessages();
+        Sleep(10);
+    }
+    EXPECT_FALSE(editorOpened);
+    EXPECT_TRUE(busy);
+    EXPECT_FALSE(Manager->Busy());
+    EXPECT_LE(logDuring, 1u);
+    EXPECT_EQ(ReadLog().size(), 2u);
+    EXPECT_EQ(FindWindowA(nullptr, "Add new IP Set"), nullptr);
+    EXPECT_EQ(FindWindowA(nullptr, "[IP Tavix Ver2] Please wait..."), nullptr);
+    EXPECT_TRUE(boxes.Boxes.empty());
+    EXPECT_EQ(QueryColumn(Db, "SELECT count(*) FROM IPSets"), (std::vector<std::string>{"4"}));
+}
+
+TEST_F(Activation, DeleteRemovesTheSetItAskedAboutEvenIfAnotherWasActivatedMeanwhile) {
+    // The question has no owner, so the user can activate set 2 while it is
+    // open; Yes must still delete set 1.
+    RunInModalLoop([&] {
+        HWND box = FindWindowA("#32770", "IP Tavix Ver2");
+        Manager->ActivateIPSet(2);
+        Manager->IPSetsTable()->Locate("ID", 3);
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+    }, 200);
+    Manager->DeleteIPSet(1);
+    EXPECT_EQ(QueryColumn(Db, "SELECT IPSET_NAME FROM IPSets ORDER BY ID"),
+              (std::vector<std::string>{"Dhcp", "NoGateway", "Orphan"}));
+    EXPECT_EQ(ReadLog().size(), 2u);
+
+    // A set deleted while its question was open is not replaced by another.
+    RunInModalLoop([&] {
+        HWND box = FindWindowA("#32770", "IP Tavix Ver2");
+        ExecSql(Db, "DELETE FROM IPSets WHERE ID = 2");
+        Manager->IPSetsTable()->Refresh();
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+    }, 200);
+    Manager->DeleteIPSet(2);
+    EXPECT_EQ(QueryColumn(Db, "SELECT IPSET_NAME FROM IPSets ORDER BY ID"),
+              (std::vector<std::string>{"NoGateway", "Orphan"}));
 }
 
 // ------------------------------------------------------------ connection names

@@ -274,6 +274,122 @@ TEST(StoreOpen, MissingTableOrFieldIsNamed) {
     EXPECT_TRUE(Contains(OpenError(path), "The field CONNECTIONNAME is missing"));
 }
 
+namespace {
+// Opens the file the way the program does and reads every row; the verdict is
+// "(opened)" or the engine's message. Anything else (a crash, another kind of
+// failure) fails the test; a hang is caught by the test's time limit.
+std::string OpenAndRead(const std::string& path) {
+    try {
+        Db db(path);
+        for (TDbTable* t : {db.IPSets.get(), db.Names.get()})
+            for (t->First(); !t->Eof(); t->Next())
+                t->FieldByName("ID").AsString();
+    } catch (const EDatabaseError& e) {
+        return e.Message();
+    }
+    return "(opened)";
+}
+
+std::string FilledDatabase() {
+    std::string path = FreshDatabase();
+    std::string sql;
+    for (int i = 0; i < 300; ++i)
+        sql += "INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, DHCP, CONNECTION) VALUES ('set " +
+               std::to_string(i) + "', '10.0.0." + std::to_string(i % 250) + "', '255.0.0.0', 0, 1);"
+               "INSERT INTO Connections (CONNECTIONNAME) VALUES ('connection " + std::to_string(i) + "');";
+    ExecSql(path, sql);
+    return path;
+}
+} // namespace
+
+TEST(StoreOpen, DamagedFilesOpenOrFailWithTheirPathNamed) {
+    const std::string whole = ReadWholeFile(FilledDatabase());
+    ASSERT_GT(whole.size(), 16384u);
+    int opened = 0, refused = 0;
+    auto verdict = [&](const std::string& bytes, const std::string& label) {
+        std::string path = WriteFile("damaged.ipdb", bytes);
+        DeleteFileA((path + "-journal").c_str());
+        std::string result = OpenAndRead(path);
+        if (result == "(opened)") {
+            ++opened;
+        } else {
+            ++refused;
+            EXPECT_TRUE(Contains(result, path)) << label << ": " << result;
+        }
+    };
+    for (size_t cut : {size_t{1}, size_t{99}, size_t{100}, size_t{512}, size_t{4096}, size_t{4097},
+                       whole.size() / 3, whole.size() / 2, whole.size() - 4096, whole.size() - 1})
+        verdict(whole.substr(0, cut), "cut at " + std::to_string(cut));
+    std::mt19937 rng(7);
+    for (size_t at : {size_t{16}, size_t{28}, size_t{56}, size_t{100}, size_t{4096}, size_t{4100},
+                      size_t{8192 + 8}, whole.size() / 2, whole.size() - 200}) {
+        std::string bytes = whole;
+        for (size_t k = 0; k < 64 && at + k < bytes.size(); ++k) bytes[at + k] = static_cast<char>(rng());
+        verdict(bytes, "overwritten at " + std::to_string(at));
+    }
+    for (int i = 0; i < 5; ++i) {
+        std::string noise(whole.size(), '\0');
+        for (char& c : noise) c = static_cast<char>(rng());
+        // A valid header over random pages is the harder case.
+        if (i % 2) noise.replace(0, 100, whole.substr(0, 100));
+        verdict(noise, "random " + std::to_string(i));
+    }
+    EXPECT_GT(refused, 10);
+    SUCCEED() << opened << " opened, " << refused << " refused";
+}
+
+TEST(StoreOpen, HostileSchemasAreRefusedOrDisarmed) {
+    struct Case {
+        const char* Sql;
+        const char* Expected; // part of the message, or null: it opens
+    } cases[] = {
+        // An endless recursive view in place of a table must not hang start-up.
+        {"DROP TABLE IPSets; CREATE VIEW IPSets AS WITH RECURSIVE r(n) AS (SELECT 1 UNION ALL "
+         "SELECT n + 1 FROM r) SELECT n AS ID, '' AS IPSET_NAME, '' AS IPADDRESS, '' AS SUBNETMASK, "
+         "'' AS GATEWAY, '' AS DNS, 0 AS DHCP, 0 AS CONNECTION FROM r",
+         "It is not an ordinary table"},
+        {"DROP TABLE Connections; CREATE VIEW Connections AS SELECT 1 AS ID, 'x' AS CONNECTIONNAME",
+         "It is not an ordinary table"},
+        {"DROP TABLE IPSets; CREATE TABLE IPSets (ID INTEGER, IPSET_NAME TEXT, IPADDRESS TEXT, "
+         "SUBNETMASK TEXT, GATEWAY TEXT, DNS TEXT, DHCP BOOLEAN, CONNECTION INTEGER)",
+         "Its field ID is not an INTEGER PRIMARY KEY AUTOINCREMENT"},
+        {"DROP TABLE Connections; CREATE TABLE Connections (ID INTEGER PRIMARY KEY, CONNECTIONNAME TEXT)",
+         "Its field ID is not an INTEGER PRIMARY KEY AUTOINCREMENT"},
+        {"DROP TABLE Connections; CREATE TABLE Connections (ID TEXT PRIMARY KEY, CONNECTIONNAME TEXT)",
+         "Its field ID is not an INTEGER PRIMARY KEY AUTOINCREMENT"},
+        {"DROP TABLE Connections; CREATE TABLE Connections (ID INT PRIMARY KEY, CONNECTIONNAME TEXT) "
+         "WITHOUT ROWID",
+         "Its field ID is not an INTEGER PRIMARY KEY AUTOINCREMENT"},
+        // Triggers never run: not an endless one, not one that empties a table.
+        {"CREATE TRIGGER wipe AFTER INSERT ON Connections BEGIN DELETE FROM IPSets; END;"
+         "CREATE TRIGGER spin BEFORE UPDATE ON IPSets BEGIN SELECT count(*) FROM (WITH RECURSIVE "
+         "r(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM r) SELECT n FROM r); END;",
+         nullptr},
+        // A view beside the tables is left alone.
+        {"CREATE VIEW Endless AS WITH RECURSIVE r(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM r) "
+         "SELECT n FROM r", nullptr},
+    };
+    for (const Case& c : cases) {
+        std::string path = FreshDatabase();
+        ExecSql(path, "INSERT INTO IPSets (IPSET_NAME) VALUES ('kept');");
+        ExecSql(path, c.Sql);
+        std::string result = OpenAndRead(path);
+        if (!c.Expected) {
+            EXPECT_EQ(result, "(opened)") << c.Sql;
+            Db db(path);
+            AddName(*db.Names, "LAN");
+            db.IPSets->First();
+            db.IPSets->Edit();
+            db.IPSets->FieldByName("IPSET_NAME").SetAsString("changed");
+            db.IPSets->Post();
+            EXPECT_EQ(QueryColumn(path, "SELECT IPSET_NAME FROM IPSets"),
+                      std::vector<std::string>{"changed"});
+        } else {
+            EXPECT_TRUE(Contains(result, c.Expected) && Contains(result, path)) << c.Sql << "\n" << result;
+        }
+    }
+}
+
 TEST(StoreOpen, ReadOnlyFileRefusesWritesAndStaysUnchanged) {
     std::string path = FreshDatabase();
     ExecSql(path, "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN')");

@@ -35,6 +35,7 @@ LRESULT CALLBACK CatcherProc(int code, WPARAM wParam, LPARAM lParam) {
     if (activeCatcher && code == HCBT_ACTIVATE && IsDialog(wnd) &&
         std::find(pendingBoxes.begin(), pendingBoxes.end(), wnd) == pendingBoxes.end()) {
         pendingBoxes.push_back(wnd);
+        if (activeCatcher->OnBox) activeCatcher->OnBox();
         PostMessageA(wnd, WM_COMMAND, MAKEWPARAM(activeCatcher->Answer, BN_CLICKED), 0);
     } else if (activeCatcher && code == HCBT_DESTROYWND) {
         auto it = std::find(pendingBoxes.begin(), pendingBoxes.end(), wnd);

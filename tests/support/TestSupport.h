@@ -22,6 +22,8 @@ public:
     };
     std::vector<Box> Boxes;
     int Answer;
+    // Runs when a box appears, before it is answered.
+    std::function<void()> OnBox;
 };
 
 // Folder of the running test binary, with a trailing backslash.

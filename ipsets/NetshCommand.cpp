@@ -1,0 +1,252 @@
+#include "ipsets/NetshCommand.h"
+
+#include "toolkit/AddressText.h"
+#include "toolkit/SysUtils.h"
+
+#include <algorithm>
+
+std::string AddressCommand(const std::string& connection, bool dhcp, const std::string& address,
+                           const std::string& mask, const std::string& gateway) {
+    std::string command = "netsh interface ip set address \"" + connection + "\" ";
+    if (dhcp) return command + " dhcp ";
+    // netsh reads its arguments by position: an empty gateway must be said.
+    if (gateway.empty()) return command + " static " + address + " " + mask + " none";
+    return command + " static " + address + " " + mask + " " + gateway + " 1";
+}
+
+std::string DnsCommand(const std::string& connection, bool dhcp, const std::string& dns) {
+    std::string command = "netsh interface ip set dns \"" + connection + "\" ";
+    if (dhcp) return command + " dhcp ";
+    return command + " static " + (dns.empty() ? std::string("none") : dns) + " primary";
+}
+
+std::vector<std::string> SplitCommandLine(const std::string& line) {
+    std::vector<std::string> args;
+    size_t i = 0;
+    const size_t n = line.size();
+    for (;;) {
+        while (i < n && (line[i] == ' ' || line[i] == '\t')) ++i;
+        if (i >= n) break;
+        std::string arg;
+        bool quoted = false;
+        while (i < n && (quoted || (line[i] != ' ' && line[i] != '\t'))) {
+            if (line[i] == '\\') {
+                size_t slashes = 0;
+                while (i < n && line[i] == '\\') ++slashes, ++i;
+                if (i < n && line[i] == '"') {
+                    arg.append(slashes / 2, '\\');
+                    if (slashes % 2) {
+                        arg += '"';
+                        ++i;
+                    }
+                } else {
+                    arg.append(slashes, '\\');
+                }
+            } else if (line[i] == '"') {
+                if (quoted && i + 1 < n && line[i + 1] == '"') {
+                    arg += '"';
+                    i += 2;
+                } else {
+                    quoted = !quoted;
+                    ++i;
+                }
+            } else {
+                arg += line[i++];
+            }
+        }
+        args.push_back(arg);
+    }
+    return args;
+}
+
+namespace {
+
+struct TArgument {
+    std::string Tag; // upper case, "" for a positional one
+    std::string Value;
+};
+
+std::vector<TArgument> Tagged(const std::vector<std::string>& args, size_t from) {
+    std::vector<TArgument> result;
+    for (size_t i = from; i < args.size(); ++i) {
+        size_t eq = args[i].find('=');
+        if (eq == std::string::npos || eq == 0)
+            result.push_back({"", args[i]});
+        else
+            result.push_back({UpperCase(args[i].substr(0, eq)), args[i].substr(eq + 1)});
+    }
+    return result;
+}
+
+// Gives each argument its tag: a positional one takes the next tag of the
+// command's order, a tagged one names its own (aliases folded).
+bool AssignTags(std::vector<TArgument>& args, const std::vector<std::string>& order,
+                std::string& error) {
+    size_t next = 0;
+    std::vector<std::string> seen;
+    for (TArgument& a : args) {
+        if (a.Tag.empty()) {
+            if (next >= order.size()) {
+                error = "The following command was not found: too many arguments (" + a.Value + ").";
+                return false;
+            }
+            a.Tag = order[next];
+        } else {
+            if (a.Tag == "ADDRESS") a.Tag = "ADDR";
+            if (a.Tag == "SOURCE" || a.Tag == "NAME" || a.Tag == "ADDR" || a.Tag == "MASK" ||
+                a.Tag == "GATEWAY" || a.Tag == "GWMETRIC" || a.Tag == "REGISTER") {
+                if (std::find(order.begin(), order.end(), a.Tag) == order.end()) {
+                    error = "The parameter " + a.Tag + " is not valid for this command.";
+                    return false;
+                }
+            } else {
+                error = "The parameter " + a.Tag + " is not valid for this command.";
+                return false;
+            }
+        }
+        if (std::find(seen.begin(), seen.end(), a.Tag) != seen.end()) {
+            error = "The parameter " + a.Tag + " was given more than once.";
+            return false;
+        }
+        seen.push_back(a.Tag);
+        auto pos = std::find(order.begin(), order.end(), a.Tag);
+        next = std::max(next, static_cast<size_t>(pos - order.begin()) + 1);
+    }
+    return true;
+}
+
+const std::string* Find(const std::vector<TArgument>& args, const char* tag) {
+    for (const TArgument& a : args)
+        if (a.Tag == tag) return &a.Value;
+    return nullptr;
+}
+
+bool ParseSource(const std::vector<TArgument>& args, TNetshRequest& request, std::string& error) {
+    const std::string* source = Find(args, "SOURCE");
+    if (!source) {
+        error = "One or more essential parameters were not entered: source.";
+        return false;
+    }
+    if (SameText(*source, "dhcp")) {
+        request.Dhcp = true;
+    } else if (SameText(*source, "static")) {
+        request.Dhcp = false;
+    } else {
+        error = "The source \"" + *source + "\" is not valid: use static or dhcp.";
+        return false;
+    }
+    return true;
+}
+
+bool CheckAddress(const std::string& value, const char* what, std::string& error) {
+    if (IsDottedQuad(value)) return true;
+    error = Format("The %s %s is not a valid IPv4 address.", what, value.c_str());
+    return false;
+}
+
+bool ParseAddress(std::vector<TArgument>& args, TNetshRequest& request, std::string& error) {
+    if (!AssignTags(args, {"NAME", "SOURCE", "ADDR", "MASK", "GATEWAY", "GWMETRIC"}, error) ||
+        !ParseSource(args, request, error))
+        return false;
+    const std::string *addr = Find(args, "ADDR"), *mask = Find(args, "MASK"),
+                      *gateway = Find(args, "GATEWAY"), *metric = Find(args, "GWMETRIC");
+    if (request.Dhcp) {
+        if (addr || mask || gateway || metric) {
+            error = "Addresses cannot be given with source dhcp.";
+            return false;
+        }
+        return true;
+    }
+    if (!addr || !mask) {
+        error = "One or more essential parameters were not entered: addr and mask.";
+        return false;
+    }
+    if (!CheckAddress(*addr, "address", error) || !CheckAddress(*mask, "mask", error)) return false;
+    if (MaskPrefixLength(*mask) < 0) {
+        error = "The mask " + *mask + " is not a valid subnet mask.";
+        return false;
+    }
+    request.Address = *addr;
+    request.Mask = *mask;
+    if (gateway && !SameText(*gateway, "none")) {
+        if (!CheckAddress(*gateway, "gateway", error)) return false;
+        request.Gateway = *gateway;
+    }
+    if (metric) {
+        if (request.Gateway.empty()) {
+            error = "A gateway metric needs a gateway.";
+            return false;
+        }
+        const std::string& m = *metric;
+        if (m.empty() || m.size() > 4 ||
+            !std::all_of(m.begin(), m.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+            error = "The gateway metric " + m + " is not a number from 0 to 9999.";
+            return false;
+        }
+        request.GatewayMetric = std::stoi(m);
+    }
+    return true;
+}
+
+bool ParseDns(std::vector<TArgument>& args, TNetshRequest& request, std::string& error) {
+    if (!AssignTags(args, {"NAME", "SOURCE", "ADDR", "REGISTER"}, error) ||
+        !ParseSource(args, request, error))
+        return false;
+    const std::string *addr = Find(args, "ADDR"), *reg = Find(args, "REGISTER");
+    if (reg) {
+        if (!SameText(*reg, "none") && !SameText(*reg, "primary") && !SameText(*reg, "both")) {
+            error = "The register value " + *reg + " is not valid: use none, primary or both.";
+            return false;
+        }
+        request.Register = LowerCase(*reg);
+    }
+    if (request.Dhcp) {
+        if (addr) {
+            error = "An address cannot be given with source dhcp.";
+            return false;
+        }
+        return true;
+    }
+    if (!addr) {
+        error = "One or more essential parameters were not entered: addr.";
+        return false;
+    }
+    if (!SameText(*addr, "none")) {
+        if (!CheckAddress(*addr, "DNS server", error)) return false;
+        request.Address = *addr;
+    }
+    return true;
+}
+
+} // namespace
+
+bool ParseNetshArguments(const std::vector<std::string>& args, TNetshRequest& request,
+                         std::string& error) {
+    request = TNetshRequest{};
+    auto word = [&](size_t i, std::initializer_list<const char*> accepted) {
+        if (i >= args.size()) return false;
+        for (const char* a : accepted)
+            if (SameText(args[i], a)) return true;
+        return false;
+    };
+    if (!word(0, {"interface", "int"}) || !word(1, {"ip", "ipv4"}) || !word(2, {"set"}) ||
+        !word(3, {"address", "dns", "dnsservers", "dnsserver"})) {
+        std::string line;
+        for (const std::string& a : args) line += (line.empty() ? "" : " ") + a;
+        error = "The following command was not found: " + line + ".";
+        return false;
+    }
+    request.Kind = SameText(args[3], "address") ? TNetshRequest::TKind::Address
+                                                : TNetshRequest::TKind::Dns;
+    std::vector<TArgument> rest = Tagged(args, 4);
+    bool ok = request.Kind == TNetshRequest::TKind::Address ? ParseAddress(rest, request, error)
+                                                            : ParseDns(rest, request, error);
+    if (!ok) return false;
+    const std::string* name = Find(rest, "NAME");
+    if (!name || name->empty()) {
+        error = "One or more essential parameters were not entered: name.";
+        return false;
+    }
+    request.Name = *name;
+    return true;
+}

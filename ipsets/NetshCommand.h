@@ -1,0 +1,39 @@
+#pragma once
+// The netsh command lines of an activation: built here for the program, and
+// parsed here for the bridge that carries them out on a host without netsh,
+// so both sides read one grammar.
+#include <string>
+#include <vector>
+
+// "netsh interface ip set address "NAME"  static ADDR MASK GATEWAY 1", or
+// "... MASK none" when the gateway is empty; "...  dhcp " for a DHCP set.
+std::string AddressCommand(const std::string& connection, bool dhcp, const std::string& address,
+                           const std::string& mask, const std::string& gateway);
+// "netsh interface ip set dns "NAME"  static DNS primary", with "none" for an
+// empty DNS; "...  dhcp " for a DHCP set.
+std::string DnsCommand(const std::string& connection, bool dhcp, const std::string& dns);
+
+// The longest command line the runner takes (its buffer holds 513 characters).
+constexpr size_t MaxCommandLine = 512;
+
+// A command line split into arguments by the rules of the Windows C runtime:
+// blanks separate, double quotes group, 2N backslashes before a quote give N
+// and a quote, 2N+1 give N and a literal quote, "" inside quotes is a quote.
+std::vector<std::string> SplitCommandLine(const std::string& line);
+
+struct TNetshRequest {
+    enum class TKind { Address, Dns } Kind = TKind::Address;
+    std::string Name;
+    bool Dhcp = false;
+    std::string Address; // "" with Dhcp; for DNS, "" means none
+    std::string Mask;
+    std::string Gateway; // "" means none
+    int GatewayMetric = 0;
+    std::string Register = "primary";
+};
+
+// Parses the arguments after "netsh" ("interface ip set address ..." or
+// "interface ip set dns ...", positional or name=value, keywords in any
+// case). False with a message in netsh's manner when netsh would refuse it.
+bool ParseNetshArguments(const std::vector<std::string>& args, TNetshRequest& request,
+                         std::string& error);

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Ctrl+D on set A; while the question is open the user right-clicks set B and
+# activates it from the pop-up menu; then answers Yes: A is deleted, B kept.
+source "$(dirname "$0")/e2e-lib.sh"
+cp "$bin/tests/test_activation/netsh.exe" "$work/"
+start_wm
+"$WINE" "$work/ipdbinit.exe" >/dev/null
+sqlite3 "$db" "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN');
+  INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, GATEWAY, DNS, DHCP, CONNECTION)
+  VALUES ('A', '10.0.0.1', '255.0.0.0', '', '', 0, 1), ('B', '10.0.0.2', '255.0.0.0', '', '', 0, 1);"
+start_program
+tree_click 0
+sleep 0.3
+keys_to '^IPTavix Ver2$' ctrl+d
+question=$(window_id '^IP Tavix Ver2$' || true)
+check "delete asks" yes "$([ -n "$question" ] && echo yes || echo no)"
+# The question has no owner: the main window still takes the mouse.
+xdotool windowactivate --sync "$(window_id '^IPTavix Ver2$')" >/dev/null 2>&1 || true
+tree_click 1 3
+sleep 0.5
+shot popup_while_question
+xdotool key Down Return
+for _ in $(seq 100); do [ "$(wc -l <"$work/netsh-log.txt" 2>/dev/null || echo 0)" -ge 2 ] && break; sleep 0.2; done
+sleep 2
+check "B was activated" 'netsh interface ip set address "LAN"  static 10.0.0.2 255.0.0.0 none' \
+  "$(sed -n 1p "$work/netsh-log.txt" | cut -d'|' -f4 | tr -d '\r')"
+xdotool windowactivate --sync "$question" >/dev/null 2>&1 || true
+xdotool key --clearmodifiers y
+sleep 1
+check "A deleted, B kept" "B" "$(sqlite3 "$db" "SELECT IPSET_NAME FROM IPSets")"
+check "no message box left" 0 "$(box_count)"
+stop_program
+finish

@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# The editor as a hurried user works it: gateway and DNS tabbed past empty,
+# an address half typed and the dialog closed by Alt+F4, by Cancel and by
+# switching to another program, addresses pasted instead of typed.
+source "$(dirname "$0")/e2e-lib.sh"
+start_wm
+"$WINE" "$work/ipdbinit.exe" >/dev/null
+sqlite3 "$db" "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN');"
+start_program
+add='Add new IP Set'
+
+# 1. Gateway and DNS left empty by tabbing through their parts.
+keys_to '^IPTavix Ver2$' Insert
+check "Insert opens the add dialog" 0 "$(probe wait "$add" 10000; echo $?)"
+sleep 0.5
+xdotool type --delay 30 "No gateway"
+xdotool key Tab
+for part in 10 0 0 5 255 0 0 0; do xdotool type --delay 30 "$part"; xdotool key Tab; done
+for _ in 1 2 3 4 5 6 7 8; do xdotool key Tab; sleep 0.05; done
+sleep 0.5
+check "tabbing past empty gateway and DNS shows no message" 0 "$(box_count)"
+shot empty_gateway_dns
+click_on "$add" Ok
+sleep 1
+check "no message after Ok" 0 "$(box_count)"
+check "Ok closes the dialog on the first press" 1 "$(probe wait "$add" 100; echo $?)"
+check "gateway and DNS stored empty" "No gateway|10.0.0.5|255.0.0.0|||0" \
+  "$(sqlite3 "$db" "SELECT IPSET_NAME, IPADDRESS, SUBNETMASK, GATEWAY, DNS, DHCP FROM IPSets")"
+
+# 4. A half-typed address, then the dialog is closed three ways.
+half_typed() {
+  keys_to '^IPTavix Ver2$' Insert
+  probe wait "$add" 10000
+  sleep 0.5
+  xdotool type --delay 30 "Half"
+  click_part "$add" 0 3 # the fourth part of the IP address
+  xdotool type --delay 30 "7"
+  sleep 0.3
+}
+half_typed
+keys_to "^$add\$" alt+F4
+sleep 1
+check "Alt+F4 closes the dialog" 1 "$(probe wait "$add" 100; echo $?)"
+check "Alt+F4 shows no address message" 0 "$(box_count)"
+half_typed
+click_on "$add" Cancel
+sleep 1
+check "Cancel closes the dialog" 1 "$(probe wait "$add" 100; echo $?)"
+check "Cancel shows no address message" 0 "$(box_count)"
+half_typed
+xmessage -name other -geometry 200x80+10+10 "another program" &
+other=$!
+sleep 1
+xdotool windowactivate --sync "$(xdotool search --sync --name '^other$' | head -n1)" >/dev/null 2>&1 || true
+sleep 1
+check "switching to another program shows no address message" 0 "$(box_count)"
+shot switched_away
+kill "$other" 2>/dev/null || true
+sleep 0.5
+focus_window "^$add\$"
+click_on "$add" Half # the name box
+xdotool key Escape Return
+sleep 0.5
+check "Esc and Enter press no button in the editor" 0 "$(probe wait "$add" 100; echo $?)"
+keys_to "^$add\$" alt+F4
+sleep 1
+check "no message of the closed dialog appears later" 0 "$(box_count)"
+check "nothing stored by the closed dialogs" 1 "$(sqlite3 "$db" "SELECT count(*) FROM IPSets")"
+
+# 5. Pasting: a whole address with Shift+Insert, a mask with the context
+# menu's Paste, and digits mixed with letters into a gateway part.
+keys_to '^IPTavix Ver2$' Insert
+probe wait "$add" 10000
+sleep 0.5
+xdotool type --delay 30 "Pasted"
+printf ' 192.168.1.10\n' | xclip -selection clipboard
+click_part "$add" 0 0
+xdotool key shift+Insert
+sleep 0.3
+printf '255.255.255.0' | xclip -selection clipboard
+click_part "$add" 1 0
+read -r x y < <(probe part "$add" 1 0 | tr -d '\r')
+xdotool mousemove "$x" "$y" click 3
+sleep 0.5
+shot paste_menu
+xdotool key p
+sleep 0.3
+printf 'ab19x2k1234' | xclip -selection clipboard
+click_part "$add" 2 0
+xdotool key shift+Insert
+for part in 168 1 1; do xdotool key Tab; xdotool type --delay 30 "$part"; done
+sleep 0.3
+shot pasted
+click_on "$add" Ok
+sleep 1
+check "no message after pasting" 0 "$(box_count)"
+check "pasted values stored" "192.168.1.10|255.255.255.0|192.168.1.1" \
+  "$(sqlite3 "$db" "SELECT IPADDRESS, SUBNETMASK, GATEWAY FROM IPSets WHERE IPSET_NAME = 'Pasted'")"
+stop_program
+finish
