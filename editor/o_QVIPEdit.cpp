@@ -36,7 +36,11 @@ public:
 
 protected:
     LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override {
-        if (msg == WM_PASTE) {
+        // The edit control pastes Shift+Insert and Ctrl+V itself, without
+        // always sending WM_PASTE: all three come here.
+        const bool shiftInsert = msg == WM_KEYDOWN && wParam == VK_INSERT &&
+                                 (GetKeyState(VK_SHIFT) & 0x8000) && !(GetKeyState(VK_CONTROL) & 0x8000);
+        if (msg == WM_PASTE || shiftInsert || (msg == WM_CHAR && wParam == 0x16)) {
             FOwner->PastePart(this, ClipboardText());
             return 0;
         }

@@ -280,6 +280,13 @@ HTREEITEM TTreeView::GetNodeAt(int x, int y) const {
     return (hit.flags & TVHT_ONITEM) ? node : nullptr;
 }
 
+HTREEITEM TTreeView::GetRowAt(int x, int y) const {
+    TVHITTESTINFO hit{};
+    hit.pt = {x, y};
+    HTREEITEM node = TreeView_HitTest(Handle(), &hit);
+    return (hit.flags & (TVHT_ONITEM | TVHT_ONITEMRIGHT | TVHT_ONITEMINDENT)) ? node : nullptr;
+}
+
 RECT TTreeView::NodeRect(HTREEITEM node) const {
     RECT r{};
     TreeView_GetItemRect(Handle(), node, &r, TRUE);
@@ -299,7 +306,7 @@ LRESULT TTreeView::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_RBUTTONDOWN && RightClickSelect) {
         // Select first, so the mouse-down handler and the pop-up menu both see
         // the node that was right-clicked.
-        if (HTREEITEM node = GetNodeAt(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam))) Select(node);
+        if (HTREEITEM node = GetRowAt(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam))) Select(node);
         SetFocus();
         if (OnMouseDown)
             OnMouseDown(this, TMouseButton::mbRight, static_cast<UINT>(wParam),
@@ -320,8 +327,19 @@ LRESULT TTreeView::Notify(NMHDR* header, bool& handled) {
         return 0;
     }
     if (header->code == NM_RCLICK && PopupMenu) {
-        // Handled here, so the control sends no WM_CONTEXTMENU of its own.
         DWORD pos = GetMessagePos();
+        // The control's own right-click handling can put the old selection
+        // back: the node under the mouse is selected again, and the
+        // mouse-down handler told, before the menu opens.
+        if (RightClickSelect) {
+            POINT p{GET_X_LPARAM(pos), GET_Y_LPARAM(pos)};
+            ScreenToClient(Handle(), &p);
+            if (HTREEITEM node = GetRowAt(p.x, p.y)) {
+                Select(node);
+                if (OnMouseDown) OnMouseDown(this, TMouseButton::mbRight, MK_RBUTTON, p.x, p.y);
+            }
+        }
+        // Handled here, so the control sends no WM_CONTEXTMENU of its own.
         SendMessageA(Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(Handle()),
                      MAKELPARAM(GET_X_LPARAM(pos), GET_Y_LPARAM(pos)));
         handled = true;

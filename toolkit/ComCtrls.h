@@ -84,6 +84,9 @@ public:
     bool Expanded(HTREEITEM node) const;
     void Expand(HTREEITEM node, bool expand);
     HTREEITEM GetNodeAt(int x, int y) const;
+    // The node whose row holds the point, also right of its text: what a
+    // right click picks.
+    HTREEITEM GetRowAt(int x, int y) const;
     RECT NodeRect(HTREEITEM node) const; // the text area, client coordinates
     void SetIndent(int indent);
     void BeginUpdate();

@@ -60,6 +60,13 @@ BOOL CALLBACK PrintText(HWND child, LPARAM) {
     return TRUE;
 }
 
+BOOL CALLBACK CollectAddressControl(HWND child, LPARAM data) {
+    char cls[64] = {};
+    GetClassNameA(child, cls, sizeof(cls));
+    if (std::strcmp(cls, "TqvIPEdit") == 0) reinterpret_cast<std::vector<HWND>*>(data)->push_back(child);
+    return TRUE;
+}
+
 HWND FindChild(HWND parent, const char* className) {
     Search search{className, false, nullptr};
     EnumChildWindows(parent, Match, reinterpret_cast<LPARAM>(&search));
@@ -134,16 +141,7 @@ int main(int argc, char** argv) {
         struct Collect {
             std::vector<HWND> Found;
         } collect;
-        EnumChildWindows(
-            wnd,
-            [](HWND child, LPARAM data) -> BOOL {
-                char cls[64] = {};
-                GetClassNameA(child, cls, sizeof(cls));
-                if (std::strcmp(cls, "TqvIPEdit") == 0)
-                    reinterpret_cast<Collect*>(data)->Found.push_back(child);
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&collect));
+        EnumChildWindows(wnd, CollectAddressControl, reinterpret_cast<LPARAM>(&collect.Found));
         if (wanted < 0 || wanted >= static_cast<int>(collect.Found.size())) return 1;
         HWND control = collect.Found[static_cast<size_t>(wanted)];
         int k = std::atoi(argv[4]);

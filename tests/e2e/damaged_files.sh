@@ -20,7 +20,7 @@ try_file() { # try_file LABEL EXPECTED(opens|refused)
   if [ "$verdict" = refused ]; then
     probe text "Application Error" | tr -d '\r' | grep -q 'ipdb.ipdb' || verdict="refused without naming the file"
     [ "$1" = recursive_view ] && shot refused_box
-    xdotool key --window "$(window_id '^Application Error$')" Return >/dev/null 2>&1 || probe close "Application Error"
+    keys_to "^Application Error$" Return >/dev/null 2>&1 || probe close "Application Error" || true
   elif [ "$verdict" = opens ]; then
     probe close "IPTavix Ver2"
   fi

@@ -31,9 +31,19 @@ finish() {
   [ "$failures" -eq 0 ]
 }
 window_id() { timeout 30 xdotool search --sync --onlyvisible --name "$1" | head -n1; }
+# focus_window TITLE: activates the window and waits (bounded) until the
+# window manager reports it active, so keys sent next reach it.
+focus_window() {
+  local wid; wid=$(window_id "$1")
+  for _ in $(seq 50); do
+    xdotool windowactivate --sync "$wid" >/dev/null 2>&1 || xdotool windowfocus --sync "$wid" >/dev/null 2>&1 || true
+    [ "$(xdotool getactivewindow 2>/dev/null)" = "$wid" ] && break
+    sleep 0.1
+  done
+  sleep 0.3
+}
 keys_to() { # keys_to TITLE KEY...
-  local wid; wid=$(window_id "$1"); shift
-  xdotool windowactivate --sync "$wid" >/dev/null 2>&1 || xdotool windowfocus --sync "$wid"
+  focus_window "$1"; shift
   xdotool key --clearmodifiers "$@"
 }
 # click_on TITLE TEXT: the real mouse on the control captioned TEXT.
@@ -66,8 +76,4 @@ stop_program() {
   probe close "IPTavix Ver2" || true
   set +e; wait "$pid"; code=$?; set -e
   check "program ends with exit code 0" 0 "$code"
-}
-focus_window() {
-  local wid; wid=$(window_id "$1")
-  xdotool windowactivate --sync "$wid" >/dev/null 2>&1 || xdotool windowfocus --sync "$wid"
 }
