@@ -164,10 +164,10 @@ bool TFrmIPSet::SaveSet() {
         return true;
     const bool dhcp = DHCPCheck->Checked();
     std::string address = "0.0.0.0", mask = "0.0.0.0", gateway = "0.0.0.0", dns = "0.0.0.0";
-    if (!dhcp && !(CheckedAddress(edtIPAddress, "IP address", address) &&
-                   CheckedAddress(edtSubNetMask, "subnet mask", mask) &&
-                   CheckedAddress(edtDefGateway, nullptr, gateway) &&
-                   CheckedAddress(edtDns, nullptr, dns)))
+    if (!dhcp &&
+        !(CheckedAddress(edtIPAddress, "IP address", address) &&
+          CheckedAddress(edtSubNetMask, "subnet mask", mask) &&
+          CheckedAddress(edtDefGateway, nullptr, gateway) && CheckedAddress(edtDns, nullptr, dns)))
         return false;
     sets->FieldByName("IPSET_NAME").SetAsString(name);
     sets->FieldByName("IPADDRESS").SetAsString(address);

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-
 TPartKeyAction FilterPartKey(char key, size_t textLength, size_t selectionLength) {
     (void)selectionLength; // a full part takes no digit, even over a selection
     if (key == '\b') return TPartKeyAction::Pass;
@@ -32,14 +31,16 @@ namespace {
 // A part editor: the edit control, whose pastes go through the control.
 class TPartEdit : public TEdit {
 public:
-    TPartEdit(TqvIPEdit* owner, const TControlArgs& args) : TEdit(nullptr, owner, args), FOwner(owner) {}
+    TPartEdit(TqvIPEdit* owner, const TControlArgs& args)
+        : TEdit(nullptr, owner, args), FOwner(owner) {}
 
 protected:
     LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override {
         // The edit control pastes Shift+Insert and Ctrl+V itself, without
         // always sending WM_PASTE: all three come here.
         const bool shiftInsert = msg == WM_KEYDOWN && wParam == VK_INSERT &&
-                                 (GetKeyState(VK_SHIFT) & 0x8000) && !(GetKeyState(VK_CONTROL) & 0x8000);
+                                 (GetKeyState(VK_SHIFT) & 0x8000) &&
+                                 !(GetKeyState(VK_CONTROL) & 0x8000);
         if (msg == WM_PASTE || shiftInsert || (msg == WM_CHAR && wParam == 0x16)) {
             FOwner->PastePart(this, ClipboardText());
             return 0;
@@ -217,7 +218,8 @@ bool TqvIPEdit::CommitsOnLeaving(HWND next) const {
     // Only a move to another control of the same visible form checks the
     // address: closing the form or switching to another program does not.
     HWND form = GetAncestor(Handle(), GA_ROOT);
-    if (!next || !form || GetAncestor(next, GA_ROOT) != form || !IsWindowVisible(form)) return false;
+    if (!next || !form || GetAncestor(next, GA_ROOT) != form || !IsWindowVisible(form))
+        return false;
     TControl* target = TControl::FromHandle(next);
     return !target || target->CausesValidation;
 }

@@ -16,7 +16,6 @@ TPartKeyAction FilterPartKey(char key, size_t textLength, size_t selectionLength
 std::string PastedPartText(const std::string& text, size_t selStart, size_t selEnd,
                            const std::string& pasted);
 
-
 class TqvIPEdit : public TControl {
 public:
     // Without a parent nothing is built; the parts are built on the first

@@ -25,14 +25,16 @@ std::vector<std::string> SplitCommandLine(const std::string& line) {
     size_t i = 0;
     const size_t n = line.size();
     for (;;) {
-        while (i < n && (line[i] == ' ' || line[i] == '\t')) ++i;
+        while (i < n && (line[i] == ' ' || line[i] == '\t'))
+            ++i;
         if (i >= n) break;
         std::string arg;
         bool quoted = false;
         while (i < n && (quoted || (line[i] != ' ' && line[i] != '\t'))) {
             if (line[i] == '\\') {
                 size_t slashes = 0;
-                while (i < n && line[i] == '\\') ++slashes, ++i;
+                while (i < n && line[i] == '\\')
+                    ++slashes, ++i;
                 if (i < n && line[i] == '"') {
                     arg.append(slashes / 2, '\\');
                     if (slashes % 2) {
@@ -87,7 +89,8 @@ bool AssignTags(std::vector<TArgument>& args, const std::vector<std::string>& or
     for (TArgument& a : args) {
         if (a.Tag.empty()) {
             if (next >= order.size()) {
-                error = "The following command was not found: too many arguments (" + a.Value + ").";
+                error =
+                    "The following command was not found: too many arguments (" + a.Value + ").";
                 return false;
             }
             a.Tag = order[next];
@@ -232,12 +235,13 @@ bool ParseNetshArguments(const std::vector<std::string>& args, TNetshRequest& re
     if (!word(0, {"interface", "int"}) || !word(1, {"ip", "ipv4"}) || !word(2, {"set"}) ||
         !word(3, {"address", "dns", "dnsservers", "dnsserver"})) {
         std::string line;
-        for (const std::string& a : args) line += (line.empty() ? "" : " ") + a;
+        for (const std::string& a : args)
+            line += (line.empty() ? "" : " ") + a;
         error = "The following command was not found: " + line + ".";
         return false;
     }
-    request.Kind = SameText(args[3], "address") ? TNetshRequest::TKind::Address
-                                                : TNetshRequest::TKind::Dns;
+    request.Kind =
+        SameText(args[3], "address") ? TNetshRequest::TKind::Address : TNetshRequest::TKind::Dns;
     std::vector<TArgument> rest = Tagged(args, 4);
     bool ok = request.Kind == TNetshRequest::TKind::Address ? ParseAddress(rest, request, error)
                                                             : ParseDns(rest, request, error);

@@ -30,7 +30,6 @@ using TGetVersionExA = BOOL(WINAPI*)(LPOSVERSIONINFOA info);
 void SetVersionInfoSource(TGetVersionExA source); // nullptr: the real call
 TWindowsVersion ClassifyWindowsVersion(const OSVERSIONINFOA& info);
 
-
 // What the user is told after an activation whose netsh runs failed; empty
 // when both ran and ended with exit code 0.
 std::string ActivationFailureText(const std::string& connection, bool addressStarted,

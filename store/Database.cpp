@@ -137,8 +137,8 @@ void TDbConnection::Open() {
     if (GetFileAttributesExA(FileName.c_str(), GetFileExInfoStandard, &attributes) &&
         (static_cast<long long>(attributes.nFileSizeHigh) << 32 | attributes.nFileSizeLow) >
             LargestFile)
-        throw EDatabaseError(Format("The file %s is too large to be an IP set database.",
-                                    FileName.c_str()));
+        throw EDatabaseError(
+            Format("The file %s is too large to be an IP set database.", FileName.c_str()));
 
     // A file marked read-only is opened for reading, so every write fails with
     // a clear message instead of succeeding for a privileged user.
@@ -392,8 +392,7 @@ void TDbTable::CheckShape() const {
         type = ReadColumn(master.Get(), 0).Text;
         sql = UpperCase(ReadColumn(master.Get(), 1).Text);
     }
-    if (type != "table" || sql.rfind("CREATE VIRTUAL", 0) == 0)
-        Fail("It is not an ordinary table");
+    if (type != "table" || sql.rfind("CREATE VIRTUAL", 0) == 0) Fail("It is not an ordinary table");
     // The keys the program hands out must be the rows' own keys, never reused.
     const char* declared = nullptr;
     const char* collation = nullptr;

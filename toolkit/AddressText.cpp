@@ -36,11 +36,14 @@ TParsedIP ParseIPText(const std::string& text) {
     return result;
 }
 
-bool IsDottedQuad(const std::string& text) { return ParseIPText(text).Valid; }
+bool IsDottedQuad(const std::string& text) {
+    return ParseIPText(text).Valid;
+}
 
 uint32_t AddressValue(const TParsedIP& parsed) {
     uint32_t value = 0;
-    for (int part : parsed.Parts) value = (value << 8) | static_cast<uint32_t>(part & 0xFF);
+    for (int part : parsed.Parts)
+        value = (value << 8) | static_cast<uint32_t>(part & 0xFF);
     return value;
 }
 
@@ -49,7 +52,8 @@ int MaskPrefixLength(const std::string& mask) {
     if (!parsed.Valid) return -1;
     uint32_t value = AddressValue(parsed);
     int length = 0;
-    while (length < 32 && (value & (0x80000000u >> length))) ++length;
+    while (length < 32 && (value & (0x80000000u >> length)))
+        ++length;
     // Every bit after the first zero must be zero too.
     if (length < 32 && (value << length) != 0) return -1;
     return length;

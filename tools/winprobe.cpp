@@ -63,7 +63,8 @@ BOOL CALLBACK PrintText(HWND child, LPARAM) {
 BOOL CALLBACK CollectAddressControl(HWND child, LPARAM data) {
     char cls[64] = {};
     GetClassNameA(child, cls, sizeof(cls));
-    if (std::strcmp(cls, "TqvIPEdit") == 0) reinterpret_cast<std::vector<HWND>*>(data)->push_back(child);
+    if (std::strcmp(cls, "TqvIPEdit") == 0)
+        reinterpret_cast<std::vector<HWND>*>(data)->push_back(child);
     return TRUE;
 }
 
@@ -146,7 +147,8 @@ int main(int argc, char** argv) {
         HWND control = collect.Found[static_cast<size_t>(wanted)];
         int k = std::atoi(argv[4]);
         HWND part = GetWindow(control, GW_CHILD);
-        for (int i = 0; part && i < 2 * k; ++i) part = GetWindow(part, GW_HWNDNEXT);
+        for (int i = 0; part && i < 2 * k; ++i)
+            part = GetWindow(part, GW_HWNDNEXT);
         if (!part) return 1;
         RECT r;
         GetWindowRect(part, &r);

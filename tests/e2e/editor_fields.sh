@@ -75,11 +75,11 @@ keys_to '^IPTavix Ver2$' Insert
 probe wait "$add" 10000
 sleep 0.5
 xdotool type --delay 30 "Pasted"
-printf ' 192.168.1.10\n' | xclip -selection clipboard
+printf ' 192.168.1.10\n' | xclip -selection clipboard >/dev/null 2>&1
 click_part "$add" 0 0
 xdotool key shift+Insert
 sleep 0.3
-printf '255.255.255.0' | xclip -selection clipboard
+printf '255.255.255.0' | xclip -selection clipboard >/dev/null 2>&1
 click_part "$add" 1 0
 read -r x y < <(probe part "$add" 1 0 | tr -d '\r')
 xdotool mousemove "$x" "$y" click 3
@@ -87,7 +87,7 @@ sleep 0.5
 shot paste_menu
 xdotool key p
 sleep 0.3
-printf 'ab19x2k1234' | xclip -selection clipboard
+printf 'ab19x2k1234' | xclip -selection clipboard >/dev/null 2>&1
 click_part "$add" 2 0
 xdotool key shift+Insert
 for part in 168 1 1; do xdotool key Tab; xdotool type --delay 30 "$part"; done
@@ -99,4 +99,5 @@ check "no message after pasting" 0 "$(box_count)"
 check "pasted values stored" "192.168.1.10|255.255.255.0|192.168.1.1" \
   "$(sqlite3 "$db" "SELECT IPADDRESS, SUBNETMASK, GATEWAY FROM IPSets WHERE IPSET_NAME = 'Pasted'")"
 stop_program
+pkill -x xclip 2>/dev/null || true # it serves the clipboard until told to stop
 finish

@@ -228,7 +228,8 @@ TEST_F(IPEdit, FourEmptyPartsAreAnEmptyFieldNotAnInvalidAddress) {
     EXPECT_EQ(Edit->IP(), "");
     // Emptying a field that held an address empties it.
     Edit->SetIP("10.0.0.1");
-    for (int i = 0; i < 4; ++i) Edit->PartEditor(i)->SetText("");
+    for (int i = 0; i < 4; ++i)
+        Edit->PartEditor(i)->SetText("");
     Edit->PartEditor(3)->SetFocus();
     Edit->PartEditor(0)->SetFocus();
     EXPECT_TRUE(boxes.Boxes.empty());
@@ -239,7 +240,8 @@ TEST_F(IPEdit, FourEmptyPartsAreAnEmptyFieldNotAnInvalidAddress) {
 TEST_F(IPEdit, LeavingTheFourthPartChecksOnlyWhenTheFocusStaysInTheForm) {
     Edit->SetParent(Form);
     auto* other = new TEdit(Form, Form, {.Left = 10, .Top = 40, .Width = 50, .Height = 21});
-    auto* cancel = new TButton(Form, Form, {.Left = 10, .Top = 70, .Width = 75, .Height = 25, .Caption = "Cancel"});
+    auto* cancel = new TButton(
+        Form, Form, {.Left = 10, .Top = 70, .Width = 75, .Height = 25, .Caption = "Cancel"});
     cancel->CausesValidation = false;
     TForm* elsewhere = new TForm(&App, TFormArgs{.Caption = "Elsewhere"});
     auto* away = new TEdit(elsewhere, elsewhere, {.Width = 50, .Height = 21});
@@ -284,7 +286,8 @@ TEST_F(IPEdit, PastingAWholeAddressSpreadsItAndAnythingElseIsFiltered) {
     paste(0, " 192.168.1.10\r\n");
     EXPECT_EQ(Parts(), (std::vector<std::string>{"192", "168", "1", "10"}));
     EXPECT_TRUE(Edit->PartsEdited());
-    for (int i = 0; i < 4; ++i) Edit->PartEditor(i)->SetText("");
+    for (int i = 0; i < 4; ++i)
+        Edit->PartEditor(i)->SetText("");
     paste(1, "0007");
     paste(2, "1.2.3");
     paste(3, "abc");

@@ -236,9 +236,10 @@ TEST_F(Activation, AFailingRunIsReportedWithItsStepAndExitCodeAndBothRunsHappen)
         Manager->ActivateIPSet(2);
         EXPECT_EQ(ReadLog().size(), 2u) << c.Codes;
         ASSERT_EQ(boxes.Boxes.size(), 1u) << c.Codes;
-        EXPECT_EQ(boxes.Boxes[0].Text,
-                  std::string("The IP set could not be applied to the connection \"LAN 2\".\r\n\r\n") +
-                      c.Report);
+        EXPECT_EQ(
+            boxes.Boxes[0].Text,
+            std::string("The IP set could not be applied to the connection \"LAN 2\".\r\n\r\n") +
+                c.Report);
     }
     // Success says nothing.
     DeleteFileA((TestFolder() + "netsh-log.txt").c_str());
@@ -295,12 +296,14 @@ TEST_F(Activation, NoOtherCommandStartsWhileAnActivationRunsAndItsInputIsDropped
     // Let anything that was queued run now; an editor it opened is closed
     // again so that the test ends either way.
     bool editorOpened = false;
-    RunInModalLoop([&] {
-        if (HWND editor = FindWindowA(nullptr, "Add new IP Set")) {
-            editorOpened = true;
-            PostMessageA(editor, WM_CLOSE, 0, 0);
-        }
-    }, 300);
+    RunInModalLoop(
+        [&] {
+            if (HWND editor = FindWindowA(nullptr, "Add new IP Set")) {
+                editorOpened = true;
+                PostMessageA(editor, WM_CLOSE, 0, 0);
+            }
+        },
+        300);
     for (DWORD start = GetTickCount(); GetTickCount() - start < 600;) {
         App.ProcessMessages();
         Sleep(10);
@@ -319,24 +322,28 @@ TEST_F(Activation, NoOtherCommandStartsWhileAnActivationRunsAndItsInputIsDropped
 TEST_F(Activation, DeleteRemovesTheSetItAskedAboutEvenIfAnotherWasActivatedMeanwhile) {
     // The question has no owner, so the user can activate set 2 while it is
     // open; Yes must still delete set 1.
-    RunInModalLoop([&] {
-        HWND box = FindWindowA("#32770", "IP Tavix Ver2");
-        Manager->ActivateIPSet(2);
-        Manager->IPSetsTable()->Locate("ID", 3);
-        PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
-    }, 200);
+    RunInModalLoop(
+        [&] {
+            HWND box = FindWindowA("#32770", "IP Tavix Ver2");
+            Manager->ActivateIPSet(2);
+            Manager->IPSetsTable()->Locate("ID", 3);
+            PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+        },
+        200);
     Manager->DeleteIPSet(1);
     EXPECT_EQ(QueryColumn(Db, "SELECT IPSET_NAME FROM IPSets ORDER BY ID"),
               (std::vector<std::string>{"Dhcp", "NoGateway", "Orphan"}));
     EXPECT_EQ(ReadLog().size(), 2u);
 
     // A set deleted while its question was open is not replaced by another.
-    RunInModalLoop([&] {
-        HWND box = FindWindowA("#32770", "IP Tavix Ver2");
-        ExecSql(Db, "DELETE FROM IPSets WHERE ID = 2");
-        Manager->IPSetsTable()->Refresh();
-        PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
-    }, 200);
+    RunInModalLoop(
+        [&] {
+            HWND box = FindWindowA("#32770", "IP Tavix Ver2");
+            ExecSql(Db, "DELETE FROM IPSets WHERE ID = 2");
+            Manager->IPSetsTable()->Refresh();
+            PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+        },
+        200);
     Manager->DeleteIPSet(2);
     EXPECT_EQ(QueryColumn(Db, "SELECT IPSET_NAME FROM IPSets ORDER BY ID"),
               (std::vector<std::string>{"NoGateway", "Orphan"}));

@@ -13,8 +13,10 @@ TNetshRequest Parsed(const std::string& line, std::string* error = nullptr) {
     TNetshRequest request;
     std::string why;
     bool ok = ParseNetshArguments(args, request, why);
-    if (error) *error = ok ? std::string() : why;
-    else EXPECT_TRUE(ok) << line << ": " << why;
+    if (error)
+        *error = ok ? std::string() : why;
+    else
+        EXPECT_TRUE(ok) << line << ": " << why;
     return request;
 }
 
@@ -27,8 +29,9 @@ std::string Refusal(const std::string& arguments) {
 } // namespace
 
 TEST(NetshCommands, AreBuiltCharacterForCharacter) {
-    EXPECT_EQ(AddressCommand("LAN", false, "192.168.1.10", "255.255.255.0", "192.168.1.1"),
-              "netsh interface ip set address \"LAN\"  static 192.168.1.10 255.255.255.0 192.168.1.1 1");
+    EXPECT_EQ(
+        AddressCommand("LAN", false, "192.168.1.10", "255.255.255.0", "192.168.1.1"),
+        "netsh interface ip set address \"LAN\"  static 192.168.1.10 255.255.255.0 192.168.1.1 1");
     EXPECT_EQ(DnsCommand("LAN", false, "192.168.1.1"),
               "netsh interface ip set dns \"LAN\"  static 192.168.1.1 primary");
     EXPECT_EQ(AddressCommand("LAN 2", true, "1.2.3.4", "x", "y"),
@@ -37,15 +40,16 @@ TEST(NetshCommands, AreBuiltCharacterForCharacter) {
     // Empty fields are said as none: netsh reads its arguments by position.
     EXPECT_EQ(AddressCommand("LAN", false, "10.0.0.2", "255.0.0.0", ""),
               "netsh interface ip set address \"LAN\"  static 10.0.0.2 255.0.0.0 none");
-    EXPECT_EQ(DnsCommand("LAN", false, ""), "netsh interface ip set dns \"LAN\"  static none primary");
+    EXPECT_EQ(DnsCommand("LAN", false, ""),
+              "netsh interface ip set dns \"LAN\"  static none primary");
 }
 
 TEST(AddressText, OneStrictRuleForDottedQuads) {
     for (const char* good : {"0.0.0.0", "192.168.1.10", "255.255.255.255", "192.168.001.010"})
         EXPECT_TRUE(IsDottedQuad(good)) << good;
     for (const char* bad : {"", "...", "1.2.3", "1.2.3.4.5", "256.1.1.1", "1..2.3", "1.2.3.4 ",
-                            " 1.2.3.4", "1. 7.3.4", "1.+2.3.4", "1.2.3.4;x", "a.b.c.d", "1.2.3.0004",
-                            "-1.2.3.4", "1.2.3.4\"", "1.2.3.99999999999"})
+                            " 1.2.3.4", "1. 7.3.4", "1.+2.3.4", "1.2.3.4;x", "a.b.c.d",
+                            "1.2.3.0004", "-1.2.3.4", "1.2.3.4\"", "1.2.3.99999999999"})
         EXPECT_FALSE(IsDottedQuad(bad)) << bad;
     TParsedIP p = ParseIPText("192.168.001.010");
     EXPECT_EQ(p.Parts, (std::array<int, 4>{192, 168, 1, 10}));
@@ -66,7 +70,8 @@ TEST(AddressText, MaskPrefixLengths) {
 }
 
 TEST(NetshGrammar, EveryLineTheProgramBuildsParsesBackToItsFields) {
-    TNetshRequest r = Parsed(AddressCommand("LAN 2", false, "192.168.1.10", "255.255.255.0", "192.168.1.1"));
+    TNetshRequest r =
+        Parsed(AddressCommand("LAN 2", false, "192.168.1.10", "255.255.255.0", "192.168.1.1"));
     EXPECT_EQ(r.Kind, TNetshRequest::TKind::Address);
     EXPECT_EQ(r.Name, "LAN 2");
     EXPECT_FALSE(r.Dhcp);
@@ -103,7 +108,8 @@ TEST(NetshGrammar, TaggedFormsAliasesAndCase) {
     EXPECT_EQ(r.Gateway, "10.1.0.1");
     EXPECT_EQ(r.GatewayMetric, 5);
     // Positional first, tags after, in any order.
-    r = Parsed("netsh interface ip set address LAN static mask=255.0.0.0 addr=10.0.0.9 gateway=none");
+    r = Parsed(
+        "netsh interface ip set address LAN static mask=255.0.0.0 addr=10.0.0.9 gateway=none");
     EXPECT_EQ(r.Address, "10.0.0.9");
     EXPECT_EQ(r.Gateway, "");
     r = Parsed("netsh int ip set dns name=LAN source=static addr=none register=NONE");
@@ -131,11 +137,12 @@ TEST(NetshGrammar, RefusesWhatNetshWouldRefuse) {
     };
     EXPECT_NE(refused("interface ip show config").find("was not found"), std::string::npos);
     EXPECT_NE(refused("").find("was not found"), std::string::npos);
-    refused("interface ip set address LAN");                            // no source
-    refused("interface ip set address LAN static 10.0.0.1");            // no mask
+    refused("interface ip set address LAN");                             // no source
+    refused("interface ip set address LAN static 10.0.0.1");             // no mask
     refused("interface ip set address LAN static 10.0.0.256 255.0.0.0"); // bad address
-    EXPECT_NE(refused("interface ip set address LAN static 10.0.0.1 255.0.255.0").find("subnet mask"),
-              std::string::npos);
+    EXPECT_NE(
+        refused("interface ip set address LAN static 10.0.0.1 255.0.255.0").find("subnet mask"),
+        std::string::npos);
     refused("interface ip set address LAN static 10.0.0.1 255.0.0.0  1"); // "1" is no gateway
     refused("interface ip set address LAN static 10.0.0.1 255.0.0.0 none 1");
     refused("interface ip set address LAN static 10.0.0.1 255.0.0.0 10.0.0.9 x");
@@ -145,7 +152,7 @@ TEST(NetshGrammar, RefusesWhatNetshWouldRefuse) {
     refused("interface ip set address \"\" dhcp");
     refused("interface ip set address name=LAN name=WAN source=dhcp");
     refused("interface ip set address LAN dhcp colour=red");
-    refused("interface ip set dns LAN static primary");  // "primary" is no address
+    refused("interface ip set dns LAN static primary"); // "primary" is no address
     refused("interface ip set dns LAN static 1.1.1.1 secondary");
     refused("interface ip set dns LAN dhcp 1.1.1.1");
     refused("interface ip set dns LAN static mask=255.0.0.0");

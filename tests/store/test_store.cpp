@@ -294,9 +294,12 @@ std::string FilledDatabase() {
     std::string path = FreshDatabase();
     std::string sql;
     for (int i = 0; i < 300; ++i)
-        sql += "INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, DHCP, CONNECTION) VALUES ('set " +
-               std::to_string(i) + "', '10.0.0." + std::to_string(i % 250) + "', '255.0.0.0', 0, 1);"
-               "INSERT INTO Connections (CONNECTIONNAME) VALUES ('connection " + std::to_string(i) + "');";
+        sql += "INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, DHCP, CONNECTION) VALUES "
+               "('set " +
+               std::to_string(i) + "', '10.0.0." + std::to_string(i % 250) +
+               "', '255.0.0.0', 0, 1);"
+               "INSERT INTO Connections (CONNECTIONNAME) VALUES ('connection " +
+               std::to_string(i) + "');";
     ExecSql(path, sql);
     return path;
 }
@@ -324,12 +327,14 @@ TEST(StoreOpen, DamagedFilesOpenOrFailWithTheirPathNamed) {
     for (size_t at : {size_t{16}, size_t{28}, size_t{56}, size_t{100}, size_t{4096}, size_t{4100},
                       size_t{8192 + 8}, whole.size() / 2, whole.size() - 200}) {
         std::string bytes = whole;
-        for (size_t k = 0; k < 64 && at + k < bytes.size(); ++k) bytes[at + k] = static_cast<char>(rng());
+        for (size_t k = 0; k < 64 && at + k < bytes.size(); ++k)
+            bytes[at + k] = static_cast<char>(rng());
         verdict(bytes, "overwritten at " + std::to_string(at));
     }
     for (int i = 0; i < 5; ++i) {
         std::string noise(whole.size(), '\0');
-        for (char& c : noise) c = static_cast<char>(rng());
+        for (char& c : noise)
+            c = static_cast<char>(rng());
         // A valid header over random pages is the harder case.
         if (i % 2) noise.replace(0, 100, whole.substr(0, 100));
         verdict(noise, "random " + std::to_string(i));
@@ -345,7 +350,8 @@ TEST(StoreOpen, HostileSchemasAreRefusedOrDisarmed) {
     } cases[] = {
         // An endless recursive view in place of a table must not hang start-up.
         {"DROP TABLE IPSets; CREATE VIEW IPSets AS WITH RECURSIVE r(n) AS (SELECT 1 UNION ALL "
-         "SELECT n + 1 FROM r) SELECT n AS ID, '' AS IPSET_NAME, '' AS IPADDRESS, '' AS SUBNETMASK, "
+         "SELECT n + 1 FROM r) SELECT n AS ID, '' AS IPSET_NAME, '' AS IPADDRESS, '' AS "
+         "SUBNETMASK, "
          "'' AS GATEWAY, '' AS DNS, 0 AS DHCP, 0 AS CONNECTION FROM r",
          "It is not an ordinary table"},
         {"DROP TABLE Connections; CREATE VIEW Connections AS SELECT 1 AS ID, 'x' AS CONNECTIONNAME",
@@ -353,11 +359,14 @@ TEST(StoreOpen, HostileSchemasAreRefusedOrDisarmed) {
         {"DROP TABLE IPSets; CREATE TABLE IPSets (ID INTEGER, IPSET_NAME TEXT, IPADDRESS TEXT, "
          "SUBNETMASK TEXT, GATEWAY TEXT, DNS TEXT, DHCP BOOLEAN, CONNECTION INTEGER)",
          "Its field ID is not an INTEGER PRIMARY KEY AUTOINCREMENT"},
-        {"DROP TABLE Connections; CREATE TABLE Connections (ID INTEGER PRIMARY KEY, CONNECTIONNAME TEXT)",
+        {"DROP TABLE Connections; CREATE TABLE Connections (ID INTEGER PRIMARY KEY, CONNECTIONNAME "
+         "TEXT)",
          "Its field ID is not an INTEGER PRIMARY KEY AUTOINCREMENT"},
-        {"DROP TABLE Connections; CREATE TABLE Connections (ID TEXT PRIMARY KEY, CONNECTIONNAME TEXT)",
+        {"DROP TABLE Connections; CREATE TABLE Connections (ID TEXT PRIMARY KEY, CONNECTIONNAME "
+         "TEXT)",
          "Its field ID is not an INTEGER PRIMARY KEY AUTOINCREMENT"},
-        {"DROP TABLE Connections; CREATE TABLE Connections (ID INT PRIMARY KEY, CONNECTIONNAME TEXT) "
+        {"DROP TABLE Connections; CREATE TABLE Connections (ID INT PRIMARY KEY, CONNECTIONNAME "
+         "TEXT) "
          "WITHOUT ROWID",
          "Its field ID is not an INTEGER PRIMARY KEY AUTOINCREMENT"},
         // Triggers never run: not an endless one, not one that empties a table.
@@ -367,7 +376,8 @@ TEST(StoreOpen, HostileSchemasAreRefusedOrDisarmed) {
          nullptr},
         // A view beside the tables is left alone.
         {"CREATE VIEW Endless AS WITH RECURSIVE r(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM r) "
-         "SELECT n FROM r", nullptr},
+         "SELECT n FROM r",
+         nullptr},
     };
     for (const Case& c : cases) {
         std::string path = FreshDatabase();
@@ -385,7 +395,8 @@ TEST(StoreOpen, HostileSchemasAreRefusedOrDisarmed) {
             EXPECT_EQ(QueryColumn(path, "SELECT IPSET_NAME FROM IPSets"),
                       std::vector<std::string>{"changed"});
         } else {
-            EXPECT_TRUE(Contains(result, c.Expected) && Contains(result, path)) << c.Sql << "\n" << result;
+            EXPECT_TRUE(Contains(result, c.Expected) && Contains(result, path)) << c.Sql << "\n"
+                                                                                << result;
         }
     }
 }

@@ -19,7 +19,8 @@ int main() {
     {
         std::ifstream previous(log);
         std::string line;
-        while (std::getline(previous, line)) ++run;
+        while (std::getline(previous, line))
+            ++run;
     }
     int exitCode = 0;
     {
