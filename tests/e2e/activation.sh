@@ -2,10 +2,7 @@
 # The real program under Xvfb: pick a set with the mouse, press Ctrl+A, see
 # the wait window, and find both command lines in the netsh stand-in's log.
 source "$(dirname "$0")/e2e-lib.sh"
-cp "$bin/tests/test_activation/netsh.exe" "$work/"
-start_wm
-"$WINE" "$work/ipdbinit.exe" >/dev/null
-sqlite3 "$db" "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN');
+prepare_sets "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN');
   INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, GATEWAY, DNS, DHCP, CONNECTION)
   VALUES ('Home', '0.0.0.0', '0.0.0.0', '0.0.0.0', '0.0.0.0', 1, 1),
          ('Office', '192.168.1.10', '255.255.255.0', '192.168.1.1', '192.168.1.1', 0, 1);"

@@ -3,11 +3,8 @@
 # Insert, Ctrl+D and clicks around: nothing else starts, nothing is queued
 # for later, and the wait window closes when the activation ends.
 source "$(dirname "$0")/e2e-lib.sh"
-cp "$bin/tests/test_activation/netsh.exe" "$work/"
 echo 3000 >"$work/netsh-delay.txt"
-start_wm
-"$WINE" "$work/ipdbinit.exe" >/dev/null
-sqlite3 "$db" "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN');
+prepare_sets "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN');
   INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, GATEWAY, DNS, DHCP, CONNECTION)
   VALUES ('A', '10.0.0.1', '255.0.0.0', '10.0.0.254', '10.0.0.254', 0, 1), ('B', '0.0.0.0', '0.0.0.0', '', '', 1, 1);"
 start_program

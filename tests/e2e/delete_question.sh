@@ -2,10 +2,7 @@
 # Ctrl+D on set A; while the question is open the user right-clicks set B and
 # activates it from the pop-up menu; then answers Yes: A is deleted, B kept.
 source "$(dirname "$0")/e2e-lib.sh"
-cp "$bin/tests/test_activation/netsh.exe" "$work/"
-start_wm
-"$WINE" "$work/ipdbinit.exe" >/dev/null
-sqlite3 "$db" "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN');
+prepare_sets "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN');
   INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, GATEWAY, DNS, DHCP, CONNECTION)
   VALUES ('A', '10.0.0.1', '255.0.0.0', '', '', 0, 1), ('B', '10.0.0.2', '255.0.0.0', '', '', 0, 1);"
 start_program

@@ -77,3 +77,11 @@ stop_program() {
   set +e; wait "$pid"; code=$?; set -e
   check "program ends with exit code 0" 0 "$code"
 }
+# prepare_sets SQL: the netsh stand-in beside the program, a window manager,
+# a fresh database holding what SQL inserts.
+prepare_sets() {
+  cp "$bin/tests/test_activation/netsh.exe" "$work/"
+  start_wm
+  "$WINE" "$work/ipdbinit.exe" >/dev/null
+  sqlite3 "$db" "$1"
+}
