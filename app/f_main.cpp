@@ -60,6 +60,9 @@ TFrmMain::TFrmMain(TComponent* owner) : TForm(owner, MainFormArgs()) {
     IPSetTreeView->SetIndent(19);
     IPSetTreeView->OnMouseDown = [this](TComponent* sender, TMouseButton button, UINT keys, int x,
                                         int y) { IPSetTreeViewMouseDown(sender, button, keys, x, y); };
+    IPSetTreeView->OnKeyDown = [this](TComponent* sender, WORD key) {
+        IPSetTreeViewKeyDown(sender, key);
+    };
 
     MenuImageList = new TImageList(this, 24, 24);
     MenuImageList->Name = "MenuImageList";
@@ -161,6 +164,14 @@ void TFrmMain::RefreshCurrentConfiguration1Click(TComponent*) { FIPSetManager->R
 void TFrmMain::RefreshBtnClick(TComponent*) { FIPSetManager->RefreshAdapterList(); }
 
 void TFrmMain::IPSetTreeViewMouseDown(TComponent*, TMouseButton, UINT, int, int) {
+    PickSelectedSet();
+}
+
+void TFrmMain::IPSetTreeViewKeyDown(TComponent*, WORD key) {
+    if (key == VK_RETURN || key == VK_SPACE) PickSelectedSet();
+}
+
+void TFrmMain::PickSelectedSet() {
     HTREEITEM node = IPSetTreeView->Selected();
     if (node && !IPSetTreeView->NodeParent(node))
         FSelectedSetID = static_cast<long long>(IPSetTreeView->NodeData(node));

@@ -41,6 +41,9 @@ public:
     void RefreshCurrentConfiguration1Click(TComponent* sender);
     void RefreshBtnClick(TComponent* sender);
     void IPSetTreeViewMouseDown(TComponent* sender, TMouseButton button, UINT keys, int x, int y);
+    // Enter or Space on a set picks it, as a mouse press does; the arrows
+    // alone only move the selection.
+    void IPSetTreeViewKeyDown(TComponent* sender, WORD key);
     void Exit1Click(TComponent* sender);
     void HelpFile1Click(TComponent* sender);
     void ActivatetheselectedIPSet1Click(TComponent* sender);
@@ -54,6 +57,7 @@ public:
 
 private:
     void CreateMenus();
+    void PickSelectedSet();
     TqvIPSetManager* FIPSetManager; // owned as a component
     long long FSelectedSetID = 0;
 };

@@ -303,6 +303,7 @@ void TTreeView::EndUpdate() {
 }
 
 LRESULT TTreeView::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_KEYDOWN && OnKeyDown) OnKeyDown(this, static_cast<WORD>(wParam));
     if (msg == WM_RBUTTONDOWN && RightClickSelect) {
         // Select first, so the mouse-down handler and the pop-up menu both see
         // the node that was right-clicked.

@@ -93,6 +93,8 @@ public:
     void EndUpdate();
     // The node under the pointer is selected before a right click is handled.
     bool RightClickSelect = true;
+    // A key pressed in the tree (WM_KEYDOWN), before the tree acts on it.
+    std::function<void(TComponent* sender, WORD key)> OnKeyDown;
     const char* ClassName() const override { return "TTreeView"; }
 
 protected:

@@ -150,6 +150,29 @@ TEST_F(MainWindow, MouseDownRecordsOnlySetNodes) {
     EXPECT_EQ(Form->SelectedSetID(), 3);
 }
 
+TEST_F(MainWindow, EnterOrSpaceOnASetPicksItAndArrowsAloneDoNot) {
+    TTreeView* tree = Form->IPSetTreeView;
+    auto key = [&](WORD vk) {
+        SendMessageA(tree->Handle(), WM_KEYDOWN, vk, 1);
+        SendMessageA(tree->Handle(), WM_KEYUP, vk, 0xC0000001);
+    };
+    tree->SetFocus();
+    tree->Select(TopLevel(0));
+    key(VK_DOWN);
+    EXPECT_EQ(tree->Selected(), TopLevel(1));
+    EXPECT_EQ(Form->SelectedSetID(), 0);
+    key(VK_RETURN);
+    EXPECT_EQ(Form->SelectedSetID(), 2);
+    key(VK_DOWN);
+    key(VK_SPACE);
+    EXPECT_EQ(Form->SelectedSetID(), 3);
+    // On a detail line the recorded key stays.
+    tree->Expand(TopLevel(0), true);
+    tree->Select(tree->FirstChild(TopLevel(0)));
+    key(VK_RETURN);
+    EXPECT_EQ(Form->SelectedSetID(), 3);
+}
+
 TEST_F(MainWindow, DeleteAsksWithoutOwnerAndRemovesOnYes) {
     Click(TopLevel(0));
     {
