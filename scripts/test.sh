@@ -11,7 +11,13 @@ source "$root/scripts/wine-env.sh"
 arch=$(test_arch)
 other=i686
 [ "$arch" = i686 ] && other=x86_64
-echo "Tests run on the $arch build ($( [ "$arch" = i686 ] && echo "32-bit, as shipped" || echo "64-bit: this host cannot start 32-bit programs"))."
+if [ "$arch" = i686 ]; then
+  echo "Tests run on the i686 build (32-bit, as shipped)."
+elif [ -n "${IPTAVIX_TEST_ARCH:-}" ]; then
+  echo "Tests run on the x86_64 build (64-bit, chosen by IPTAVIX_TEST_ARCH)."
+else
+  echo "Tests run on the x86_64 build (64-bit: this host cannot start 32-bit programs)."
+fi
 build_arch "$other" -DIPTAVIX_TESTS=OFF
 build_arch "$arch" -DIPTAVIX_TESTS=ON
 
