@@ -19,10 +19,10 @@ std::string PastedPartText(const std::string& text, size_t selStart, size_t selE
                            const std::string& pasted) {
     selEnd = std::min(selEnd, text.size());
     selStart = std::min(selStart, selEnd);
-    std::string kept = text.substr(0, selStart) + text.substr(selEnd);
+    const size_t kept = text.size() - (selEnd - selStart);
     std::string digits;
     for (char c : pasted)
-        if (c >= '0' && c <= '9' && kept.size() + digits.size() < 3) digits += c;
+        if (c >= '0' && c <= '9' && kept + digits.size() < 3) digits += c;
     return text.substr(0, selStart) + digits + text.substr(selEnd);
 }
 

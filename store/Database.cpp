@@ -357,9 +357,7 @@ void TDbTable::Open() {
             FColumns.push_back(c);
         }
     }
-    if (FColumns.empty())
-        throw EDatabaseError(Format("The table %s does not exist in the database file %s.",
-                                    TableName.c_str(), FConnection->FileName.c_str()));
+    // CheckShape has made sure the table exists.
     for (const std::string& required : RequiredFields(TableName))
         if (ColumnIndex(required) < 0) {
             std::string file = FConnection->FileName;

@@ -68,8 +68,8 @@ BOOL CALLBACK CollectAddressControl(HWND child, LPARAM data) {
     return TRUE;
 }
 
-HWND FindChild(HWND parent, const char* className) {
-    Search search{className, false, nullptr};
+HWND FindChild(HWND parent, const char* wanted, bool byText = false) {
+    Search search{wanted, byText, nullptr};
     EnumChildWindows(parent, Match, reinterpret_cast<LPARAM>(&search));
     return search.Found;
 }
@@ -116,16 +116,14 @@ int main(int argc, char** argv) {
         int row = std::atoi(argv[3]);
         std::printf("%ld %ld\n", r.left + 2 + indent + 12, r.top + 2 + height * row + height / 2);
     } else if (verb == "click" && argc > 3) {
-        Search search{argv[3], true, nullptr};
-        EnumChildWindows(wnd, Match, reinterpret_cast<LPARAM>(&search));
-        if (!search.Found) return 1;
-        PostMessageA(search.Found, BM_CLICK, 0, 0);
+        HWND button = FindChild(wnd, argv[3], true);
+        if (!button) return 1;
+        PostMessageA(button, BM_CLICK, 0, 0);
     } else if (verb == "point" && argc > 3) {
-        Search search{argv[3], true, nullptr};
-        EnumChildWindows(wnd, Match, reinterpret_cast<LPARAM>(&search));
-        if (!search.Found) return 1;
+        HWND child = FindChild(wnd, argv[3], true);
+        if (!child) return 1;
         RECT r;
-        GetWindowRect(search.Found, &r);
+        GetWindowRect(child, &r);
         std::printf("%ld %ld\n", (r.left + r.right) / 2, (r.top + r.bottom) / 2);
     } else if (verb == "focus") {
         GUITHREADINFO info{};

@@ -6,10 +6,7 @@ prepare_sets "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN');
   INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, GATEWAY, DNS, DHCP, CONNECTION)
   VALUES ('Home', '0.0.0.0', '0.0.0.0', '0.0.0.0', '0.0.0.0', 1, 1),
          ('Office', '192.168.1.10', '255.255.255.0', '192.168.1.1', '192.168.1.1', 0, 1);"
-"$WINE" "$work/IPTavixVer2.exe" &
-pid=$!
-check "main window appears" 0 "$(probe wait "IPTavix Ver2" 30000; echo $?)"
-window_id '^IPTavix Ver2$' >/dev/null
+start_program
 read -r x y < <(probe treeitem "IPTavix Ver2" 1 | tr -d '\r')
 xdotool mousemove "$x" "$y" click 1
 sleep 0.5
@@ -26,7 +23,5 @@ check "address command" 'netsh interface ip set address "LAN"  static 192.168.1.
 check "DNS command" 'netsh interface ip set dns "LAN"  static 192.168.1.1 primary' \
   "$(sed -n 2p "$work/netsh-log.txt" | cut -d'|' -f4 | tr -d '\r')"
 check "started hidden" "0|1" "$(sed -n 1p "$work/netsh-log.txt" | cut -d'|' -f2,3)"
-probe close "IPTavix Ver2"
-set +e; wait "$pid"; code=$?; set -e
-check "program ends with exit code 0" 0 "$code"
+stop_program
 finish

@@ -12,18 +12,25 @@ keys_to '^IPTavix Ver2$' ctrl+d
 question=$(window_id '^IP Tavix Ver2$' || true)
 check "delete asks" yes "$([ -n "$question" ] && echo yes || echo no)"
 # The question has no owner: the main window still takes the mouse.
-xdotool windowactivate --sync "$(window_id '^IPTavix Ver2$')" >/dev/null 2>&1 || true
+focus_window '^IPTavix Ver2$'
 tree_click 1 3
 sleep 0.5
 shot popup_while_question
 xdotool key Down Return
 for _ in $(seq 100); do [ "$(wc -l <"$work/netsh-log.txt" 2>/dev/null || echo 0)" -ge 2 ] && break; sleep 0.2; done
-sleep 2
+# Keys pressed while the activation runs are dropped: answer once it is over.
+for _ in $(seq 50); do probe wait "[IP Tavix Ver2] Please wait..." 100 || break; sleep 0.2; done
+sleep 0.5
 check "B was activated" 'netsh interface ip set address "LAN"  static 10.0.0.2 255.0.0.0 none' \
   "$(sed -n 1p "$work/netsh-log.txt" | cut -d'|' -f4 | tr -d '\r')"
-xdotool windowactivate --sync "$question" >/dev/null 2>&1 || true
-xdotool key --clearmodifiers y
-sleep 1
+# Yes on the question, until it is gone (bounded).
+for _ in $(seq 10); do
+  probe wait "IP Tavix Ver2" 100 || break
+  probe click "IP Tavix Ver2" "&Yes" || true
+  sleep 0.5
+done
+sleep 0.5
+shot after_yes
 check "A deleted, B kept" "B" "$(sqlite3 "$db" "SELECT IPSET_NAME FROM IPSets")"
 check "no message box left" 0 "$(box_count)"
 stop_program

@@ -26,7 +26,8 @@ start_wm() {
   fi
 }
 finish() {
-  [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null || true
+  # Waited for, so the next test never finds a window manager on its way out.
+  if [ -n "$wm_pid" ]; then kill "$wm_pid" 2>/dev/null || true; wait "$wm_pid" 2>/dev/null || true; fi
   echo "$failures failed"
   [ "$failures" -eq 0 ]
 }

@@ -5,10 +5,7 @@ source "$(dirname "$0")/e2e-lib.sh"
 start_wm
 "$WINE" "$work/ipdbinit.exe" >/dev/null
 sqlite3 "$db" "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN'), ('Wireless');"
-"$WINE" "$work/IPTavixVer2.exe" &
-pid=$!
-check "main window appears" 0 "$(probe wait "IPTavix Ver2" 30000; echo $?)"
-window_id '^IPTavix Ver2$' >/dev/null
+start_program
 
 keys_to '^IPTavix Ver2$' Insert
 check "Insert opens the add dialog" 0 "$(probe wait "Add new IP Set" 10000; echo $?)"
@@ -52,7 +49,5 @@ keys_to '^IP Tavix Ver2$' y
 sleep 1
 check "set deleted" 0 "$(sqlite3 "$db" "SELECT count(*) FROM IPSets")"
 check "tree empty" "tree 0" "$(probe counts "IPTavix Ver2" | tr -d '\r' | cut -d' ' -f1-2)"
-probe close "IPTavix Ver2"
-set +e; wait "$pid"; code=$?; set -e
-check "program ends with exit code 0" 0 "$code"
+stop_program
 finish
