@@ -58,6 +58,8 @@ TFrmMain::TFrmMain(TComponent* owner) : TForm(owner, MainFormArgs()) {
     IPSetTreeView = new TTreeView(
         this, TabSheet1, {.Align = TAlign::alClient, .Font = &BoldFont, .Name = "IPSetTreeView"});
     IPSetTreeView->SetIndent(19);
+    IPListView->SetAccessibleName("Current Configuration");
+    IPSetTreeView->SetAccessibleName("Available IP Sets");
     IPSetTreeView->OnMouseDown = [this](TComponent* sender, TMouseButton button, UINT keys, int x,
                                         int y) { IPSetTreeViewMouseDown(sender, button, keys, x, y); };
     IPSetTreeView->OnKeyDown = [this](TComponent* sender, WORD key) {

@@ -40,23 +40,24 @@ TFrmIPSet::TFrmIPSet(TComponent* owner) : TForm(owner, IPSetArgs()) {
                           {.Left = left, .Top = top, .Width = width, .Height = 13, .Caption = text, .Name = name},
                           SS_RIGHT);
     };
-    auto address = [this](int top, const char* name) {
+    auto address = [this](int top, const char* name, const char* spoken) {
         auto* edit = new TqvIPEdit(this, nullptr, {.Left = 80, .Top = top, .Name = name});
         edit->IPEditorWidth = 30;
         edit->SetParent(TabSheet1);
+        edit->SetAccessibleName(spoken);
         return edit;
     };
     Label1 = label(8, 16, 66, "IP Set Name :", "Label1");
     edtIPSetName = new TEdit(this, TabSheet1,
                              {.Left = 78, .Top = 13, .Width = 251, .Height = 21, .Name = "edtIPSetName"});
     Label2 = label(16, 48, 57, "IP Address :", "Label2");
-    edtIPAddress = address(42, "edtIPAddress");
+    edtIPAddress = address(42, "edtIPAddress", "IP Address");
     Label3 = label(6, 72, 66, "Subnet Mask:", "Label3");
-    edtSubNetMask = address(67, "edtSubNetMask");
+    edtSubNetMask = address(67, "edtSubNetMask", "Subnet Mask");
     Label4 = label(4, 96, 68, "Def.Gateway :", "Label4");
-    edtDefGateway = address(93, "edtDefGateway");
+    edtDefGateway = address(93, "edtDefGateway", "Default Gateway");
     Label5 = label(43, 120, 29, "DNS :", "Label5");
-    edtDns = address(117, "edtDns");
+    edtDns = address(117, "edtDns", "DNS Server");
     Label6 = label(12, 147, 60, "Connection :", "Label6");
     edtConnection = new TDBLookupComboBox(this, TabSheet1,
                                           {.Left = 79, .Top = 144, .Width = 186, .Height = 21,

@@ -5,10 +5,14 @@
 #include <algorithm>
 
 TPartKeyAction FilterPartKey(char key, size_t textLength, size_t selectionLength) {
-    (void)selectionLength; // a full part takes no digit, even over a selection
-    if (key == '\b') return TPartKeyAction::Pass;
+    if (key == '\b') return textLength ? TPartKeyAction::Pass : TPartKeyAction::PreviousPart;
     if (key == '\r') return TPartKeyAction::Commit;
-    if (key >= '0' && key <= '9' && textLength < 3) return TPartKeyAction::Pass;
+    // A digit typed over a selection replaces it: what counts is the result.
+    if (key >= '0' && key <= '9')
+        return textLength - std::min(selectionLength, textLength) < 3 ? TPartKeyAction::Pass
+                                                                      : TPartKeyAction::Discard;
+    if (key == '.' || key == ' ')
+        return textLength ? TPartKeyAction::NextPart : TPartKeyAction::Discard;
     // Ctrl+C, Ctrl+V, Ctrl+X and Ctrl+Z reach the edit's clipboard handling;
     // what a paste brings is filtered there.
     if (key == 0x03 || key == 0x16 || key == 0x18 || key == 0x1A) return TPartKeyAction::Pass;
@@ -44,6 +48,15 @@ protected:
         if (msg == WM_PASTE || shiftInsert || (msg == WM_CHAR && wParam == 0x16)) {
             FOwner->PastePart(this, ClipboardText());
             return 0;
+        }
+        const bool modified = (GetKeyState(VK_SHIFT) & 0x8000) ||
+                              (GetKeyState(VK_CONTROL) & 0x8000) || (GetKeyState(VK_MENU) & 0x8000);
+        if (msg == WM_KEYDOWN && !modified && FOwner->PartNavigate(this, wParam)) return 0;
+        if (msg == WM_CHAR && wParam >= '0' && wParam <= '9') {
+            const std::string before = Text();
+            LRESULT result = TEdit::WndProc(msg, wParam, lParam);
+            FOwner->PartTyped(this, before);
+            return result;
         }
         return TEdit::WndProc(msg, wParam, lParam);
     }
@@ -94,6 +107,15 @@ void TqvIPEdit::CreateParts() {
     AddPartEditor();
     FPartsCreated = true;
     SetWidth(FNextLeft); // the sum of the children's widths
+    if (!AccessibleName().empty()) SetAccessibleName(AccessibleName());
+}
+
+void TqvIPEdit::SetAccessibleName(const std::string& name) {
+    TControl::SetAccessibleName(name);
+    for (size_t i = 0; i < FPartEditors.size(); ++i)
+        FPartEditors[i]->SetAccessibleName(Format("%s, part %d of %d", name.c_str(),
+                                                  static_cast<int>(i + 1),
+                                                  static_cast<int>(FPartEditors.size())));
 }
 
 void TqvIPEdit::AddPartEditor() {
@@ -197,6 +219,7 @@ void TqvIPEdit::PartKeyPress(TComponent* sender, char& key) {
     DWORD start = 0, end = 0;
     SendMessageA(editor->Handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
                  reinterpret_cast<LPARAM>(&end));
+    const int index = editor->Tag - 1;
     switch (FilterPartKey(key, editor->Text().size(), end - start)) {
     case TPartKeyAction::Pass:
         break;
@@ -206,12 +229,78 @@ void TqvIPEdit::PartKeyPress(TComponent* sender, char& key) {
     case TPartKeyAction::Commit:
         Commit();
         break;
+    case TPartKeyAction::NextPart:
+        key = 0;
+        if (index < 3) MoveToPart(index + 1, TPartCaret::SelectAll);
+        break;
+    case TPartKeyAction::PreviousPart:
+        key = 0;
+        if (index > 0) MoveToPart(index - 1, TPartCaret::End);
+        break;
+    }
+}
+
+void TqvIPEdit::PartTyped(TEdit* editor, const std::string& before) {
+    const std::string text = editor->Text();
+    DWORD start = 0, end = 0;
+    SendMessageA(editor->Handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                 reinterpret_cast<LPARAM>(&end));
+    const int index = editor->Tag - 1;
+    if (text != before && text.size() == 3 && start == 3 && end == 3 && index >= 0 && index < 3)
+        MoveToPart(index + 1, TPartCaret::SelectAll);
+}
+
+bool TqvIPEdit::PartNavigate(TEdit* editor, WPARAM key) {
+    DWORD start = 0, end = 0;
+    SendMessageA(editor->Handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                 reinterpret_cast<LPARAM>(&end));
+    const int index = editor->Tag - 1;
+    const DWORD length = static_cast<DWORD>(editor->Text().size());
+    switch (key) {
+    case VK_LEFT:
+        if (index <= 0 || start != 0 || end != 0) return false;
+        MoveToPart(index - 1, TPartCaret::End);
+        return true;
+    case VK_RIGHT:
+        if (index >= 3 || start != length || end != length) return false;
+        MoveToPart(index + 1, TPartCaret::Start);
+        return true;
+    case VK_HOME:
+        MoveToPart(0, TPartCaret::Start);
+        return true;
+    case VK_END:
+        MoveToPart(3, TPartCaret::End);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TqvIPEdit::MoveToPart(int index, TPartCaret caret) {
+    TEdit* target = FPartEditors.at(static_cast<size_t>(index)).get();
+    FMovingBetweenParts = true;
+    struct Done {
+        bool& Flag;
+        ~Done() { Flag = false; }
+    } done{FMovingBetweenParts};
+    target->SetFocus();
+    const auto length = static_cast<LPARAM>(target->Text().size());
+    switch (caret) {
+    case TPartCaret::SelectAll:
+        SendMessageA(target->Handle(), EM_SETSEL, 0, -1);
+        break;
+    case TPartCaret::Start:
+        SendMessageA(target->Handle(), EM_SETSEL, 0, 0);
+        break;
+    case TPartCaret::End:
+        SendMessageA(target->Handle(), EM_SETSEL, static_cast<WPARAM>(length), length);
+        break;
     }
 }
 
 void TqvIPEdit::PartExit(TComponent* sender) {
     auto* editor = static_cast<TEdit*>(sender);
-    if (editor->Tag == 4 && CommitsOnLeaving(editor->NextFocus())) Commit();
+    if (editor->Tag == 4 && !FMovingBetweenParts && CommitsOnLeaving(editor->NextFocus())) Commit();
 }
 
 bool TqvIPEdit::CommitsOnLeaving(HWND next) const {

@@ -8,9 +8,13 @@
 #include <memory>
 #include <vector>
 
-// What the part editors do with a typed character.
-enum class TPartKeyAction { Pass, Discard, Commit };
+// What the part editors do with a typed character: take it, drop it, commit
+// the address (Enter), or drop it and move to the next part ("." or Space in
+// a part that holds digits) or the previous one (Backspace in an empty part).
+enum class TPartKeyAction { Pass, Discard, Commit, NextPart, PreviousPart };
 TPartKeyAction FilterPartKey(char key, size_t textLength, size_t selectionLength);
+// Where the caret goes in a part that the keyboard moves into.
+enum class TPartCaret { SelectAll, Start, End };
 // A part's text after pasting `pasted` over the selection [selStart, selEnd):
 // only what typing could have produced, digits up to three in the part.
 std::string PastedPartText(const std::string& text, size_t selStart, size_t selEnd,
@@ -54,6 +58,15 @@ public:
     // anything else only what typing could have produced.
     void PastePart(TEdit* editor, const std::string& pasted);
     TEdit* PartEditor(int index) const { return FPartEditors.at(static_cast<size_t>(index)).get(); }
+    // The keys that move between parts: Left at the start, Right at the end,
+    // Home and End. True when the key moved the focus.
+    bool PartNavigate(TEdit* editor, WPARAM key);
+    // After a typed character went in: a third digit at the end of the part
+    // moves on to the next part.
+    void PartTyped(TEdit* editor, const std::string& before);
+    // What assistive technology reads for the field; each part is named
+    // "<name>, part N of 4".
+    void SetAccessibleName(const std::string& name) override;
 
     const char* ClassName() const override { return "TqvIPEdit"; }
 
@@ -69,6 +82,9 @@ private:
     void PartKeyPress(TComponent* sender, char& key);
     void PartExit(TComponent* sender);
     bool CommitsOnLeaving(HWND next) const;
+    // Moves the focus to part `index` (0 to 3) without committing on the way:
+    // the keyboard moving between parts does not leave the field.
+    void MoveToPart(int index, TPartCaret caret);
 
     TControlArgs FArgs;
     std::string FIP;
@@ -76,6 +92,7 @@ private:
     bool FPartsCreated = false;
     bool FUpdating = false;
     bool FPartsEdited = false;
+    bool FMovingBetweenParts = false;
     std::array<int, 3> FDotPositions{0, 0, 0};
     std::vector<std::unique_ptr<TEdit>> FPartEditors; // owned by the list
     int FDotCount = 0;

@@ -32,6 +32,26 @@ start_wine_session() {
   # Start the prefix's background services here, with no pipe of a test as
   # their output: a service holding ctest's pipe would keep ctest waiting.
   "$WINE" wineboot </dev/null >/dev/null 2>&1 || true
+  if install_wine_fonts; then
+    # Fonts are listed when the server starts: a fresh server sees them.
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -p >/dev/null 2>&1 || true
+    "$WINE" wineboot </dev/null >/dev/null 2>&1 || true
+  fi
+}
+
+# Wine's own fonts (MS Sans Serif, Tahoma, ...), which this Wine does not find
+# in its data folder by itself: without them a request for "MS Sans Serif"
+# gets a wider face and right-aligned labels lose their first letters.
+# Copies the missing ones into the prefix; true when it copied any.
+install_wine_fonts() {
+  local fonts="$WINEPREFIX/drive_c/windows/Fonts" copied=1 file
+  [ -d /usr/share/wine/fonts ] && [ -d "$fonts" ] || return 1
+  for file in /usr/share/wine/fonts/*; do
+    [ -e "$fonts/$(basename "$file")" ] && continue
+    cp "$file" "$fonts/" && copied=0
+  done
+  return $copied
 }
 
 stop_wine_session() {

@@ -1,5 +1,6 @@
 #include "toolkit/Controls.h"
 
+#include "toolkit/Accessibility.h"
 #include "toolkit/Application.h"
 #include "toolkit/Menus.h"
 
@@ -218,8 +219,18 @@ void TControl::FireMouseDown(TMouseButton button, WPARAM wParam, LPARAM lParam) 
                     GET_Y_LPARAM(lParam));
 }
 
+void TControl::SetAccessibleName(const std::string& name) {
+    FAccessibleName = name;
+    FAnswersGetObject = FHandle && !AnnotateAccessibleName(FHandle, name);
+}
+
 LRESULT TControl::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
+    case WM_GETOBJECT:
+        if (FAnswersGetObject)
+            if (LRESULT object = AccessibleObjectNamed(FHandle, wParam, lParam, FAccessibleName))
+                return object;
+        break;
     case WM_COMMAND:
         if (lParam) {
             if (TControl* child = FromHandle(reinterpret_cast<HWND>(lParam))) {

@@ -73,6 +73,9 @@ public:
     void SetFocus();
     bool Focused() const;
     void SetCursor(LPCSTR cursor) { FCursor = cursor; }
+    // What assistive technology reads as the control's name.
+    const std::string& AccessibleName() const { return FAccessibleName; }
+    virtual void SetAccessibleName(const std::string& name);
 
     // Lays the children out by their Align, in creation order.
     void Realign();
@@ -130,6 +133,8 @@ private:
     TFontHandle FOwnFont;
     HFONT FFont = nullptr; // FOwnFont or the parent's font (not owned then)
     LPCSTR FCursor = nullptr;
+    std::string FAccessibleName;
+    bool FAnswersGetObject = false; // the platform could not take the name
 };
 
 // Owner-drawn rectangle window used by panels, tab sheets and splitters.

@@ -121,7 +121,8 @@ void TMenu::Fill(HMENU menu, TMenuItem* parent) {
             info.fType = MFT_SEPARATOR;
         } else {
             info.fMask |= MIIM_STRING;
-            if (!ShortCutToText(item->ShortCut).empty() && parent != FItems)
+            // A menu bar shows no shortcuts; its menus and a pop-up menu do.
+            if (!ShortCutToText(item->ShortCut).empty() && (parent != FItems || FPopup))
                 text += "\t" + ShortCutToText(item->ShortCut);
             info.dwTypeData = text.data();
             if (item->RadioItem) info.fType |= MFT_RADIOCHECK;

@@ -255,3 +255,50 @@ TEST_F(MainWindow, HandlerFailureIsShownWithTheTitleAndFullStop) {
     EXPECT_EQ(boxes.Boxes[0].Caption, "QV IP Tavix Ver2");
     EXPECT_EQ(boxes.Boxes[0].Text, "The help file " + App.HelpFile + " was not found.");
 }
+
+namespace {
+
+// Every item of `menu` and its submenus: owner-drawn, and its string the
+// item's caption with its shortcut, as a screen reader reads it.
+int CheckMenuStrings(HMENU menu, bool topLevel) {
+    int checked = 0;
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        MENUITEMINFOA info{};
+        info.cbSize = sizeof(info);
+        info.fMask = MIIM_FTYPE | MIIM_DATA | MIIM_SUBMENU;
+        EXPECT_TRUE(GetMenuItemInfoA(menu, static_cast<UINT>(i), TRUE, &info));
+        auto* item = reinterpret_cast<TMenuItem*>(info.dwItemData);
+        EXPECT_TRUE(info.fType & MFT_OWNERDRAW) << i;
+        if (!item || item->IsLine()) continue;
+        std::string expected = item->Caption;
+        if (!topLevel && !ShortCutToText(item->ShortCut).empty())
+            expected += "\t" + ShortCutToText(item->ShortCut);
+        char text[256] = {};
+        GetMenuStringA(menu, static_cast<UINT>(i), text, sizeof(text), MF_BYPOSITION);
+        EXPECT_EQ(text, expected);
+        ++checked;
+        if (info.hSubMenu) checked += CheckMenuStrings(info.hSubMenu, false);
+    }
+    return checked;
+}
+
+} // namespace
+
+TEST_F(MainWindow, OwnerDrawnMenuItemsKeepTheirCaptionsAsStrings) {
+    Form->Show();
+    const int items = CheckMenuStrings(GetMenu(Form->Handle()), true);
+    EXPECT_GE(items, 12);
+    const int popupItems = CheckMenuStrings(Form->TreeViewPopUpMenu->Handle(), false);
+    EXPECT_GE(popupItems, 4);
+    // The item a screen reader announces for Ctrl+A.
+    char text[256] = {};
+    GetMenuStringA(GetMenu(Form->Handle()), Form->ActivatetheselectedIPSet1->Command(), text,
+                   sizeof(text), MF_BYCOMMAND);
+    EXPECT_STREQ(text, "Activate the selected IP Set\tCtrl+A");
+}
+
+TEST_F(MainWindow, TreeAndListAreNamedForAssistiveTechnology) {
+    Form->Show();
+    EXPECT_EQ(AccessibleNameOf(Form->IPSetTreeView->Handle()), "Available IP Sets");
+    EXPECT_EQ(AccessibleNameOf(Form->IPListView->Handle()), "Current Configuration");
+}

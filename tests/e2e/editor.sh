@@ -10,11 +10,12 @@ start_program
 keys_to '^IPTavix Ver2$' Insert
 check "Insert opens the add dialog" 0 "$(probe wait "Add new IP Set" 10000; echo $?)"
 sleep 0.5
-# The caret starts in the name box; Tab walks the address parts in order.
+# The caret starts in the name box; Tab goes on to the addresses, each typed
+# with its dots as the user reads it.
 xdotool type --delay 30 "Lab"
 xdotool key Tab
-for part in 192 168 7 20 255 255 255 0 192 168 7 1 192 168 7 1; do
-  xdotool type --delay 30 "$part"; xdotool key Tab
+for address in 192.168.7.20 255.255.255.0 192.168.7.1 192.168.7.1; do
+  xdotool type --delay 30 "$address"; xdotool key Tab
 done
 sleep 0.3
 shot add_dialog

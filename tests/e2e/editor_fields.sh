@@ -15,7 +15,7 @@ check "Insert opens the add dialog" 0 "$(probe wait "$add" 10000; echo $?)"
 sleep 0.5
 xdotool type --delay 30 "No gateway"
 xdotool key Tab
-for part in 10 0 0 5 255 0 0 0; do xdotool type --delay 30 "$part"; xdotool key Tab; done
+for address in 10.0.0.5 255.0.0.0; do xdotool type --delay 30 "$address"; xdotool key Tab; done
 for _ in 1 2 3 4 5 6 7 8; do xdotool key Tab; sleep 0.05; done
 sleep 0.5
 check "tabbing past empty gateway and DNS shows no message" 0 "$(box_count)"
@@ -90,7 +90,7 @@ sleep 0.3
 printf 'ab19x2k1234' | xclip -selection clipboard >/dev/null 2>&1
 click_part "$add" 2 0
 xdotool key shift+Insert
-for part in 168 1 1; do xdotool key Tab; xdotool type --delay 30 "$part"; done
+xdotool type --delay 30 ".168.1.1"
 sleep 0.3
 shot pasted
 click_on "$add" Ok

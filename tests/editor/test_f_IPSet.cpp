@@ -239,3 +239,27 @@ TEST_F(Editor, EnterAndEscapePressNeitherButton) {
         });
     });
 }
+
+TEST_F(Editor, EveryLabelShowsItsWholeText) {
+    // The labels are right-aligned to their fields: a face wider than the
+    // one asked for would cut their first letters at the page's edge.
+    WithEditor(0, [&](TFrmIPSet* d) {
+        for (TLabel* label : {d->Label1, d->Label2, d->Label3, d->Label4, d->Label5, d->Label6}) {
+            HDC dc = GetDC(label->Handle());
+            HGDIOBJ old = SelectObject(
+                dc, reinterpret_cast<HGDIOBJ>(SendMessageA(label->Handle(), WM_GETFONT, 0, 0)));
+            char face[LF_FACESIZE] = {};
+            GetTextFaceA(dc, sizeof(face), face);
+            const std::string text = label->Caption();
+            SIZE size{};
+            GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+            SelectObject(dc, old);
+            ReleaseDC(label->Handle(), dc);
+            RECT client{};
+            GetClientRect(label->Handle(), &client);
+            EXPECT_STREQ(face, "MS Sans Serif") << text;
+            EXPECT_LE(size.cx, client.right) << text << " in " << face;
+            EXPECT_GE(label->Left(), 0) << text;
+        }
+    });
+}

@@ -64,19 +64,25 @@ TEST(IPAddressRules, AMillionGeneratedTextsAgreeWithTheRule) {
         accepted += valid;
     }
     EXPECT_GT(accepted, 100000); // the generator reaches both verdicts often
-    // The character filter on every byte at every length.
+    // The character filter on every byte at every length and selection.
     for (int c = 0; c < 256; ++c)
-        for (size_t length = 0; length <= 4; ++length) {
-            char key = static_cast<char>(c);
-            TPartKeyAction action = FilterPartKey(key, length, length);
-            const bool clipboardKey = key == 0x03 || key == 0x16 || key == 0x18 || key == 0x1A;
-            TPartKeyAction expected = key == '\b'   ? TPartKeyAction::Pass
-                                      : key == '\r' ? TPartKeyAction::Commit
-                                      : ((key >= '0' && key <= '9' && length < 3) || clipboardKey)
-                                          ? TPartKeyAction::Pass
-                                          : TPartKeyAction::Discard;
-            ASSERT_EQ(action, expected) << c << " at " << length;
-        }
+        for (size_t length = 0; length <= 3; ++length)
+            for (size_t selected = 0; selected <= length; ++selected) {
+                char key = static_cast<char>(c);
+                const bool digit = key >= '0' && key <= '9';
+                const bool clipboardKey = key == 0x03 || key == 0x16 || key == 0x18 || key == 0x1A;
+                TPartKeyAction expected = TPartKeyAction::Discard;
+                if (key == '\b')
+                    expected = length ? TPartKeyAction::Pass : TPartKeyAction::PreviousPart;
+                else if (key == '\r')
+                    expected = TPartKeyAction::Commit;
+                else if ((key == '.' || key == ' ') && length)
+                    expected = TPartKeyAction::NextPart;
+                else if ((digit && length - selected + 1 <= 3) || clipboardKey)
+                    expected = TPartKeyAction::Pass;
+                ASSERT_EQ(FilterPartKey(key, length, selected), expected)
+                    << c << " at " << length << " with " << selected << " selected";
+            }
 }
 
 TEST(IPAddressRules, ParseCases) {
@@ -198,10 +204,16 @@ TEST_F(IPEdit, CharacterFilterAndCommitOnEnterOrLeavingTheFourthPart) {
     Type(2, "0");
     Type(3, "12\b5");       // backspace works
     EXPECT_EQ(Parts(), (std::vector<std::string>{"192", "168", "0", "15"}));
-    // A full part takes no digit, also over a selection.
-    SendMessageA(Edit->PartEditor(0)->Handle(), EM_SETSEL, 0, 2);
+    // A full part takes no further digit; over a selection the digit
+    // replaces what is selected.
+    SendMessageA(Edit->PartEditor(0)->Handle(), EM_SETSEL, 3, 3);
     Type(0, "7");
     EXPECT_EQ(Parts()[0], "192");
+    SendMessageA(Edit->PartEditor(0)->Handle(), EM_SETSEL, 1, 3);
+    Type(0, "7");
+    EXPECT_EQ(Parts()[0], "17");
+    SendMessageA(Edit->PartEditor(0)->Handle(), EM_SETSEL, 0, -1);
+    Type(0, "192");
     EXPECT_EQ(Edit->IP(), ""); // nothing committed yet
     Type(2, "\r");
     EXPECT_EQ(Edit->IP(), "192.168.0.15");
@@ -306,6 +318,136 @@ TEST_F(IPEdit, PastingAWholeAddressSpreadsItAndAnythingElseIsFiltered) {
     }
     Type(0, "\x16");
     EXPECT_EQ(Parts()[0], "55");
+}
+
+namespace {
+
+HWND Focus() {
+    return GetFocus();
+}
+
+// Keys as the keyboard brings them: to whichever part has the focus.
+void TypeToFocus(const std::string& keys) {
+    for (char c : keys)
+        SendMessageA(GetFocus(), WM_CHAR, static_cast<unsigned char>(c), 1);
+}
+void PressToFocus(WPARAM key, int times = 1) {
+    for (int i = 0; i < times; ++i) {
+        SendMessageA(GetFocus(), WM_KEYDOWN, key, 1);
+        if (key == VK_BACK) SendMessageA(GetFocus(), WM_CHAR, '\b', 1);
+        SendMessageA(GetFocus(), WM_KEYUP, key, 0xC0000001);
+    }
+}
+std::pair<DWORD, DWORD> Selection(HWND wnd) {
+    DWORD start = 0, end = 0;
+    SendMessageA(wnd, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    return {start, end};
+}
+
+} // namespace
+
+TEST_F(IPEdit, AnAddressTypedStraightThroughFillsTheFourParts) {
+    Edit->SetParent(Form);
+    Form->Show();
+    MessageBoxCatcher boxes;
+    Edit->PartEditor(0)->SetFocus();
+    TypeToFocus("10.1.2.3");
+    EXPECT_EQ(Parts(), (std::vector<std::string>{"10", "1", "2", "3"}));
+    EXPECT_EQ(Focus(), Edit->PartEditor(3)->Handle());
+    TypeToFocus(". "); // the fourth part goes nowhere and takes neither
+    EXPECT_EQ(Parts()[3], "3");
+    EXPECT_EQ(Focus(), Edit->PartEditor(3)->Handle());
+    TypeToFocus("\r");
+    EXPECT_EQ(Edit->IP(), "10.1.2.3");
+
+    // Without separators: each third digit moves on, and the next part's
+    // text is selected, so typing replaces it.
+    Edit->PartEditor(0)->SetFocus();
+    SendMessageA(Focus(), EM_SETSEL, 0, -1);
+    TypeToFocus("192168001010");
+    EXPECT_EQ(Parts(), (std::vector<std::string>{"192", "168", "001", "010"}));
+    TypeToFocus("\r");
+    EXPECT_EQ(Edit->IP(), "192.168.001.010");
+    // A dot right after a full part is not a second move; a dot or Space in
+    // an empty part moves nowhere.
+    Edit->Clear();
+    Edit->PartEditor(0)->SetFocus();
+    TypeToFocus("255.255 255.0");
+    EXPECT_EQ(Parts(), (std::vector<std::string>{"255", "255", "255", "0"}));
+    Edit->Clear();
+    Edit->PartEditor(0)->SetFocus();
+    TypeToFocus(".. 7");
+    EXPECT_EQ(Parts(), (std::vector<std::string>{"7", "", "", ""}));
+    // A digit typed into the middle of a part does not move on.
+    Edit->PartEditor(0)->SetText("12");
+    SendMessageA(Edit->PartEditor(0)->Handle(), EM_SETSEL, 1, 1);
+    TypeToFocus("3");
+    EXPECT_EQ(Parts()[0], "132");
+    EXPECT_EQ(Focus(), Edit->PartEditor(0)->Handle());
+    EXPECT_TRUE(boxes.Boxes.empty());
+}
+
+TEST_F(IPEdit, BackspaceArrowsHomeAndEndMoveBetweenPartsWithoutCommitting) {
+    Edit->SetParent(Form);
+    Form->Show();
+    MessageBoxCatcher boxes;
+    Edit->SetIP("10.1.2.3");
+    Edit->PartEditor(3)->SetFocus();
+    SendMessageA(Focus(), EM_SETSEL, 1, 1);
+    PressToFocus(VK_BACK, 2); // "3" goes, then the empty part gives way
+    EXPECT_EQ(Focus(), Edit->PartEditor(2)->Handle());
+    EXPECT_EQ(Selection(Focus()), (std::pair<DWORD, DWORD>{1, 1}));
+    PressToFocus(VK_BACK, 2);
+    EXPECT_EQ(Parts(), (std::vector<std::string>{"10", "1", "", ""}));
+    EXPECT_EQ(Focus(), Edit->PartEditor(1)->Handle());
+    // Leaving the fourth part for another part is no leaving of the field.
+    EXPECT_TRUE(boxes.Boxes.empty());
+    EXPECT_EQ(Edit->IP(), "10.1.2.3");
+
+    PressToFocus(VK_LEFT); // caret at the end of "1": moves inside the part
+    EXPECT_EQ(Focus(), Edit->PartEditor(1)->Handle());
+    PressToFocus(VK_LEFT); // at the start: to the end of the first part
+    EXPECT_EQ(Focus(), Edit->PartEditor(0)->Handle());
+    EXPECT_EQ(Selection(Focus()), (std::pair<DWORD, DWORD>{2, 2}));
+    PressToFocus(VK_LEFT, 3); // the first part has no previous one
+    EXPECT_EQ(Focus(), Edit->PartEditor(0)->Handle());
+    EXPECT_EQ(Selection(Focus()), (std::pair<DWORD, DWORD>{0, 0}));
+    PressToFocus(VK_RIGHT, 3); // through "10" and on to the start of "1"
+    EXPECT_EQ(Focus(), Edit->PartEditor(1)->Handle());
+    EXPECT_EQ(Selection(Focus()), (std::pair<DWORD, DWORD>{0, 0}));
+    PressToFocus(VK_END);
+    EXPECT_EQ(Focus(), Edit->PartEditor(3)->Handle());
+    PressToFocus(VK_RIGHT); // the fourth part has no next one
+    EXPECT_EQ(Focus(), Edit->PartEditor(3)->Handle());
+    PressToFocus(VK_HOME);
+    EXPECT_EQ(Focus(), Edit->PartEditor(0)->Handle());
+    EXPECT_EQ(Selection(Focus()), (std::pair<DWORD, DWORD>{0, 0}));
+    EXPECT_TRUE(boxes.Boxes.empty());
+    EXPECT_EQ(Edit->IP(), "10.1.2.3");
+    // Backspace in the empty first part stays there.
+    Edit->Clear();
+    Edit->PartEditor(0)->SetFocus();
+    PressToFocus(VK_BACK);
+    EXPECT_EQ(Focus(), Edit->PartEditor(0)->Handle());
+}
+
+TEST_F(IPEdit, EachPartIsNamedForAssistiveTechnology) {
+    Edit->SetParent(Form);
+    Edit->SetAccessibleName("IP Address");
+    Form->Show();
+    for (int i = 0; i < 4; ++i) {
+        const std::string expected = "IP Address, part " + std::to_string(i + 1) + " of 4";
+        EXPECT_EQ(Edit->PartEditor(i)->AccessibleName(), expected);
+        // Read as a screen reader reads it. Wine has no annotation service
+        // (SetHwndPropStr answers E_NOTIMPL), so there the part answers
+        // WM_GETOBJECT itself; on Windows the annotation names it.
+        EXPECT_EQ(AccessibleNameOf(Edit->PartEditor(i)->Handle()), expected);
+    }
+    // A name given before the parts exist reaches them when they are built.
+    auto* later = new TqvIPEdit(Form, nullptr, {.Left = 10, .Top = 40});
+    later->SetAccessibleName("Subnet Mask");
+    later->SetParent(Form);
+    EXPECT_EQ(AccessibleNameOf(later->PartEditor(3)->Handle()), "Subnet Mask, part 4 of 4");
 }
 
 TEST_F(IPEdit, DisablingDisablesEveryPart) {
