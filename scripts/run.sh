@@ -8,9 +8,14 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
 user_display="${DISPLAY:-}"
+# A prefix of its own: the netsh bridge goes in here, never into the tests'.
+export IPTAVIX_WINEPREFIX="$root/build/run-prefix"
 source "$root/scripts/wine-env.sh"
 arch=$(test_arch)
-build_arch "$arch" -- IPTavixVer2 ipdbinit ipcheck winprobe
+build_arch "$arch" -- IPTavixVer2 ipdbinit ipcheck winprobe netsh_bridge
+# The other architecture's bridge serves the prefix's other system folder.
+other=$([ "$arch" = i686 ] && echo x86_64 || echo i686)
+build_arch "$other" -DIPTAVIX_TESTS=OFF -- netsh_bridge >/dev/null || true
 run="$root/build/run"
 mkdir -p "$run"
 cp "$root"/build/$arch/bin/{IPTavixVer2.exe,ipdbinit.exe,ipcheck.exe,winprobe.exe,helpiptavix.html} "$run/"
@@ -20,6 +25,8 @@ else
   start_wine_session
 fi
 trap stop_wine_session EXIT
+# Activation applies sets to the host through the bridge.
+"$root/scripts/wine-netsh.sh" install
 [ -f "$run/DataBase/ipdb.ipdb" ] || "$WINE" "$run/ipdbinit.exe"
 "$WINE" "$run/ipcheck.exe" --register-names >/dev/null
 if [ -n "$user_display" ]; then

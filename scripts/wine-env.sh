@@ -1,7 +1,8 @@
 # Shared by the commands: configuring and building one architecture, a Wine
 # prefix inside build/, an Xvfb display and one persistent wineserver.
 wine_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-export WINEPREFIX="$wine_root/build/wineprefix"
+# The tests' prefix; a command with a prefix of its own names it first.
+export WINEPREFIX="${IPTAVIX_WINEPREFIX:-$wine_root/build/wineprefix}"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 WINE="$wine_root/scripts/wine-run"

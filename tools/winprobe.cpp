@@ -14,6 +14,7 @@
 //                                 of its child window captioned TEXT
 //   winprobe focus TITLE          prints the class and text of the control
 //                                 that has the keyboard focus in its thread
+//   winprobe rows TITLE           prints each row of its list as "TYPE|VALUE"
 //   winprobe part TITLE N K       prints the screen point "X Y" at the centre
 //                                 of the K-th part (0-3) of its N-th address
 //                                 control (0-based, in creation order)
@@ -66,6 +67,29 @@ BOOL CALLBACK CollectAddressControl(HWND child, LPARAM data) {
     if (std::strcmp(cls, "TqvIPEdit") == 0)
         reinterpret_cast<std::vector<HWND>*>(data)->push_back(child);
     return TRUE;
+}
+
+// The text of a list cell in another process: the item and its text buffer
+// live in that process's memory, as the list view reads them there.
+std::string CellText(HWND list, HANDLE process, int row, int column) {
+    struct Remote {
+        LVITEMA Item;
+        char Text[512];
+    };
+    auto* remote = static_cast<Remote*>(
+        VirtualAllocEx(process, nullptr, sizeof(Remote), MEM_COMMIT, PAGE_READWRITE));
+    if (!remote) return "";
+    Remote local{};
+    local.Item.mask = LVIF_TEXT;
+    local.Item.iSubItem = column;
+    local.Item.pszText = remote->Text;
+    local.Item.cchTextMax = sizeof(local.Text);
+    WriteProcessMemory(process, remote, &local, sizeof(local), nullptr);
+    SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&remote->Item));
+    ReadProcessMemory(process, remote, &local, sizeof(local), nullptr);
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    local.Text[sizeof(local.Text) - 1] = 0;
+    return local.Text;
 }
 
 HWND FindChild(HWND parent, const char* wanted, bool byText = false) {
@@ -151,6 +175,18 @@ int main(int argc, char** argv) {
         RECT r;
         GetWindowRect(part, &r);
         std::printf("%ld %ld\n", (r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    } else if (verb == "rows") {
+        HWND list = FindChild(wnd, WC_LISTVIEWA);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(list, &pid);
+        HANDLE process =
+            OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+        if (!list || !process) return 1;
+        const int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+        for (int row = 0; row < count; ++row)
+            std::printf("%s|%s\n", CellText(list, process, row, 0).c_str(),
+                        CellText(list, process, row, 1).c_str());
+        CloseHandle(process);
     } else if (verb == "close") {
         PostMessageA(wnd, WM_CLOSE, 0, 0);
     } else if (verb == "text") {
