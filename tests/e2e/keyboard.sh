@@ -46,6 +46,10 @@ check "Ok closes the dialog" 1 "$(probe wait "$add" 100; echo $?)"
 check "the typed addresses are stored" "10.1.2.3|255.255.255.0|10.1.2.1|1.2.3.1" \
   "$(sqlite3 "$db" "SELECT IPADDRESS, SUBNETMASK, GATEWAY, DNS FROM IPSets WHERE IPSET_NAME = 'Typed'")"
 
+# What a screen reader, another program, reads for the tree and the list.
+check "the tree is named" "Available IP Sets" "$(probe accname "IPTavix Ver2" SysTreeView32 | tr -d '\r')"
+check "the list is named" "Current Configuration" "$(probe accname "IPTavix Ver2" SysListView32 | tr -d '\r')"
+
 # The tree by Tab; the arrows alone pick nothing.
 focus_window '^IPTavix Ver2$'
 for _ in $(seq 8); do
