@@ -40,7 +40,8 @@ public:
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
         if (!object) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IAccessible) {
+        if (riid == __uuidof(IUnknown) || riid == __uuidof(IDispatch) ||
+            riid == __uuidof(IAccessible)) {
             *object = static_cast<IAccessible*>(this);
             AddRef();
             return S_OK;
@@ -170,11 +171,11 @@ bool AnnotateAccessibleName(HWND wnd, const std::string& name) {
 LRESULT AccessibleObjectNamed(HWND wnd, WPARAM wParam, LPARAM lParam, const std::string& name) {
     if (static_cast<LONG>(lParam) != OBJID_CLIENT) return 0;
     IAccessible* standard = nullptr;
-    if (FAILED(CreateStdAccessibleObject(wnd, OBJID_CLIENT, IID_IAccessible,
+    if (FAILED(CreateStdAccessibleObject(wnd, OBJID_CLIENT, __uuidof(IAccessible),
                                          reinterpret_cast<void**>(&standard))))
         return 0;
     auto* named = new TNamedAccessible(standard, name);
-    const LRESULT result = LresultFromObject(IID_IAccessible, wParam, named);
+    const LRESULT result = LresultFromObject(__uuidof(IAccessible), wParam, named);
     named->Release(); // LresultFromObject holds its own reference
     return result > 0 ? result : 0;
 }

@@ -183,9 +183,9 @@ int main(int argc, char** argv) {
         CoInitialize(nullptr);
         IAccessible* object = nullptr;
         HWND child = FindChild(wnd, argv[3]);
-        if (!child ||
-            FAILED(AccessibleObjectFromWindow(child, static_cast<DWORD>(OBJID_CLIENT),
-                                              IID_IAccessible, reinterpret_cast<void**>(&object))))
+        if (!child || FAILED(AccessibleObjectFromWindow(child, static_cast<DWORD>(OBJID_CLIENT),
+                                                        __uuidof(IAccessible),
+                                                        reinterpret_cast<void**>(&object))))
             return 1;
         VARIANT self;
         VariantInit(&self);

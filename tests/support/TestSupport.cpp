@@ -249,7 +249,8 @@ std::string AccessibleNameOf(HWND wnd) {
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     std::string result = "<none>";
     IAccessible* object = nullptr;
-    if (SUCCEEDED(AccessibleObjectFromWindow(wnd, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+    if (SUCCEEDED(AccessibleObjectFromWindow(wnd, static_cast<DWORD>(OBJID_CLIENT),
+                                             __uuidof(IAccessible),
                                              reinterpret_cast<void**>(&object)))) {
         VARIANT self;
         VariantInit(&self);
