@@ -42,16 +42,16 @@ protected:
     LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override {
         // The edit control pastes Shift+Insert and Ctrl+V itself, without
         // always sending WM_PASTE: all three come here.
-        const bool shiftInsert = msg == WM_KEYDOWN && wParam == VK_INSERT &&
-                                 (GetKeyState(VK_SHIFT) & 0x8000) &&
-                                 !(GetKeyState(VK_CONTROL) & 0x8000);
+        const bool keyDown = msg == WM_KEYDOWN;
+        const bool shift = keyDown && Down(VK_SHIFT), control = keyDown && Down(VK_CONTROL);
+        const bool shiftInsert = keyDown && wParam == VK_INSERT && shift && !control;
         if (msg == WM_PASTE || shiftInsert || (msg == WM_CHAR && wParam == 0x16)) {
             FOwner->PastePart(this, ClipboardText());
             return 0;
         }
-        const bool modified = (GetKeyState(VK_SHIFT) & 0x8000) ||
-                              (GetKeyState(VK_CONTROL) & 0x8000) || (GetKeyState(VK_MENU) & 0x8000);
-        if (msg == WM_KEYDOWN && !modified && FOwner->PartNavigate(this, wParam)) return 0;
+        // Keys with a modifier keep their meaning inside the part.
+        if (keyDown && !shift && !control && !Down(VK_MENU) && FOwner->PartNavigate(this, wParam))
+            return 0;
         if (msg == WM_CHAR && wParam >= '0' && wParam <= '9') {
             const std::string before = Text();
             LRESULT result = TEdit::WndProc(msg, wParam, lParam);
@@ -62,6 +62,7 @@ protected:
     }
 
 private:
+    static bool Down(int key) { return GetKeyState(key) & 0x8000; }
     static std::string ClipboardText() {
         std::string text;
         if (!OpenClipboard(nullptr)) return text;
@@ -216,9 +217,7 @@ void TqvIPEdit::PartChange(TComponent* sender) {
 
 void TqvIPEdit::PartKeyPress(TComponent* sender, char& key) {
     auto* editor = static_cast<TEdit*>(sender);
-    DWORD start = 0, end = 0;
-    SendMessageA(editor->Handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
-                 reinterpret_cast<LPARAM>(&end));
+    const auto [start, end] = editor->Selection();
     const int index = editor->Tag - 1;
     switch (FilterPartKey(key, editor->Text().size(), end - start)) {
     case TPartKeyAction::Pass:
@@ -242,20 +241,16 @@ void TqvIPEdit::PartKeyPress(TComponent* sender, char& key) {
 
 void TqvIPEdit::PartTyped(TEdit* editor, const std::string& before) {
     const std::string text = editor->Text();
-    DWORD start = 0, end = 0;
-    SendMessageA(editor->Handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
-                 reinterpret_cast<LPARAM>(&end));
+    const auto [start, end] = editor->Selection();
     const int index = editor->Tag - 1;
     if (text != before && text.size() == 3 && start == 3 && end == 3 && index >= 0 && index < 3)
         MoveToPart(index + 1, TPartCaret::SelectAll);
 }
 
 bool TqvIPEdit::PartNavigate(TEdit* editor, WPARAM key) {
-    DWORD start = 0, end = 0;
-    SendMessageA(editor->Handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
-                 reinterpret_cast<LPARAM>(&end));
+    const auto [start, end] = editor->Selection();
     const int index = editor->Tag - 1;
-    const DWORD length = static_cast<DWORD>(editor->Text().size());
+    const size_t length = editor->Text().size();
     switch (key) {
     case VK_LEFT:
         if (index <= 0 || start != 0 || end != 0) return false;
@@ -284,16 +279,16 @@ void TqvIPEdit::MoveToPart(int index, TPartCaret caret) {
         ~Done() { Flag = false; }
     } done{FMovingBetweenParts};
     target->SetFocus();
-    const auto length = static_cast<LPARAM>(target->Text().size());
+    const size_t length = target->Text().size();
     switch (caret) {
     case TPartCaret::SelectAll:
-        SendMessageA(target->Handle(), EM_SETSEL, 0, -1);
+        target->SelectAll();
         break;
     case TPartCaret::Start:
-        SendMessageA(target->Handle(), EM_SETSEL, 0, 0);
+        target->SetSelection(0, 0);
         break;
     case TPartCaret::End:
-        SendMessageA(target->Handle(), EM_SETSEL, static_cast<WPARAM>(length), length);
+        target->SetSelection(length, length);
         break;
     }
 }
@@ -336,16 +331,14 @@ void TqvIPEdit::PastePart(TEdit* editor, const std::string& pasted) {
         for (size_t i = 0; i < FPartEditors.size(); ++i)
             FPartEditors[i]->SetText(IntToStr(parsed.Parts[i]));
         FPartEditors.back()->SetFocus();
-        SendMessageA(FPartEditors.back()->Handle(), EM_SETSEL, 3, 3);
+        FPartEditors.back()->SetSelection(3, 3);
         return;
     }
-    DWORD start = 0, end = 0;
-    SendMessageA(editor->Handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
-                 reinterpret_cast<LPARAM>(&end));
+    const auto [start, end] = editor->Selection();
     const std::string text = editor->Text();
     const std::string result = PastedPartText(text, start, end, pasted);
     if (result == text) return;
     editor->SetText(result);
     const size_t caret = result.size() - (text.size() - std::min<size_t>(end, text.size()));
-    SendMessageA(editor->Handle(), EM_SETSEL, caret, caret);
+    editor->SetSelection(caret, caret);
 }

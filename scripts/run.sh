@@ -14,8 +14,7 @@ source "$root/scripts/wine-env.sh"
 arch=$(test_arch)
 build_arch "$arch" -- IPTavixVer2 ipdbinit ipcheck winprobe netsh_bridge
 # The other architecture's bridge serves the prefix's other system folder.
-other=$([ "$arch" = i686 ] && echo x86_64 || echo i686)
-build_arch "$other" -DIPTAVIX_TESTS=OFF -- netsh_bridge >/dev/null || true
+build_arch "$(other_arch "$arch")" -DIPTAVIX_TESTS=OFF -- netsh_bridge >/dev/null || true
 run="$root/build/run"
 mkdir -p "$run"
 cp "$root"/build/$arch/bin/{IPTavixVer2.exe,ipdbinit.exe,ipcheck.exe,winprobe.exe,helpiptavix.html} "$run/"

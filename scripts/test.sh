@@ -9,8 +9,7 @@ source "$root/scripts/wine-env.sh"
 # The tests run on the shipped 32-bit build where the host can start 32-bit
 # programs; the other architecture is built too, so both keep compiling.
 arch=$(test_arch)
-other=i686
-[ "$arch" = i686 ] && other=x86_64
+other=$(other_arch "$arch")
 if [ "$arch" = i686 ]; then
   echo "Tests run on the i686 build (32-bit, as shipped)."
 elif [ -n "${IPTAVIX_TEST_ARCH:-}" ]; then

@@ -20,6 +20,9 @@ test_arch() {
   fi
 }
 
+# The architecture beside ARCH, whose build serves the other system folder.
+other_arch() { [ "$1" = i686 ] && echo x86_64 || echo i686; }
+
 start_wine_session() {
   if [ -z "${DISPLAY:-}" ] || [ "${IPTAVIX_OWN_DISPLAY:-1}" = 1 ]; then
     export DISPLAY=:97

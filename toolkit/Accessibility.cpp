@@ -1,18 +1,12 @@
 #include "toolkit/Accessibility.h"
 
+#include "toolkit/SysUtils.h"
+
 #include <initguid.h>
 
 #include <oleacc.h>
 
 namespace {
-
-std::wstring Wide(const std::string& text) {
-    std::wstring wide(text.size() + 1, L'\0');
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()),
-                                           wide.data(), static_cast<int>(wide.size()));
-    wide.resize(length > 0 ? static_cast<size_t>(length) : 0);
-    return wide;
-}
 
 // One apartment for the length of a call, when the thread has none yet.
 class TComScope {
@@ -33,7 +27,7 @@ private:
 class TNamedAccessible final : public IAccessible {
 public:
     TNamedAccessible(IAccessible* inner, const std::string& name)
-        : FInner(inner), FName(Wide(name)) {}
+        : FInner(inner), FName(AnsiToWide(name)) {}
     TNamedAccessible(const TNamedAccessible&) = delete;
     TNamedAccessible& operator=(const TNamedAccessible&) = delete;
 
@@ -162,8 +156,9 @@ bool AnnotateAccessibleName(HWND wnd, const std::string& name) {
     if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
                                 IID_IAccPropServices, reinterpret_cast<void**>(&services))))
         return false;
-    const HRESULT result = services->SetHwndPropStr(
-        wnd, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_NAME, Wide(name).c_str());
+    const HRESULT result =
+        services->SetHwndPropStr(wnd, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
+                                 PROPID_ACC_NAME, AnsiToWide(name).c_str());
     services->Release();
     return SUCCEEDED(result);
 }
@@ -178,4 +173,23 @@ LRESULT AccessibleObjectNamed(HWND wnd, WPARAM wParam, LPARAM lParam, const std:
     const LRESULT result = LresultFromObject(__uuidof(IAccessible), wParam, named);
     named->Release(); // LresultFromObject holds its own reference
     return result > 0 ? result : 0;
+}
+
+std::string AccessibleNameOf(HWND wnd) {
+    TComScope com;
+    IAccessible* object = nullptr;
+    if (FAILED(AccessibleObjectFromWindow(wnd, static_cast<DWORD>(OBJID_CLIENT),
+                                          __uuidof(IAccessible),
+                                          reinterpret_cast<void**>(&object))))
+        return "";
+    VARIANT self;
+    VariantInit(&self);
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR name = nullptr;
+    std::string result;
+    if (object->get_accName(self, &name) == S_OK && name) result = WideToAnsi(name);
+    SysFreeString(name);
+    object->Release();
+    return result;
 }

@@ -137,6 +137,17 @@ void TEdit::CommandNotify(WORD code) {
 
 void TEdit::SelectAll() { SendMessageA(Handle(), EM_SETSEL, 0, -1); }
 
+TEdit::TSelection TEdit::Selection() const {
+    DWORD start = 0, end = 0;
+    SendMessageA(Handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                 reinterpret_cast<LPARAM>(&end));
+    return {start, end};
+}
+
+void TEdit::SetSelection(size_t start, size_t end) {
+    SendMessageA(Handle(), EM_SETSEL, static_cast<WPARAM>(start), static_cast<LPARAM>(end));
+}
+
 LRESULT TEdit::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_CHAR && OnKeyPress) {
         char key = static_cast<char>(wParam);

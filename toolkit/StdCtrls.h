@@ -71,6 +71,12 @@ public:
     std::string Text() const { return Caption(); }
     void SetText(const std::string& text) { SetCaption(text); }
     void SelectAll();
+    // The selected characters [Start, End); the caret alone when they meet.
+    struct TSelection {
+        size_t Start = 0, End = 0;
+    };
+    TSelection Selection() const;
+    void SetSelection(size_t start, size_t end);
     TNotifyEvent OnChange;
     // Every typed character, before the edit takes it; set it to 0 to discard it.
     std::function<void(TComponent* sender, char& key)> OnKeyPress;

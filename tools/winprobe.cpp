@@ -20,9 +20,10 @@
 //   winprobe part TITLE N K       prints the screen point "X Y" at the centre
 //                                 of the K-th part (0-3) of its N-th address
 //                                 control (0-based, in creation order)
+#include "toolkit/Accessibility.h"
+
 #include <windows.h>
 #include <commctrl.h>
-#include <oleacc.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -179,23 +180,9 @@ int main(int argc, char** argv) {
         GetWindowRect(part, &r);
         std::printf("%ld %ld\n", (r.left + r.right) / 2, (r.top + r.bottom) / 2);
     } else if (verb == "accname" && argc > 3) {
-        // Read from this process, as a screen reader reads another program.
-        CoInitialize(nullptr);
-        IAccessible* object = nullptr;
         HWND child = FindChild(wnd, argv[3]);
-        if (!child || FAILED(AccessibleObjectFromWindow(child, static_cast<DWORD>(OBJID_CLIENT),
-                                                        __uuidof(IAccessible),
-                                                        reinterpret_cast<void**>(&object))))
-            return 1;
-        VARIANT self;
-        VariantInit(&self);
-        self.vt = VT_I4;
-        self.lVal = CHILDID_SELF;
-        BSTR name = nullptr;
-        if (object->get_accName(self, &name) == S_OK && name) std::printf("%ls\n", name);
-        SysFreeString(name);
-        object->Release();
-        CoUninitialize();
+        if (!child) return 1;
+        std::printf("%s\n", AccessibleNameOf(child).c_str());
     } else if (verb == "rows") {
         HWND list = FindChild(wnd, WC_LISTVIEWA);
         DWORD pid = 0;

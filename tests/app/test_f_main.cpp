@@ -2,6 +2,7 @@
 #include "ipsets/o_qvIPInfo.h"
 #include "support/MainWindowFixture.h"
 #include "support/TestSupport.h"
+#include "toolkit/Accessibility.h"
 #include "toolkit/Application.h"
 
 #include <gtest/gtest.h>

@@ -3,8 +3,7 @@
 # About box with the program's own version record; Ok has the focus, and
 # Enter, Esc and a click on Ok each close it.
 source "$(dirname "$0")/e2e-lib.sh"
-start_wm
-"$WINE" "$work/ipdbinit.exe" >/dev/null
+prepare_database
 start_program
 open_about() {
   # F10 opens the menu bar; Help is the fourth menu, About... its second item.

@@ -3,9 +3,7 @@
 # either opens or ends with the "Application Error" box naming the file, in
 # a few seconds; none hangs or crashes.
 source "$(dirname "$0")/e2e-lib.sh"
-start_wm
-"$WINE" "$work/ipdbinit.exe" >/dev/null
-sqlite3 "$db" "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN');
+prepare_database "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN');
   INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, DHCP, CONNECTION) VALUES ('A', '10.0.0.1', '255.0.0.0', 0, 1);"
 cp "$db" "$work/good.ipdb"
 size=$(stat -c %s "$work/good.ipdb")

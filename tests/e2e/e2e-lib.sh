@@ -67,8 +67,9 @@ tree_click() {
 }
 # box_count: how many of the program's message boxes are on screen.
 box_count() { xdotool search --onlyvisible --name '^(QV )?IP Tavix Ver2$' 2>/dev/null | wc -l; }
+# start_program [WRAPPER...]: the program, started through WRAPPER if given.
 start_program() {
-  "$WINE" "$work/IPTavixVer2.exe" &
+  "$@" "$WINE" "$work/IPTavixVer2.exe" &
   pid=$!
   check "main window appears" 0 "$(probe wait "IPTavix Ver2" 30000; echo $?)"
   window_id '^IPTavix Ver2$' >/dev/null
@@ -78,11 +79,15 @@ stop_program() {
   set +e; wait "$pid"; code=$?; set -e
   check "program ends with exit code 0" 0 "$code"
 }
-# prepare_sets SQL: the netsh stand-in beside the program, a window manager,
-# a fresh database holding what SQL inserts.
-prepare_sets() {
-  cp "$bin/tests/test_activation/netsh.exe" "$work/"
+# prepare_database [SQL]: a window manager and a fresh database holding what
+# SQL inserts.
+prepare_database() {
   start_wm
   "$WINE" "$work/ipdbinit.exe" >/dev/null
-  sqlite3 "$db" "$1"
+  [ -z "${1:-}" ] || sqlite3 "$db" "$1"
+}
+# prepare_sets SQL: the same, with the netsh stand-in beside the program.
+prepare_sets() {
+  cp "$bin/tests/test_activation/netsh.exe" "$work/"
+  prepare_database "$1"
 }

@@ -2,9 +2,7 @@
 # The real program under Xvfb: Insert opens the editor, a set is typed and
 # saved and appears in the tree; Ctrl+E edits it; Ctrl+D with Yes deletes it.
 source "$(dirname "$0")/e2e-lib.sh"
-start_wm
-"$WINE" "$work/ipdbinit.exe" >/dev/null
-sqlite3 "$db" "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN'), ('Wireless');"
+prepare_database "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN'), ('Wireless');"
 start_program
 
 keys_to '^IPTavix Ver2$' Insert

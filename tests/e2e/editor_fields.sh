@@ -3,9 +3,7 @@
 # an address half typed and the dialog closed by Alt+F4, by Cancel and by
 # switching to another program, addresses pasted instead of typed.
 source "$(dirname "$0")/e2e-lib.sh"
-start_wm
-"$WINE" "$work/ipdbinit.exe" >/dev/null
-sqlite3 "$db" "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN');"
+prepare_database "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN');"
 start_program
 add='Add new IP Set'
 

@@ -4,9 +4,7 @@
 # the main window Tab reaches the tree, the arrows move without picking and
 # Enter picks the set that Ctrl+E then opens.
 source "$(dirname "$0")/e2e-lib.sh"
-start_wm
-"$WINE" "$work/ipdbinit.exe" >/dev/null
-sqlite3 "$db" "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN');
+prepare_database "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN');
   INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, GATEWAY, DNS, DHCP, CONNECTION)
   VALUES ('Alpha', '10.0.0.1', '255.0.0.0', '', '', 0, 1),
          ('Beta', '10.0.0.2', '255.0.0.0', '', '', 0, 1);"

@@ -2,9 +2,7 @@
 # The real program under Xvfb: start-up with a filled tree and list, Ctrl+R,
 # Ctrl+Q, and start-up without a database.
 source "$(dirname "$0")/e2e-lib.sh"
-start_wm
-"$WINE" "$work/ipdbinit.exe" >/dev/null
-sqlite3 "$db" "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN');
+prepare_database "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN');
   INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, GATEWAY, DNS, DHCP, CONNECTION)
   VALUES ('Office', '10.1.2.3', '255.255.0.0', '10.1.0.1', '10.1.0.2', 0, 1),
          ('Home', '0.0.0.0', '0.0.0.0', '0.0.0.0', '0.0.0.0', 1, 1);"

@@ -3,9 +3,7 @@
 # with an item highlighted, and the tree's pop-up menu. Screenshots only show;
 # the checks are that the menus open and close and the program stays sound.
 source "$(dirname "$0")/e2e-lib.sh"
-start_wm
-"$WINE" "$work/ipdbinit.exe" >/dev/null
-sqlite3 "$db" "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN');
+prepare_database "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN');
   INSERT INTO IPSets (IPSET_NAME, DHCP, CONNECTION) VALUES ('Home', 1, 1);"
 "$WINE" "$work/IPTavixVer2.exe" &
 pid=$!

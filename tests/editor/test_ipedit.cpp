@@ -1,5 +1,6 @@
 #include "editor/o_QVIPEdit.h"
 #include "support/TestSupport.h"
+#include "toolkit/Accessibility.h"
 #include "toolkit/Application.h"
 #include "toolkit/Forms.h"
 

@@ -3,7 +3,6 @@
 #include "store/Database.h"
 #include "toolkit/SysUtils.h"
 
-#include <oleacc.h>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -243,28 +242,4 @@ BOOL WINAPI VersionWithoutMerge(LPOSVERSIONINFOA info) {
     info->dwMajorVersion = 5;
     info->dwMinorVersion = 2;
     return TRUE;
-}
-
-std::string AccessibleNameOf(HWND wnd) {
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    std::string result = "<none>";
-    IAccessible* object = nullptr;
-    if (SUCCEEDED(AccessibleObjectFromWindow(wnd, static_cast<DWORD>(OBJID_CLIENT),
-                                             __uuidof(IAccessible),
-                                             reinterpret_cast<void**>(&object)))) {
-        VARIANT self;
-        VariantInit(&self);
-        self.vt = VT_I4;
-        self.lVal = CHILDID_SELF;
-        BSTR name = nullptr;
-        if (object->get_accName(self, &name) == S_OK && name) {
-            char text[512] = {};
-            WideCharToMultiByte(CP_ACP, 0, name, -1, text, sizeof(text), nullptr, nullptr);
-            result = text;
-        }
-        SysFreeString(name);
-        object->Release();
-    }
-    if (SUCCEEDED(com)) CoUninitialize();
-    return result;
 }

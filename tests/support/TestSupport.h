@@ -71,10 +71,6 @@ void WriteConnectionName(const std::string& keyPath, const std::string& name);
 void WriteConnectionValue(const std::string& keyPath, DWORD type, const void* data, DWORD size);
 void DeleteTree(const std::string& keyPath);
 
-// The name assistive technology reads for a window's client object, through
-// the accessibility API ("<none>" when it gives none).
-std::string AccessibleNameOf(HWND wnd);
-
 // Runs `action` once from inside whatever message loop runs `delay` ms from
 // now, typically a modal dialog's.
 void RunInModalLoop(std::function<void()> action, UINT delay = 100);
