@@ -1,6 +1,6 @@
 #include "adapters/IPInfo.h"
 
-#include "toolkit/SysUtils.h"
+#include "base/SysUtils.h"
 
 #include <cstring>
 #include <vector>

@@ -2,7 +2,7 @@
 // A snapshot of the machine's network adapters, copied out of the platform's
 // records when it is constructed and never changed afterwards.
 #include "adapters/IPHelperDef.h"
-#include "toolkit/Classes.h"
+#include "base/Classes.h"
 
 #include <memory>
 #include <string>

@@ -1,7 +1,7 @@
 #include "app/f_About.h"
 
 #include "toolkit/Jpeg.h"
-#include "toolkit/SysUtils.h"
+#include "base/SysUtils.h"
 
 #include <memory>
 

@@ -3,7 +3,7 @@
 #include "app/f_About.h"
 #include "ipsets/o_qvIPInfo.h"
 #include "toolkit/Application.h"
-#include "toolkit/SysUtils.h"
+#include "base/SysUtils.h"
 
 #include <shellapi.h>
 

@@ -4,9 +4,9 @@
 // of several runs on this machine, printed, never asserted.
 #include "app/f_main.h"
 #include "ipsets/o_qvIPInfo.h"
-#include "store/Database.h"
+#include "store/IPDatabase.h"
 #include "toolkit/Application.h"
-#include "toolkit/SysUtils.h"
+#include "base/SysUtils.h"
 
 #include <psapi.h>
 #include <sqlite3.h>
@@ -116,7 +116,7 @@ double TimeIt(const std::function<void()>& f) {
 int main() {
     const std::string here = Here();
     const std::string program = here + "IPTavixVer2.exe";
-    const std::string database = here + "DataBase\\ipdb.ipdb";
+    const std::string database = IPDatabasePath(here);
 
     std::vector<double> floor;
     for (int i = 0; i < Runs; ++i) floor.push_back(TimeStart(here + "floor.exe", "Floor Window").Millis);

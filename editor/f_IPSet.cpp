@@ -1,7 +1,8 @@
 #include "editor/f_IPSet.h"
+#include "store/IPDatabase.h"
 
 #include "toolkit/Application.h"
-#include "toolkit/SysUtils.h"
+#include "base/SysUtils.h"
 
 namespace {
 
@@ -63,7 +64,7 @@ TFrmIPSet::TFrmIPSet(TComponent* owner) : TForm(owner, IPSetArgs()) {
                                           {.Left = 79, .Top = 144, .Width = 186, .Height = 21,
                                            .Name = "edtConnection"});
     edtConnection->DataField = "connection";
-    edtConnection->KeyField = "ID";
+    edtConnection->KeyField = IPDb::ID;
     edtConnection->ListField = "connectionname";
     DHCPCheck = new TCheckBox(this, TabSheet1,
                               {.Left = 80, .Top = 176, .Width = 145, .Height = 17,
@@ -108,11 +109,11 @@ void TFrmIPSet::PrepareNewSet() {
 void TFrmIPSet::LoadCurrentSet() {
     TDbTable* sets = IPSets();
     sets->Edit();
-    edtIPSetName->SetText(sets->FieldByName("IPSET_NAME").AsString());
-    const std::pair<TqvIPEdit*, const char*> fields[] = {{edtIPAddress, "IPADDRESS"},
-                                                         {edtSubNetMask, "SUBNETMASK"},
-                                                         {edtDefGateway, "GATEWAY"},
-                                                         {edtDns, "DNS"}};
+    edtIPSetName->SetText(sets->FieldByName(IPDb::SetName).AsString());
+    const std::pair<TqvIPEdit*, const char*> fields[] = {{edtIPAddress, IPDb::Address},
+                                                         {edtSubNetMask, IPDb::Mask},
+                                                         {edtDefGateway, IPDb::Gateway},
+                                                         {edtDns, IPDb::Dns}};
     for (const auto& [edit, field] : fields) {
         // A stored address the control refuses leaves it empty; Ok then asks
         // for a valid one, so the set can still be corrected.
@@ -122,7 +123,7 @@ void TFrmIPSet::LoadCurrentSet() {
             edit->Clear();
         }
     }
-    DHCPCheck->SetChecked(sets->FieldByName("DHCP").AsBoolean());
+    DHCPCheck->SetChecked(sets->FieldByName(IPDb::Dhcp).AsBoolean());
     DHCPCheckClick(DHCPCheck);
 }
 
@@ -170,12 +171,12 @@ bool TFrmIPSet::SaveSet() {
           CheckedAddress(edtSubNetMask, "subnet mask", mask) &&
           CheckedAddress(edtDefGateway, nullptr, gateway) && CheckedAddress(edtDns, nullptr, dns)))
         return false;
-    sets->FieldByName("IPSET_NAME").SetAsString(name);
-    sets->FieldByName("IPADDRESS").SetAsString(address);
-    sets->FieldByName("SUBNETMASK").SetAsString(mask);
-    sets->FieldByName("GATEWAY").SetAsString(gateway);
-    sets->FieldByName("DNS").SetAsString(dns);
-    sets->FieldByName("DHCP").SetAsBoolean(dhcp);
+    sets->FieldByName(IPDb::SetName).SetAsString(name);
+    sets->FieldByName(IPDb::Address).SetAsString(address);
+    sets->FieldByName(IPDb::Mask).SetAsString(mask);
+    sets->FieldByName(IPDb::Gateway).SetAsString(gateway);
+    sets->FieldByName(IPDb::Dns).SetAsString(dns);
+    sets->FieldByName(IPDb::Dhcp).SetAsBoolean(dhcp);
     sets->Post();
     return true;
 }

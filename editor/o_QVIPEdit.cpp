@@ -1,6 +1,6 @@
 #include "editor/o_QVIPEdit.h"
 
-#include "toolkit/SysUtils.h"
+#include "base/SysUtils.h"
 
 #include <algorithm>
 

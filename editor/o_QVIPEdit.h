@@ -1,7 +1,7 @@
 #pragma once
 // A control for one IPv4 address: four small part editors with a large dot
 // between neighbours. The address is checked when it is assigned to IP.
-#include "toolkit/AddressText.h"
+#include "base/AddressText.h"
 #include "toolkit/StdCtrls.h"
 
 #include <array>

@@ -1,6 +1,6 @@
 #include "fileinfo/o_FileInfo.h"
 
-#include "toolkit/SysUtils.h"
+#include "base/SysUtils.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 // Reads ten strings of a file's version record when FileName is assigned.
-#include "toolkit/Classes.h"
+#include "base/Classes.h"
 
 #include <string>
 

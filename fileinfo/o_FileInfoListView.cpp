@@ -1,6 +1,6 @@
 #include "fileinfo/o_FileInfoListView.h"
 
-#include "toolkit/SysUtils.h"
+#include "base/SysUtils.h"
 
 TqvFileInfoListView::TqvFileInfoListView(TComponent* owner, TControl* parent,
                                          const TControlArgs& args)

@@ -1,7 +1,7 @@
 #include "ipsets/NetshCommand.h"
 
-#include "toolkit/AddressText.h"
-#include "toolkit/SysUtils.h"
+#include "base/AddressText.h"
+#include "base/SysUtils.h"
 
 #include <algorithm>
 

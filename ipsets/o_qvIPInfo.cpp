@@ -1,14 +1,15 @@
 #include "ipsets/o_qvIPInfo.h"
+#include "store/IPDatabase.h"
 
 #include "adapters/IPInfo.h"
 #include "editor/f_IPSet.h"
 #include "ipsets/f_WaitBox.h"
 #include "ipsets/f_manageconnections.h"
-#include "toolkit/AddressText.h"
+#include "base/AddressText.h"
 #include "toolkit/Application.h"
 #include "toolkit/ComCtrls.h"
-#include "toolkit/Registry.h"
-#include "toolkit/SysUtils.h"
+#include "base/Registry.h"
+#include "base/SysUtils.h"
 
 #include <exception>
 #include <memory>
@@ -86,16 +87,12 @@ std::string TqvIPSetManager::GetApplicationFolder() {
 void TqvIPSetManager::OpenDatabase() {
     FConnection = new TDbConnection(this);
     // The file is opened by its path, so any folder name works.
-    FConnection->FileName = GetApplicationFolder() + "DataBase\\" + "ipdb.ipdb";
+    FConnection->FileName = IPDatabasePath(GetApplicationFolder());
     FConnection->Open();
     FIPSetsTable = new TDbTable(this);
-    FIPSetsTable->SetConnection(FConnection);
-    FIPSetsTable->TableName = "IPSets";
     FConnectionsTable = new TDbTable(this);
-    FConnectionsTable->SetConnection(FConnection);
-    FConnectionsTable->TableName = "Connections";
-    FIPSetsTable->Open();
-    FConnectionsTable->Open();
+    OpenIPTable(*FIPSetsTable, FConnection, IPDb::IPSets);
+    OpenIPTable(*FConnectionsTable, FConnection, IPDb::Connections);
 }
 
 void TqvIPSetManager::SetIPSetTreeView(TTreeView* view) {
@@ -158,10 +155,10 @@ void TqvIPSetManager::RefreshIPSetTree() {
     sets.Refresh();
     sets.First();
     const int count = sets.RecordCount();
-    const TField name = sets.FieldByName("IPSET_NAME"), id = sets.FieldByName("ID"),
-                 address = sets.FieldByName("IPADDRESS"), mask = sets.FieldByName("SUBNETMASK"),
-                 gateway = sets.FieldByName("GATEWAY"), dns = sets.FieldByName("DNS"),
-                 dhcp = sets.FieldByName("DHCP"), connection = sets.FieldByName("CONNECTION");
+    const TField name = sets.FieldByName(IPDb::SetName), id = sets.FieldByName(IPDb::ID),
+                 address = sets.FieldByName(IPDb::Address), mask = sets.FieldByName(IPDb::Mask),
+                 gateway = sets.FieldByName(IPDb::Gateway), dns = sets.FieldByName(IPDb::Dns),
+                 dhcp = sets.FieldByName(IPDb::Dhcp), connection = sets.FieldByName(IPDb::Connection);
     for (int i = 0; i < count; ++i) {
         // The detail lines are taken now, so the tree shows the table as it
         // was at this rebuild even when a set is first opened later.
@@ -175,14 +172,14 @@ void TqvIPSetManager::RefreshIPSetTree() {
 }
 
 void TqvIPSetManager::DeleteIPSet(long long setID) {
-    if (FBusy || !FIPSetsTable->Locate("ID", setID)) return;
+    if (FBusy || !FIPSetsTable->Locate(IPDb::ID, setID)) return;
     // No owner window: the main window stays usable while the question is open.
     if (MessageBoxA(nullptr, "Are sure you want to delete the selected IP Set ?", "IP Tavix Ver2",
                     MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
         return;
     // Other commands may have moved the table while the question was open:
     // the set asked about is found again, and if it is gone nothing is deleted.
-    if (FBusy || !FIPSetsTable->Locate("ID", setID)) return;
+    if (FBusy || !FIPSetsTable->Locate(IPDb::ID, setID)) return;
     FIPSetsTable->Delete();
     RefreshIPSetTree();
 }
@@ -214,7 +211,7 @@ void TqvIPSetManager::AddIPSet() {
 }
 
 void TqvIPSetManager::EditIPSet(long long setID) {
-    if (!FBusy && FIPSetsTable->Locate("ID", setID)) RunEditor(false);
+    if (!FBusy && FIPSetsTable->Locate(IPDb::ID, setID)) RunEditor(false);
 }
 
 namespace {
@@ -270,16 +267,16 @@ std::string ActivationFailureText(const std::string& connection, bool addressSta
 
 void TqvIPSetManager::ActivateIPSet(long long setID) {
     if (FBusy) return; // one command at a time
-    if (!FIPSetsTable->Locate("ID", setID)) return;
-    if (!FConnectionsTable->Locate("ID", FIPSetsTable->FieldByName("CONNECTION").AsInteger()))
+    if (!FIPSetsTable->Locate(IPDb::ID, setID)) return;
+    if (!FConnectionsTable->Locate(IPDb::ID, FIPSetsTable->FieldByName(IPDb::Connection).AsInteger()))
         throw Exception("The connection of this IP set is not in the Connection Name List. "
                         "Edit the set and choose its connection.");
-    const std::string connection = FConnectionsTable->FieldByName("CONNECTIONNAME").AsString();
-    const bool dhcp = FIPSetsTable->FieldByName("DHCP").AsBoolean();
-    const std::string address = FIPSetsTable->FieldByName("IPADDRESS").AsString(),
-                      mask = FIPSetsTable->FieldByName("SUBNETMASK").AsString(),
-                      gateway = FIPSetsTable->FieldByName("GATEWAY").AsString(),
-                      dns = FIPSetsTable->FieldByName("DNS").AsString();
+    const std::string connection = FConnectionsTable->FieldByName(IPDb::ConnectionName).AsString();
+    const bool dhcp = FIPSetsTable->FieldByName(IPDb::Dhcp).AsBoolean();
+    const std::string address = FIPSetsTable->FieldByName(IPDb::Address).AsString(),
+                      mask = FIPSetsTable->FieldByName(IPDb::Mask).AsString(),
+                      gateway = FIPSetsTable->FieldByName(IPDb::Gateway).AsString(),
+                      dns = FIPSetsTable->FieldByName(IPDb::Dns).AsString();
 
     // Nothing runs unless both command lines mean exactly what they say.
     if (connection.find('"') != std::string::npos)
@@ -383,8 +380,8 @@ void TqvIPSetManager::CloseWaitBox() {
 
 std::string TqvIPSetManager::GetConnectionName(long long connectionID) {
     std::string result;
-    if (FConnectionsTable->Locate("ID", connectionID))
-        result = FConnectionsTable->FieldByName("CONNECTIONNAME").AsString();
+    if (FConnectionsTable->Locate(IPDb::ID, connectionID))
+        result = FConnectionsTable->FieldByName(IPDb::ConnectionName).AsString();
     return result;
 }
 
@@ -407,9 +404,9 @@ TWindowsVersion TqvIPSetManager::GetWindowsVersion() {
 void TqvIPSetManager::MergeConnectionName(TRegistry& registry) {
     try {
         std::string name = registry.ReadString("Name");
-        if (!FConnectionsTable->Locate("CONNECTIONNAME", name)) {
+        if (!FConnectionsTable->Locate(IPDb::ConnectionName, name)) {
             FConnectionsTable->Insert();
-            FConnectionsTable->FieldByName("CONNECTIONNAME")
+            FConnectionsTable->FieldByName(IPDb::ConnectionName)
                 .SetValue(TFieldValue::FromText(registry.ReadString("Name")));
             FConnectionsTable->Post();
         }

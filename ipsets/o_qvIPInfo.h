@@ -3,7 +3,7 @@
 // window's views, runs the commands and merges the connection names.
 #include "ipsets/NetshCommand.h"
 #include "store/Database.h"
-#include "toolkit/Classes.h"
+#include "base/Classes.h"
 
 #include <windows.h>
 

@@ -1,9 +1,9 @@
 #include "menustyler/o_QVMenuStyler.h"
 
 #include "toolkit/Controls.h"
-#include "toolkit/Handles.h"
+#include "toolkit/GdiHandles.h"
 #include "toolkit/ImgList.h"
-#include "toolkit/SysUtils.h"
+#include "base/SysUtils.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 #pragma once
 // Colour schemes and the menu styler, which switches a form's menus to owner
 // drawing and measures and paints every item itself.
-#include "toolkit/Classes.h"
+#include "base/Classes.h"
 #include "toolkit/Menus.h"
 
 #include <windows.h>

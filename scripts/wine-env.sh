@@ -25,11 +25,12 @@ other_arch() { [ "$1" = i686 ] && echo x86_64 || echo i686; }
 
 start_wine_session() {
   if [ -z "${DISPLAY:-}" ] || [ "${IPTAVIX_OWN_DISPLAY:-1}" = 1 ]; then
-    export DISPLAY=:97
-    if ! xdpyinfo -display :97 >/dev/null 2>&1; then
-      Xvfb :97 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    # IPTAVIX_DISPLAY lets two checkouts run their suites side by side.
+    export DISPLAY="${IPTAVIX_DISPLAY:-:97}"
+    if ! xdpyinfo -display "$DISPLAY" >/dev/null 2>&1; then
+      Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
       xvfb_pid=$!
-      for _ in $(seq 50); do xdpyinfo -display :97 >/dev/null 2>&1 && break; sleep 0.1; done
+      for _ in $(seq 50); do xdpyinfo -display "$DISPLAY" >/dev/null 2>&1 && break; sleep 0.1; done
     fi
   fi
   wineserver -p >/dev/null 2>&1 || true
@@ -63,20 +64,14 @@ stop_wine_session() {
   [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
 }
 
-# build_arch ARCH [cmake options...] -- [targets...]: configures build/ARCH with
-# the MinGW-w64 toolchain for ARCH (i686 or x86_64) and builds the targets
-# (all when none are named).
+# build_arch ARCH [cmake options...] -- [targets...]: configures build/ARCH
+# with its preset (CMakePresets.json: the MinGW-w64 toolchain for ARCH, i686
+# or x86_64) and builds the targets (all when none are named).
 build_arch() {
   local arch=$1; shift
-  local options=() targets=()
+  local options=()
   while [ $# -gt 0 ] && [ "$1" != "--" ]; do options+=("$1"); shift; done
   [ $# -gt 0 ] && shift
-  targets=("$@")
-  cmake -S "$wine_root" -B "$wine_root/build/$arch" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$wine_root/cmake/mingw-$arch.cmake" "${options[@]}" >/dev/null
-  if [ ${#targets[@]} -gt 0 ]; then
-    cmake --build "$wine_root/build/$arch" --target "${targets[@]}"
-  else
-    cmake --build "$wine_root/build/$arch"
-  fi
+  (cd "$wine_root" && cmake --preset "$arch" "${options[@]}" >/dev/null)
+  cmake --build "$wine_root/build/$arch" ${1:+--target "$@"}
 }

@@ -1,29 +1,11 @@
 #include "store/Database.h"
 
-#include "toolkit/SysUtils.h"
+#include "base/SysUtils.h"
 
 #include <sqlite3.h>
 #include <windows.h>
 
 #include <algorithm>
-#include <map>
-
-const char* const IPDatabaseSchema =
-    "CREATE TABLE IPSets (ID INTEGER PRIMARY KEY AUTOINCREMENT, IPSET_NAME TEXT, "
-    "IPADDRESS TEXT, SUBNETMASK TEXT, GATEWAY TEXT, DNS TEXT, DHCP BOOLEAN, "
-    "CONNECTION INTEGER);\n"
-    "CREATE TABLE Connections (ID INTEGER PRIMARY KEY AUTOINCREMENT, CONNECTIONNAME TEXT);\n";
-
-const std::vector<std::string>& RequiredFields(const std::string& table) {
-    static const std::map<std::string, std::vector<std::string>> fields = {
-        {"IPSETS",
-         {"ID", "IPSET_NAME", "IPADDRESS", "SUBNETMASK", "GATEWAY", "DNS", "DHCP", "CONNECTION"}},
-        {"CONNECTIONS", {"ID", "CONNECTIONNAME"}},
-    };
-    static const std::vector<std::string> none = {"ID"};
-    auto it = fields.find(UpperCase(table));
-    return it == fields.end() ? none : it->second;
-}
 
 namespace {
 
@@ -358,12 +340,14 @@ void TDbTable::Open() {
         }
     }
     // CheckShape has made sure the table exists.
-    for (const std::string& required : RequiredFields(TableName))
-        if (ColumnIndex(required) < 0) {
+    std::vector<std::string> required = {"ID"};
+    required.insert(required.end(), RequiredFields.begin(), RequiredFields.end());
+    for (const std::string& field : required)
+        if (ColumnIndex(field) < 0) {
             std::string file = FConnection->FileName;
             FColumns.clear();
             throw EDatabaseError(Format("The field %s is missing from the table %s in %s.",
-                                        required.c_str(), TableName.c_str(), file.c_str()));
+                                        field.c_str(), TableName.c_str(), file.c_str()));
         }
     FIdColumn = ColumnIndex("ID");
     LoadRows();
@@ -680,7 +664,7 @@ bool TDbTable::Locate(const std::string& field, const std::string& value) {
     return LocateValue(FieldByName(field).Index(), TFieldValue::FromText(value));
 }
 
-void CreateIPDatabase(const std::string& path) {
+void CreateDatabaseFile(const std::string& path, const char* schema) {
     // CREATE_NEW makes the refusal of an existing file atomic.
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -695,7 +679,7 @@ void CreateIPDatabase(const std::string& path) {
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(AnsiToUtf8(path).c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
     char* error = nullptr;
-    if (rc == SQLITE_OK) rc = sqlite3_exec(db, IPDatabaseSchema, nullptr, nullptr, &error);
+    if (rc == SQLITE_OK) rc = sqlite3_exec(db, schema, nullptr, nullptr, &error);
     std::string why = error ? error : (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
     sqlite3_free(error);
     sqlite3_close(db);

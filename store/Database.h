@@ -1,7 +1,7 @@
 #pragma once
 // The table engine: one database file (SQLite), table objects with a current
 // row, pending inserts and edits, and change notices for data-aware controls.
-#include "toolkit/Classes.h"
+#include "base/Classes.h"
 
 #include <string>
 #include <vector>
@@ -91,6 +91,8 @@ public:
     void SetConnection(TDbConnection* connection);
     TDbConnection* Connection() const { return FConnection; }
     std::string TableName;
+    // Fields the table must have besides its key ID, checked when it opens.
+    std::vector<std::string> RequiredFields;
 
     void Open();
     void Close();
@@ -157,11 +159,6 @@ private:
     std::vector<TDataLink*> FLinks; // not owned
 };
 
-// The two tables of the program's database, as the creation tool writes them.
-extern const char* const IPDatabaseSchema;
-// The fields every table must have, checked when a table opens.
-const std::vector<std::string>& RequiredFields(const std::string& table);
-
-// Creates a new database file with the program's two tables. Refuses a path
-// that already exists; raises EDatabaseError with the reason.
-void CreateIPDatabase(const std::string& path);
+// Creates a new database file holding the tables of `schema` (SQL). Refuses a
+// path that already exists; raises EDatabaseError with the reason.
+void CreateDatabaseFile(const std::string& path, const char* schema);

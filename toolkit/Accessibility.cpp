@@ -1,6 +1,6 @@
 #include "toolkit/Accessibility.h"
 
-#include "toolkit/SysUtils.h"
+#include "base/SysUtils.h"
 
 #include <initguid.h>
 

@@ -1,6 +1,6 @@
 #include "toolkit/Application.h"
 
-#include "toolkit/SysUtils.h"
+#include "base/SysUtils.h"
 
 #include <algorithm>
 

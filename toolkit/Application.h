@@ -1,7 +1,7 @@
 #pragma once
 // The application object: its title, its help file and the one place where
 // failures are shown to the user.
-#include "toolkit/Classes.h"
+#include "base/Classes.h"
 
 #include <windows.h>
 

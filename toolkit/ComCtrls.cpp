@@ -1,6 +1,6 @@
 #include "toolkit/ComCtrls.h"
 
-#include "toolkit/SysUtils.h"
+#include "base/SysUtils.h"
 
 #include <windowsx.h>
 

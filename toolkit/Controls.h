@@ -2,8 +2,8 @@
 // Windowed controls: one HWND per control, owned by it; creation arguments as
 // a struct; the align layout; messages dispatched to member functions, with
 // WM_COMMAND and WM_NOTIFY handed back to the control that sent them.
-#include "toolkit/Classes.h"
-#include "toolkit/Handles.h"
+#include "base/Classes.h"
+#include "toolkit/GdiHandles.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 #include "toolkit/ImgList.h"
 
-#include "toolkit/Exceptions.h"
-#include "toolkit/SysUtils.h"
+#include "base/Exceptions.h"
+#include "base/SysUtils.h"
 
 namespace {
 

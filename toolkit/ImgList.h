@@ -1,8 +1,8 @@
 #pragma once
 // A list of same-sized pictures with alpha, loaded from a bitmap strip in the
 // program's resources.
-#include "toolkit/Classes.h"
-#include "toolkit/Handles.h"
+#include "base/Classes.h"
+#include "toolkit/GdiHandles.h"
 
 #include <windows.h>
 

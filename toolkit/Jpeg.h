@@ -1,6 +1,6 @@
 #pragma once
 // JPEG pictures decoded with libjpeg into device-independent bitmaps.
-#include "toolkit/Handles.h"
+#include "toolkit/GdiHandles.h"
 
 #include <cstddef>
 

@@ -2,7 +2,7 @@
 
 #include "toolkit/Controls.h"
 #include "toolkit/ImgList.h"
-#include "toolkit/SysUtils.h"
+#include "base/SysUtils.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 #pragma once
 // Menus as components: items owned by the form, arranged in a tree, built
 // into HMENUs. Shortcuts become the owning form's accelerator table.
-#include "toolkit/Classes.h"
-#include "toolkit/Handles.h"
+#include "base/Classes.h"
+#include "toolkit/GdiHandles.h"
 
 #include <windows.h>
 

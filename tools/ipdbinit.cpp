@@ -1,7 +1,7 @@
 // ipdbinit: creates the program's empty database, DataBase\ipdb.ipdb beside
 // this tool or at the path given as the only argument. Never overwrites.
-#include "store/Database.h"
-#include "toolkit/SysUtils.h"
+#include "store/IPDatabase.h"
+#include "base/SysUtils.h"
 
 #include <windows.h>
 
@@ -16,14 +16,14 @@ int main(int argc, char** argv) {
     if (argc == 2) {
         path = argv[1];
     } else {
-        std::string folder = IncludeTrailingBackslash(ExtractFilePath(ApplicationExeName())) +
-                             "DataBase";
+        const std::string here = IncludeTrailingBackslash(ExtractFilePath(ApplicationExeName()));
+        const std::string folder = IPDatabaseFolder(here);
         if (!DirectoryExists(folder) && !CreateDirectoryA(folder.c_str(), nullptr)) {
             std::fprintf(stderr, "ipdbinit: cannot create the folder %s: %s.\n", folder.c_str(),
                          SysErrorMessage(GetLastError()).c_str());
             return 1;
         }
-        path = folder + "\\ipdb.ipdb";
+        path = IPDatabasePath(here);
     }
     try {
         CreateIPDatabase(path);

@@ -2,7 +2,7 @@
 #include "support/TestSupport.h"
 #include "toolkit/Application.h"
 #include "toolkit/Jpeg.h"
-#include "toolkit/SysUtils.h"
+#include "base/SysUtils.h"
 
 #include <gtest/gtest.h>
 

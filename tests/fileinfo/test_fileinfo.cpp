@@ -5,7 +5,7 @@
 #include "toolkit/Application.h"
 #include "toolkit/Forms.h"
 #include "toolkit/Jpeg.h"
-#include "toolkit/SysUtils.h"
+#include "base/SysUtils.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include "support/MainWindowFixture.h"
 #include "support/TestSupport.h"
 #include "toolkit/Application.h"
-#include "toolkit/SysUtils.h"
+#include "base/SysUtils.h"
 
 #include <gtest/gtest.h>
 

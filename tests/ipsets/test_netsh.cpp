@@ -1,5 +1,5 @@
 #include "ipsets/NetshCommand.h"
-#include "toolkit/AddressText.h"
+#include "base/AddressText.h"
 
 #include <gtest/gtest.h>
 

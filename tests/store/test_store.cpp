@@ -1,6 +1,7 @@
 #include "store/Database.h"
+#include "store/IPDatabase.h"
 #include "support/TestSupport.h"
-#include "toolkit/SysUtils.h"
+#include "base/SysUtils.h"
 
 #include <gtest/gtest.h>
 
@@ -17,13 +18,9 @@ struct Db {
         Connection.FileName = path;
         Connection.Open();
         IPSets = std::make_unique<TDbTable>(nullptr);
-        IPSets->SetConnection(&Connection);
-        IPSets->TableName = "IPSets";
-        IPSets->Open();
+        OpenIPTable(*IPSets, &Connection, IPDb::IPSets);
         Names = std::make_unique<TDbTable>(nullptr);
-        Names->SetConnection(&Connection);
-        Names->TableName = "Connections";
-        Names->Open();
+        OpenIPTable(*Names, &Connection, IPDb::Connections);
     }
     TDbConnection Connection;
     std::unique_ptr<TDbTable> IPSets, Names;

@@ -1,7 +1,7 @@
 #include "support/TestSupport.h"
 
-#include "store/Database.h"
-#include "toolkit/SysUtils.h"
+#include "store/IPDatabase.h"
+#include "base/SysUtils.h"
 
 #include <sqlite3.h>
 
@@ -130,9 +130,8 @@ MessageBoxCatcher::~MessageBoxCatcher() {
 std::string TestFolder() { return IncludeTrailingBackslash(ExtractFilePath(ApplicationExeName())); }
 
 std::string FreshDatabase() {
-    std::string folder = TestFolder() + "DataBase";
-    CreateDirectoryA(folder.c_str(), nullptr);
-    std::string path = folder + "\\ipdb.ipdb";
+    CreateDirectoryA(IPDatabaseFolder(TestFolder()).c_str(), nullptr);
+    std::string path = IPDatabasePath(TestFolder());
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(path.c_str());
     DeleteFileA((path + "-journal").c_str());

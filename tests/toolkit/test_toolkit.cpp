@@ -1,7 +1,7 @@
 #include "support/TestSupport.h"
 #include "toolkit/Application.h"
-#include "toolkit/Classes.h"
-#include "toolkit/Exceptions.h"
+#include "base/Classes.h"
+#include "base/Exceptions.h"
 
 #include <gtest/gtest.h>
 

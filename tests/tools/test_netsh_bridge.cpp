@@ -1,4 +1,4 @@
-#include "tools/NetshBridge.h"
+#include "tools/netsh-bridge/NetshBridge.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 // is never part of the Windows package.
 //
 // Exit code 0 when everything was applied, 1 with a message otherwise.
-#include "tools/NetshBridge.h"
+#include "tools/netsh-bridge/NetshBridge.h"
 
 #include <windows.h>
 

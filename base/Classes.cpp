@@ -1,6 +1,6 @@
-#include "toolkit/Classes.h"
+#include "base/Classes.h"
 
-#include "toolkit/SysUtils.h"
+#include "base/SysUtils.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #pragma once
 // Components and ownership: an owner keeps its components in creation order
 // and destroys them with itself; watchers are told when a component goes away.
-#include "toolkit/Exceptions.h"
+#include "base/Exceptions.h"
 
 #include <memory>
 #include <string>

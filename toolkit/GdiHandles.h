@@ -1,37 +1,7 @@
 #pragma once
-// Move-only owners for Win32 handles, and guards that restore what a drawing
-// routine selects into a device context.
-#include <windows.h>
-
-#include <utility>
-
-template <typename H, typename Traits> class TUniqueHandle {
-public:
-    TUniqueHandle() = default;
-    explicit TUniqueHandle(H handle) : FHandle(handle) {}
-    ~TUniqueHandle() { Reset(); }
-    TUniqueHandle(const TUniqueHandle&) = delete;
-    TUniqueHandle& operator=(const TUniqueHandle&) = delete;
-    TUniqueHandle(TUniqueHandle&& other) noexcept : FHandle(other.Release()) {}
-    TUniqueHandle& operator=(TUniqueHandle&& other) noexcept {
-        if (this != &other) Reset(other.Release());
-        return *this;
-    }
-    H Get() const { return FHandle; }
-    explicit operator bool() const { return FHandle != Traits::Invalid(); }
-    H Release() {
-        H h = FHandle;
-        FHandle = Traits::Invalid();
-        return h;
-    }
-    void Reset(H handle = Traits::Invalid()) {
-        if (FHandle != Traits::Invalid()) Traits::Close(FHandle);
-        FHandle = handle;
-    }
-
-private:
-    H FHandle = Traits::Invalid();
-};
+// Owners for GDI objects, menus and accelerator tables, and guards that restore
+// what a drawing routine selects into a device context.
+#include "base/Handles.h"
 
 struct TGdiTraits {
     static HGDIOBJ Invalid() { return nullptr; }
@@ -40,10 +10,6 @@ struct TGdiTraits {
 template <typename T> struct TGdiTypedTraits {
     static T Invalid() { return nullptr; }
     static void Close(T h) { DeleteObject(h); }
-};
-struct TKernelTraits {
-    static HANDLE Invalid() { return nullptr; }
-    static void Close(HANDLE h) { CloseHandle(h); }
 };
 struct TMenuTraits {
     static HMENU Invalid() { return nullptr; }
@@ -63,7 +29,6 @@ using TBrushHandle = TUniqueHandle<HBRUSH, TGdiTypedTraits<HBRUSH>>;
 using TPenHandle = TUniqueHandle<HPEN, TGdiTypedTraits<HPEN>>;
 using TBitmapHandle = TUniqueHandle<HBITMAP, TGdiTypedTraits<HBITMAP>>;
 using TRegionHandle = TUniqueHandle<HRGN, TGdiTypedTraits<HRGN>>;
-using TKernelHandle = TUniqueHandle<HANDLE, TKernelTraits>;
 using TMenuHandle = TUniqueHandle<HMENU, TMenuTraits>;
 using TAccelHandle = TUniqueHandle<HACCEL, TAccelTraits>;
 using TMemDC = TUniqueHandle<HDC, TMemDCTraits>;

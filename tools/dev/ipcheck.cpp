@@ -6,6 +6,7 @@
 // the name. Wine keeps no such keys; the run command uses this so that the
 // program shows connection names under Wine too.
 #include "adapters/IPInfo.h"
+#include "store/IPDatabase.h"
 #include "ipsets/o_qvIPInfo.h"
 
 #include <cstdio>
@@ -50,8 +51,8 @@ int main(int argc, char** argv) {
         TDbTable* names = manager.ConnectionsTable();
         std::printf("Connection names: %d\n", names->RecordCount());
         for (names->First(); !names->Eof(); names->Next())
-            std::printf("  %lld  %s\n", names->FieldByName("ID").AsInteger(),
-                        names->FieldByName("CONNECTIONNAME").AsString().c_str());
+            std::printf("  %lld  %s\n", names->FieldByName(IPDb::ID).AsInteger(),
+                        names->FieldByName(IPDb::ConnectionName).AsString().c_str());
         std::printf("IP sets: %d\n", manager.IPSetsTable()->RecordCount());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());

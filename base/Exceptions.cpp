@@ -1,6 +1,6 @@
-#include "toolkit/Exceptions.h"
+#include "base/Exceptions.h"
 
-#include "toolkit/SysUtils.h"
+#include "base/SysUtils.h"
 
 std::string SysErrorMessage(DWORD code) {
     char* buffer = nullptr;

@@ -1,7 +1,7 @@
-#include "toolkit/Registry.h"
+#include "base/Registry.h"
 
-#include "toolkit/Exceptions.h"
-#include "toolkit/SysUtils.h"
+#include "base/Exceptions.h"
+#include "base/SysUtils.h"
 
 bool TRegistry::OpenKey(const std::string& path) {
     CloseKey();

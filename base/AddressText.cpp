@@ -1,4 +1,4 @@
-#include "toolkit/AddressText.h"
+#include "base/AddressText.h"
 
 namespace {
 

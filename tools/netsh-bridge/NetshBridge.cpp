@@ -1,6 +1,6 @@
-#include "tools/NetshBridge.h"
+#include "tools/netsh-bridge/NetshBridge.h"
 
-#include "toolkit/AddressText.h"
+#include "base/AddressText.h"
 
 #include <sstream>
 
