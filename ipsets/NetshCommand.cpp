@@ -20,6 +20,11 @@ std::string DnsCommand(const std::string& connection, bool dhcp, const std::stri
     return command + " static " + (dns.empty() ? std::string("none") : dns) + " primary";
 }
 
+std::string AddDnsCommand(const std::string& connection, const std::string& dns, int index) {
+    return "netsh interface ip add dns \"" + connection + "\" " + dns +
+           " index=" + std::to_string(index);
+}
+
 std::vector<std::string> SplitCommandLine(const std::string& line) {
     std::vector<std::string> args;
     size_t i = 0;
@@ -97,7 +102,8 @@ bool AssignTags(std::vector<TArgument>& args, const std::vector<std::string>& or
         } else {
             if (a.Tag == "ADDRESS") a.Tag = "ADDR";
             if (a.Tag == "SOURCE" || a.Tag == "NAME" || a.Tag == "ADDR" || a.Tag == "MASK" ||
-                a.Tag == "GATEWAY" || a.Tag == "GWMETRIC" || a.Tag == "REGISTER") {
+                a.Tag == "GATEWAY" || a.Tag == "GWMETRIC" || a.Tag == "REGISTER" ||
+                a.Tag == "INDEX") {
                 if (std::find(order.begin(), order.end(), a.Tag) == order.end()) {
                     error = "The parameter " + a.Tag + " is not valid for this command.";
                     return false;
@@ -221,6 +227,30 @@ bool ParseDns(std::vector<TArgument>& args, TNetshRequest& request, std::string&
     return true;
 }
 
+// "add dns NAME ADDR [index=N]": a further DNS server, at position N (1 is
+// the first) or last.
+bool ParseAddDns(std::vector<TArgument>& args, TNetshRequest& request, std::string& error) {
+    if (!AssignTags(args, {"NAME", "ADDR", "INDEX"}, error)) return false;
+    const std::string *addr = Find(args, "ADDR"), *index = Find(args, "INDEX");
+    if (!addr) {
+        error = "One or more essential parameters were not entered: addr.";
+        return false;
+    }
+    if (!CheckAddress(*addr, "DNS server", error)) return false;
+    request.Address = *addr;
+    if (index) {
+        const std::string& i = *index;
+        if (i.empty() || i.size() > 2 ||
+            !std::all_of(i.begin(), i.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
+            std::stoi(i) < 1) {
+            error = "The index " + i + " is not a number from 1 to 99.";
+            return false;
+        }
+        request.Index = std::stoi(i);
+    }
+    return true;
+}
+
 } // namespace
 
 bool ParseNetshArguments(const std::vector<std::string>& args, TNetshRequest& request,
@@ -232,19 +262,23 @@ bool ParseNetshArguments(const std::vector<std::string>& args, TNetshRequest& re
             if (SameText(args[i], a)) return true;
         return false;
     };
-    if (!word(0, {"interface", "int"}) || !word(1, {"ip", "ipv4"}) || !word(2, {"set"}) ||
-        !word(3, {"address", "dns", "dnsservers", "dnsserver"})) {
+    const bool add = word(2, {"add"});
+    if (!word(0, {"interface", "int"}) || !word(1, {"ip", "ipv4"}) || !word(2, {"set", "add"}) ||
+        (add ? !word(3, {"dns", "dnsservers", "dnsserver"})
+             : !word(3, {"address", "dns", "dnsservers", "dnsserver"}))) {
         std::string line;
         for (const std::string& a : args)
             line += (line.empty() ? "" : " ") + a;
         error = "The following command was not found: " + line + ".";
         return false;
     }
-    request.Kind =
-        SameText(args[3], "address") ? TNetshRequest::TKind::Address : TNetshRequest::TKind::Dns;
+    request.Kind = add                          ? TNetshRequest::TKind::AddDns
+                   : SameText(args[3], "address") ? TNetshRequest::TKind::Address
+                                                  : TNetshRequest::TKind::Dns;
     std::vector<TArgument> rest = Tagged(args, 4);
     bool ok = request.Kind == TNetshRequest::TKind::Address ? ParseAddress(rest, request, error)
-                                                            : ParseDns(rest, request, error);
+              : request.Kind == TNetshRequest::TKind::Dns   ? ParseDns(rest, request, error)
+                                                            : ParseAddDns(rest, request, error);
     if (!ok) return false;
     const std::string* name = Find(rest, "NAME");
     if (!name || name->empty()) {

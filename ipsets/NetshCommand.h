@@ -13,6 +13,10 @@ std::string AddressCommand(const std::string& connection, bool dhcp, const std::
 // empty DNS; "...  dhcp " for a DHCP set.
 std::string DnsCommand(const std::string& connection, bool dhcp, const std::string& dns);
 
+// "netsh interface ip add dns "NAME" DNS index=N": a further DNS server of a
+// static set, after the two lines above (N = 2 for the second server).
+std::string AddDnsCommand(const std::string& connection, const std::string& dns, int index);
+
 // The longest command line the runner takes (its buffer holds 513 characters).
 constexpr size_t MaxCommandLine = 512;
 
@@ -22,7 +26,7 @@ constexpr size_t MaxCommandLine = 512;
 std::vector<std::string> SplitCommandLine(const std::string& line);
 
 struct TNetshRequest {
-    enum class TKind { Address, Dns } Kind = TKind::Address;
+    enum class TKind { Address, Dns, AddDns } Kind = TKind::Address;
     std::string Name;
     bool Dhcp = false;
     std::string Address; // "" with Dhcp; for DNS, "" means none
@@ -30,10 +34,11 @@ struct TNetshRequest {
     std::string Gateway; // "" means none
     int GatewayMetric = 0;
     std::string Register = "primary";
+    int Index = 0; // AddDns: the server's position, 1 first; 0 when not given (last)
 };
 
-// Parses the arguments after "netsh" ("interface ip set address ..." or
-// "interface ip set dns ...", positional or name=value, keywords in any
+// Parses the arguments after "netsh" ("interface ip set address ...",
+// "interface ip set dns ..." or "interface ip add dns ...", positional or name=value, keywords in any
 // case). False with a message in netsh's manner when netsh would refuse it.
 bool ParseNetshArguments(const std::vector<std::string>& args, TNetshRequest& request,
                          std::string& error);

@@ -97,6 +97,14 @@ TEST(NetshGrammar, EveryLineTheProgramBuildsParsesBackToItsFields) {
     EXPECT_EQ(r.Address, "");
     r = Parsed(DnsCommand("Wi-Fi", true, ""));
     EXPECT_TRUE(r.Dhcp);
+
+    EXPECT_EQ(AddDnsCommand("LAN", "10.0.0.54", 2),
+              "netsh interface ip add dns \"LAN\" 10.0.0.54 index=2");
+    r = Parsed(AddDnsCommand("LAN 2", "10.0.0.54", 2));
+    EXPECT_EQ(r.Kind, TNetshRequest::TKind::AddDns);
+    EXPECT_EQ(r.Name, "LAN 2");
+    EXPECT_EQ(r.Address, "10.0.0.54");
+    EXPECT_EQ(r.Index, 2);
 }
 
 TEST(NetshGrammar, TaggedFormsAliasesAndCase) {
@@ -156,4 +164,9 @@ TEST(NetshGrammar, RefusesWhatNetshWouldRefuse) {
     refused("interface ip set dns LAN static 1.1.1.1 secondary");
     refused("interface ip set dns LAN dhcp 1.1.1.1");
     refused("interface ip set dns LAN static mask=255.0.0.0");
+    refused("interface ip add address LAN 10.0.0.1 255.0.0.0");
+    refused("interface ip add dns LAN");            // no address
+    refused("interface ip add dns LAN none");       // "none" is no server to add
+    refused("interface ip add dns LAN 1.1.1.1 index=0");
+    refused("interface ip add dns LAN 1.1.1.1 index=x");
 }
