@@ -21,7 +21,9 @@ namespace {
 
 constexpr int Runs = 5;
 
-std::string Here() { return IncludeTrailingBackslash(ExtractFilePath(ApplicationExeName())); }
+std::string Here() {
+    return IncludeTrailingBackslash(ExtractFilePath(ApplicationExeName()));
+}
 
 double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
@@ -35,7 +37,8 @@ void FillDatabase(const std::string& path, int sets) {
     CreateIPDatabase(path);
     sqlite3* db = nullptr;
     sqlite3_open(AnsiToUtf8(path).c_str(), &db);
-    sqlite3_exec(db, "BEGIN; INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN'), ('Wireless');",
+    sqlite3_exec(db,
+                 "BEGIN; INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN'), ('Wireless');",
                  nullptr, nullptr, nullptr);
     sqlite3_stmt* st = nullptr;
     sqlite3_prepare_v2(db,
@@ -119,7 +122,8 @@ int main() {
     const std::string database = IPDatabasePath(here);
 
     std::vector<double> floor;
-    for (int i = 0; i < Runs; ++i) floor.push_back(TimeStart(here + "floor.exe", "Floor Window").Millis);
+    for (int i = 0; i < Runs; ++i)
+        floor.push_back(TimeStart(here + "floor.exe", "Floor Window").Millis);
     const double floorMs = Median(floor);
     std::printf("start-up to first paint, bare Win32 window (floor): %8.1f ms\n", floorMs);
 

@@ -20,14 +20,21 @@ TFormArgs IPSetArgs() {
 
 TFrmIPSet::TFrmIPSet(TComponent* owner) : TForm(owner, IPSetArgs()) {
     // The strip comes first in the tab order, then the page.
-    TabControl1 = new TPageControl(this, this, {.Height = 48, .Align = TAlign::alBottom, .Name = "TabControl1"});
-    PageControl1 = new TPageControl(this, this, {.Align = TAlign::alClient, .Name = "PageControl1"});
+    TabControl1 = new TPageControl(
+        this, this, {.Height = 48, .Align = TAlign::alBottom, .Name = "TabControl1"});
+    PageControl1 =
+        new TPageControl(this, this, {.Align = TAlign::alClient, .Name = "PageControl1"});
     TabSheet1 = new TTabSheet(this, PageControl1, {.Caption = "IP Set", .Name = "TabSheet1"});
     PageControl1->SetActivePage(TabSheet1);
-    btnOk = new TButton(this, TabControl1,
-                        {.Left = 16, .Top = 11, .Width = 75, .Height = 25, .Caption = "Ok", .Name = "btnOk"});
+    btnOk = new TButton(
+        this, TabControl1,
+        {.Left = 16, .Top = 11, .Width = 75, .Height = 25, .Caption = "Ok", .Name = "btnOk"});
     btnCancel = new TButton(this, TabControl1,
-                            {.Left = 320, .Top = 11, .Width = 75, .Height = 25, .Caption = "Cancel",
+                            {.Left = 320,
+                             .Top = 11,
+                             .Width = 75,
+                             .Height = 25,
+                             .Caption = "Cancel",
                              .Name = "btnCancel"});
     btnOk->OnClick = [this](TComponent* s) { btnOkClick(s); };
     // Ok checks every field itself, and Cancel none: moving the focus to
@@ -37,9 +44,10 @@ TFrmIPSet::TFrmIPSet(TComponent* owner) : TForm(owner, IPSetArgs()) {
     btnCancel->OnClick = [this](TComponent* s) { btnCancelClick(s); };
 
     auto label = [this](int left, int top, int width, const char* text, const char* name) {
-        return new TLabel(this, TabSheet1,
-                          {.Left = left, .Top = top, .Width = width, .Height = 13, .Caption = text, .Name = name},
-                          SS_RIGHT);
+        return new TLabel(
+            this, TabSheet1,
+            {.Left = left, .Top = top, .Width = width, .Height = 13, .Caption = text, .Name = name},
+            SS_RIGHT);
     };
     auto address = [this](int top, const char* name, const char* spoken) {
         auto* edit = new TqvIPEdit(this, nullptr, {.Left = 80, .Top = top, .Name = name});
@@ -49,8 +57,9 @@ TFrmIPSet::TFrmIPSet(TComponent* owner) : TForm(owner, IPSetArgs()) {
         return edit;
     };
     Label1 = label(8, 16, 66, "IP Set Name :", "Label1");
-    edtIPSetName = new TEdit(this, TabSheet1,
-                             {.Left = 78, .Top = 13, .Width = 251, .Height = 21, .Name = "edtIPSetName"});
+    edtIPSetName =
+        new TEdit(this, TabSheet1,
+                  {.Left = 78, .Top = 13, .Width = 251, .Height = 21, .Name = "edtIPSetName"});
     Label2 = label(16, 48, 57, "IP Address :", "Label2");
     edtIPAddress = address(42, "edtIPAddress", "IP Address");
     Label3 = label(6, 72, 66, "Subnet Mask:", "Label3");
@@ -60,15 +69,19 @@ TFrmIPSet::TFrmIPSet(TComponent* owner) : TForm(owner, IPSetArgs()) {
     Label5 = label(43, 120, 29, "DNS :", "Label5");
     edtDns = address(117, "edtDns", "DNS Server");
     Label6 = label(12, 147, 60, "Connection :", "Label6");
-    edtConnection = new TDBLookupComboBox(this, TabSheet1,
-                                          {.Left = 79, .Top = 144, .Width = 186, .Height = 21,
-                                           .Name = "edtConnection"});
+    edtConnection = new TDBLookupComboBox(
+        this, TabSheet1,
+        {.Left = 79, .Top = 144, .Width = 186, .Height = 21, .Name = "edtConnection"});
     edtConnection->DataField = "connection";
     edtConnection->KeyField = IPDb::ID;
     edtConnection->ListField = "connectionname";
     DHCPCheck = new TCheckBox(this, TabSheet1,
-                              {.Left = 80, .Top = 176, .Width = 145, .Height = 17,
-                               .Caption = "DHCP Enabled", .Name = "DHCPCheck"});
+                              {.Left = 80,
+                               .Top = 176,
+                               .Width = 145,
+                               .Height = 17,
+                               .Caption = "DHCP Enabled",
+                               .Name = "DHCPCheck"});
     DHCPCheck->OnClick = [this](TComponent* s) { DHCPCheckClick(s); };
 
     dsIPSets = new TDataSource(this);
@@ -95,13 +108,15 @@ void TFrmIPSet::SetConnectionsTable(TDbTable* table) {
 
 void TFrmIPSet::DHCPCheckClick(TComponent*) {
     const bool enabled = !DHCPCheck->Checked();
-    for (TqvIPEdit* edit : {edtIPAddress, edtSubNetMask, edtDefGateway, edtDns}) edit->SetEnabled(enabled);
+    for (TqvIPEdit* edit : {edtIPAddress, edtSubNetMask, edtDefGateway, edtDns})
+        edit->SetEnabled(enabled);
 }
 
 void TFrmIPSet::PrepareNewSet() {
     IPSets()->Insert();
     edtIPSetName->SetText("");
-    for (TqvIPEdit* edit : {edtIPAddress, edtSubNetMask, edtDefGateway, edtDns}) edit->SetIP("");
+    for (TqvIPEdit* edit : {edtIPAddress, edtSubNetMask, edtDefGateway, edtDns})
+        edit->SetIP("");
     DHCPCheck->SetChecked(false);
     DHCPCheckClick(DHCPCheck);
 }

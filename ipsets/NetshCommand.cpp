@@ -272,7 +272,7 @@ bool ParseNetshArguments(const std::vector<std::string>& args, TNetshRequest& re
         error = "The following command was not found: " + line + ".";
         return false;
     }
-    request.Kind = add                          ? TNetshRequest::TKind::AddDns
+    request.Kind = add                            ? TNetshRequest::TKind::AddDns
                    : SameText(args[3], "address") ? TNetshRequest::TKind::Address
                                                   : TNetshRequest::TKind::Dns;
     std::vector<TArgument> rest = Tagged(args, 4);

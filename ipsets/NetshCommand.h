@@ -38,7 +38,7 @@ struct TNetshRequest {
 };
 
 // Parses the arguments after "netsh" ("interface ip set address ...",
-// "interface ip set dns ..." or "interface ip add dns ...", positional or name=value, keywords in any
-// case). False with a message in netsh's manner when netsh would refuse it.
+// "interface ip set dns ..." or "interface ip add dns ...", positional or name=value, keywords in
+// any case). False with a message in netsh's manner when netsh would refuse it.
 bool ParseNetshArguments(const std::vector<std::string>& args, TNetshRequest& request,
                          std::string& error);

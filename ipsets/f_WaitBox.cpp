@@ -19,6 +19,8 @@ TFormArgs WaitBoxArgs() {
 TFrmWaitBox::TFrmWaitBox(TComponent* owner) : TForm(owner, WaitBoxArgs()) {
     Memo1 = new TMemo(this, this,
                       {.Caption = "Please wait while IP Tavix is applying the changes....",
-                       .Align = TAlign::alClient, .TabStop = false, .Name = "Memo1"},
+                       .Align = TAlign::alClient,
+                       .TabStop = false,
+                       .Name = "Memo1"},
                       ES_READONLY, 0);
 }

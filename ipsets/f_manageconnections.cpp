@@ -18,19 +18,24 @@ TFrmManageConnections::TFrmManageConnections(TComponent* owner)
                         TBevelCut::bvRaised, TBevelCut::bvLowered);
     RECT inside = Panel1->ClientRectForChildren();
     Memo1 = new TMemo(this, Panel1,
-                      {.Left = inside.left + 2, .Top = inside.top + 2,
+                      {.Left = inside.left + 2,
+                       .Top = inside.top + 2,
                        .Width = inside.right - inside.left - 4,
-                       .Height = inside.bottom - inside.top - 4, .TabStop = false, .Name = "Memo1"},
+                       .Height = inside.bottom - inside.top - 4,
+                       .TabStop = false,
+                       .Name = "Memo1"},
                       ES_READONLY | ES_CENTER, 0);
     Memo1->SetLines({"This is a list of network connection names as shown in ",
                      "Control Panel - >Network Connections."});
-    TabControl1 = new TPanel(this, this, {.Height = 41, .Align = TAlign::alBottom, .Name = "TabControl1"});
-    BitBtn1 = new TButton(this, TabControl1,
-                          {.Left = 164, .Top = 8, .Width = 75, .Height = 25, .Caption = "Ok",
-                           .Name = "BitBtn1"});
+    TabControl1 =
+        new TPanel(this, this, {.Height = 41, .Align = TAlign::alBottom, .Name = "TabControl1"});
+    BitBtn1 = new TButton(
+        this, TabControl1,
+        {.Left = 164, .Top = 8, .Width = 75, .Height = 25, .Caption = "Ok", .Name = "BitBtn1"});
     BitBtn1->ModalResult = TModalResult::mrOk;
-    ConnectionsDBGrid = new TDBGrid(this, this, {.Align = TAlign::alClient, .Name = "ConnectionsDBGrid"},
-                                    {{"ConnectionName", "Connection Name", 200}});
+    ConnectionsDBGrid =
+        new TDBGrid(this, this, {.Align = TAlign::alClient, .Name = "ConnectionsDBGrid"},
+                    {{"ConnectionName", "Connection Name", 200}});
     ConnectionsDBGrid->OnKeyDown = [this](TComponent* sender, WORD key, UINT modifiers) {
         ConnectionsDBGridKeyDown(sender, key, modifiers);
     };

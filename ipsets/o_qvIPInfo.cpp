@@ -3,6 +3,8 @@
 
 #include "adapters/IPInfo.h"
 #include "editor/f_IPSet.h"
+#include "ipsets/Activation.h"
+#include "ipsets/NetshCommand.h"
 #include "ipsets/f_WaitBox.h"
 #include "ipsets/f_manageconnections.h"
 #include "base/AddressText.h"
@@ -47,7 +49,9 @@ private:
 
 } // namespace
 
-void SetVersionInfoSource(TGetVersionExA source) { versionInfoSource = source; }
+void SetVersionInfoSource(TGetVersionExA source) {
+    versionInfoSource = source;
+}
 
 TWindowsVersion ClassifyWindowsVersion(const OSVERSIONINFOA& info) {
     const DWORD platform = info.dwPlatformId, major = info.dwMajorVersion,
@@ -132,7 +136,8 @@ void TqvIPSetManager::RefreshAdapterList() {
         std::string addresses, gateways;
         for (int k = 0; k < adapter->IPAddressCount(); ++k)
             addresses += adapter->IPAddresses(k)->AsText();
-        for (int k = 0; k < adapter->GatewayCount(); ++k) gateways += adapter->Gateways(k)->AsText();
+        for (int k = 0; k < adapter->GatewayCount(); ++k)
+            gateways += adapter->Gateways(k)->AsText();
         list.AddItem("Adapter ID", {adapter->AdapterName()});
         list.AddItem("Description", {adapter->Description()});
         list.AddItem("Current IP", {addresses});
@@ -158,7 +163,8 @@ void TqvIPSetManager::RefreshIPSetTree() {
     const TField name = sets.FieldByName(IPDb::SetName), id = sets.FieldByName(IPDb::ID),
                  address = sets.FieldByName(IPDb::Address), mask = sets.FieldByName(IPDb::Mask),
                  gateway = sets.FieldByName(IPDb::Gateway), dns = sets.FieldByName(IPDb::Dns),
-                 dhcp = sets.FieldByName(IPDb::Dhcp), connection = sets.FieldByName(IPDb::Connection);
+                 dhcp = sets.FieldByName(IPDb::Dhcp),
+                 connection = sets.FieldByName(IPDb::Connection);
     for (int i = 0; i < count; ++i) {
         // The detail lines are taken now, so the tree shows the table as it
         // was at this rebuild even when a set is first opened later.
@@ -239,74 +245,44 @@ private:
     bool& FFlag;
 };
 
-struct TActivationStep {
-    std::string Command;
-    bool Started = false;
-    int ExitCode = 0;
-};
-
 } // namespace
 
-std::string ActivationFailureText(const std::string& connection, bool addressStarted,
-                                  int addressCode, bool dnsStarted, int dnsCode) {
-    std::string lines;
-    auto line = [&](const char* what, bool started, int code) {
-        if (!started)
-            lines += Format("\r\n%s: netsh could not be started.", what);
-        else if (code != 0)
-            lines += Format("\r\n%s: netsh ended with exit code %lu.", what,
-                            static_cast<unsigned long>(static_cast<DWORD>(code)));
-    };
-    line("Setting the address", addressStarted, addressCode);
-    line("Setting the DNS server", dnsStarted, dnsCode);
-    if (lines.empty()) return lines;
-    return Format("The IP set could not be applied to the connection \"%s\".\r\n",
-                  connection.c_str()) +
-           lines;
+bool TqvIPSetManager::ReadIPSet(long long setID, TIPSetValues& set) {
+    if (!FIPSetsTable->Locate(IPDb::ID, setID)) return false;
+    if (!FConnectionsTable->Locate(IPDb::ID,
+                                   FIPSetsTable->FieldByName(IPDb::Connection).AsInteger()))
+        throw Exception("The connection of this IP set is not in the Connection Name List. "
+                        "Edit the set and choose its connection.");
+    TDbTable& sets = *FIPSetsTable;
+    set = TIPSetValues{};
+    set.Name = sets.FieldByName(IPDb::SetName).AsString();
+    set.Address = sets.FieldByName(IPDb::Address).AsString();
+    set.Mask = sets.FieldByName(IPDb::Mask).AsString();
+    set.Gateway = sets.FieldByName(IPDb::Gateway).AsString();
+    set.Dns = sets.FieldByName(IPDb::Dns).AsString();
+    set.Dhcp = sets.FieldByName(IPDb::Dhcp).AsBoolean();
+    set.Connection = FConnectionsTable->FieldByName(IPDb::ConnectionName).AsString();
+    return true;
 }
 
 void TqvIPSetManager::ActivateIPSet(long long setID) {
     if (FBusy) return; // one command at a time
-    if (!FIPSetsTable->Locate(IPDb::ID, setID)) return;
-    if (!FConnectionsTable->Locate(IPDb::ID, FIPSetsTable->FieldByName(IPDb::Connection).AsInteger()))
-        throw Exception("The connection of this IP set is not in the Connection Name List. "
-                        "Edit the set and choose its connection.");
-    const std::string connection = FConnectionsTable->FieldByName(IPDb::ConnectionName).AsString();
-    const bool dhcp = FIPSetsTable->FieldByName(IPDb::Dhcp).AsBoolean();
-    const std::string address = FIPSetsTable->FieldByName(IPDb::Address).AsString(),
-                      mask = FIPSetsTable->FieldByName(IPDb::Mask).AsString(),
-                      gateway = FIPSetsTable->FieldByName(IPDb::Gateway).AsString(),
-                      dns = FIPSetsTable->FieldByName(IPDb::Dns).AsString();
+    TIPSetValues set;
+    if (!ReadIPSet(setID, set)) return;
+    const TApplyResult result = ApplyIPSet(set);
+    if (!result.Ok && Application) Application->ShowMessage(result.Message, MB_OK | MB_ICONWARNING);
+    if (result.RefreshFailure) std::rethrow_exception(result.RefreshFailure);
+}
 
-    // Nothing runs unless both command lines mean exactly what they say.
-    if (connection.find('"') != std::string::npos)
-        throw Exception(Format("The connection name \"%s\" contains a double quote, which netsh "
-                               "cannot take. Rename the connection in Windows",
-                               connection.c_str()));
-    if (!dhcp) {
-        if (address.empty() || mask.empty())
-            throw Exception(Format("This IP set has no %s. Edit the set and enter it",
-                                   address.empty() ? "IP address" : "subnet mask"));
-        const std::pair<const char*, const std::string*> fields[] = {
-            {"IP address", &address}, {"subnet mask", &mask}, {"gateway", &gateway}, {"DNS server", &dns}};
-        for (const auto& [label, value] : fields)
-            if (!value->empty() && !IsDottedQuad(*value))
-                throw Exception(Format("The %s \"%s\" of this IP set is not a valid address. Edit "
-                                       "the set and correct it",
-                                       label, value->c_str()));
-    }
-    TActivationStep steps[] = {{AddressCommand(connection, dhcp, address, mask, gateway)},
-                               {DnsCommand(connection, dhcp, dns)}};
-    for (const TActivationStep& step : steps)
-        if (step.Command.size() > MaxCommandLine)
-            throw Exception(Format("The netsh command for this IP set would be longer than %u "
-                                   "characters. Shorten the connection name",
-                                   static_cast<unsigned>(MaxCommandLine)));
+TApplyResult TqvIPSetManager::ApplyIPSet(const TIPSetValues& set) {
+    const std::string refusal = ActivationRefusal(set);
+    if (!refusal.empty()) throw Exception(refusal);
+    std::vector<TActivationStep> steps = ActivationSteps(set);
 
     TBusyScope busy(FBusy);
     ShowWaitBox();
     try {
-        // The second run follows the first whatever the first's outcome.
+        // Each run follows the one before whatever its outcome.
         for (TActivationStep& step : steps)
             step.ExitCode = RunCommand(step.Command, SW_HIDE, &step.Started);
     } catch (...) {
@@ -317,17 +293,16 @@ void TqvIPSetManager::ActivateIPSet(long long setID) {
     }
     CloseWaitBox();
     DropPendingInput();
+    TApplyResult result;
     // The user sees the list as it is now before hearing what went wrong.
-    std::exception_ptr refreshFailure;
     try {
         RefreshAdapterList();
     } catch (...) {
-        refreshFailure = std::current_exception();
+        result.RefreshFailure = std::current_exception();
     }
-    const std::string failure = ActivationFailureText(
-        connection, steps[0].Started, steps[0].ExitCode, steps[1].Started, steps[1].ExitCode);
-    if (!failure.empty() && Application) Application->ShowMessage(failure, MB_OK | MB_ICONWARNING);
-    if (refreshFailure) std::rethrow_exception(refreshFailure);
+    result.Message = ActivationFailureText(set.Connection, steps);
+    result.Ok = result.Message.empty();
+    return result;
 }
 
 // The platform record this relies on: 68 bytes in a 32-bit process.
@@ -336,8 +311,7 @@ static_assert(sizeof(STARTUPINFOA) == (sizeof(void*) == 4 ? 68 : 104));
 int TqvIPSetManager::RunCommand(const std::string& commandLine, WORD showMode, bool* started) {
     if (started) *started = false;
     try {
-        if (commandLine.size() > MaxCommandLine)
-            throw Exception("The command line is too long");
+        if (commandLine.size() > MaxCommandLine) throw Exception("The command line is too long");
         char buffer[MaxCommandLine + 1] = {}; // CreateProcessA may write into it
         commandLine.copy(buffer, MaxCommandLine);
         STARTUPINFOA startup{};

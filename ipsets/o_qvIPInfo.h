@@ -1,12 +1,13 @@
 #pragma once
 // The IP set manager: owns the database and both tables, fills the main
 // window's views, runs the commands and merges the connection names.
-#include "ipsets/NetshCommand.h"
+#include "ipsets/IPSetValues.h"
 #include "store/Database.h"
 #include "base/Classes.h"
 
 #include <windows.h>
 
+#include <exception>
 #include <string>
 
 class TIPInfo;
@@ -30,16 +31,20 @@ using TGetVersionExA = BOOL(WINAPI*)(LPOSVERSIONINFOA info);
 void SetVersionInfoSource(TGetVersionExA source); // nullptr: the real call
 TWindowsVersion ClassifyWindowsVersion(const OSVERSIONINFOA& info);
 
-// What the user is told after an activation whose netsh runs failed; empty
-// when both ran and ended with exit code 0.
-std::string ActivationFailureText(const std::string& connection, bool addressStarted,
-                                  int addressCode, bool dnsStarted, int dnsCode);
-
 // The folder part of an executable's path, ending in a backslash.
 std::string ApplicationFolderOf(const std::string& exePath);
 
 extern const char* const NetworkBasePath;
 extern const char* const NetworkClassKey;
+
+// How an apply went: Ok, or the failure text the user is to be told.
+struct TApplyResult {
+    bool Ok = true;
+    std::string Message;
+    // A failure while showing the result (the list's refresh), for the caller
+    // to raise after telling the user.
+    std::exception_ptr RefreshFailure;
+};
 
 class TqvIPSetManager : public TComponent {
 public:
@@ -58,7 +63,14 @@ public:
     void AddIPSet();
     void EditIPSet(long long setID);
     void DeleteIPSet(long long setID);
+    // Applies the set of that key and tells the user of a failure.
     void ActivateIPSet(long long setID);
+    // The stored set of that key with its connection's name; false when no
+    // set has it. Raises when the set's connection is not in the list.
+    bool ReadIPSet(long long setID, TIPSetValues& set);
+    // Runs the set's netsh lines under the wait window and refreshes the list;
+    // shows no message. Raises, with nothing run, for a set that must not run.
+    TApplyResult ApplyIPSet(const TIPSetValues& set);
 
     std::string GetConnectionName(long long connectionID);
     TWindowsVersion GetWindowsVersion();
@@ -69,7 +81,9 @@ public:
     bool Busy() const { return FBusy; }
     void ShowWaitBox();
     void CloseWaitBox();
-    class TFrmWaitBox* WaitBox() const { return FWaitBox; }
+    class TFrmWaitBox* WaitBox() const {
+        return FWaitBox;
+    }
     std::string GetApplicationFolder();
 
     TDbTable* IPSetsTable() const { return FIPSetsTable; }
@@ -87,12 +101,12 @@ private:
     // Shows the editor on a new row or on the current one, then rebuilds the tree.
     void RunEditor(bool newSet);
 
-    TTreeView* FIPSetTreeView = nullptr;    // not owned: the main window's
-    TListView* FAdapterListView = nullptr;  // not owned: the main window's
-    TIPInfo* FIPInfo = nullptr;             // valid only during the operation that took it
-    TDbConnection* FConnection = nullptr;   // owned as a component
-    TDbTable* FIPSetsTable = nullptr;       // owned as a component
-    TDbTable* FConnectionsTable = nullptr;  // owned as a component
-    class TFrmWaitBox* FWaitBox = nullptr;  // owned as a component while an activation runs
+    TTreeView* FIPSetTreeView = nullptr;   // not owned: the main window's
+    TListView* FAdapterListView = nullptr; // not owned: the main window's
+    TIPInfo* FIPInfo = nullptr;            // valid only during the operation that took it
+    TDbConnection* FConnection = nullptr;  // owned as a component
+    TDbTable* FIPSetsTable = nullptr;      // owned as a component
+    TDbTable* FConnectionsTable = nullptr; // owned as a component
+    class TFrmWaitBox* FWaitBox = nullptr; // owned as a component while an activation runs
     bool FBusy = false;
 };

@@ -38,7 +38,8 @@ private:
 
 std::string Quoted(const std::string& name) {
     std::string out = "\"";
-    for (char c : name) out += (c == '"') ? std::string("\"\"") : std::string(1, c);
+    for (char c : name)
+        out += (c == '"') ? std::string("\"\"") : std::string(1, c);
     return out + "\"";
 }
 
@@ -105,7 +106,9 @@ void Defend(sqlite3* db) {
 
 TDbConnection::TDbConnection(TComponent* owner) : TComponent(owner) {}
 
-TDbConnection::~TDbConnection() { Close(); }
+TDbConnection::~TDbConnection() {
+    Close();
+}
 
 void TDbConnection::Open() {
     if (FHandle) return;
@@ -167,7 +170,8 @@ void TDbConnection::Open() {
 
 void TDbConnection::Close() {
     std::vector<TDbTable*> tables = FTables;
-    for (TDbTable* t : tables) t->Close();
+    for (TDbTable* t : tables)
+        t->Close();
     if (FHandle) {
         sqlite3_close_v2(FHandle);
         FHandle = nullptr;
@@ -184,9 +188,13 @@ void TDbConnection::UnregisterTable(TDbTable* table) {
 
 // ---------------------------------------------------------------- field
 
-const std::string& TField::FieldName() const { return FTable->FColumns[FColumn].Name; }
+const std::string& TField::FieldName() const {
+    return FTable->FColumns[FColumn].Name;
+}
 
-TFieldType TField::DataType() const { return FTable->FColumns[FColumn].Type; }
+TFieldType TField::DataType() const {
+    return FTable->FColumns[FColumn].Type;
+}
 
 const TFieldValue& TField::Value() const {
     static const TFieldValue empty;
@@ -196,7 +204,9 @@ const TFieldValue& TField::Value() const {
     return row ? (*row)[FColumn] : empty;
 }
 
-bool TField::IsNull() const { return Value().Null; }
+bool TField::IsNull() const {
+    return Value().Null;
+}
 
 std::string TField::AsString() const {
     const TFieldValue& v = Value();
@@ -291,7 +301,9 @@ void TField::SetValue(const TFieldValue& value) {
         SetAsString(value.Text);
 }
 
-void TField::Clear() { FTable->WriteField(FColumn, TFieldValue{}); }
+void TField::Clear() {
+    FTable->WriteField(FColumn, TFieldValue{});
+}
 
 // ---------------------------------------------------------------- table
 
@@ -316,8 +328,8 @@ void TDbTable::Fail(const std::string& what) const {
 
 void TDbTable::CheckActive() const {
     if (FState == TDataSetState::dsInactive)
-        throw EDatabaseError(Format("Cannot perform this operation on a closed table (%s)",
-                                    TableName.c_str()));
+        throw EDatabaseError(
+            Format("Cannot perform this operation on a closed table (%s)", TableName.c_str()));
 }
 
 void TDbTable::Open() {
@@ -468,8 +480,7 @@ void TDbTable::RemoveLink(TDataLink* link) {
 
 void TDbTable::WriteField(int column, const TFieldValue& value) {
     if (FState != TDataSetState::dsEdit && FState != TDataSetState::dsInsert)
-        throw EDatabaseError(
-            Format("Table %s is not in edit or insert mode", TableName.c_str()));
+        throw EDatabaseError(Format("Table %s is not in edit or insert mode", TableName.c_str()));
     if (column == FIdColumn)
         throw EDatabaseError(Format("Field 'ID' of %s cannot be modified", TableName.c_str()));
     FBuffer[static_cast<size_t>(column)] = value;
@@ -509,8 +520,7 @@ void TDbTable::Edit() {
 void TDbTable::Post() {
     CheckActive();
     if (FState != TDataSetState::dsEdit && FState != TDataSetState::dsInsert)
-        throw EDatabaseError(
-            Format("Table %s is not in edit or insert mode", TableName.c_str()));
+        throw EDatabaseError(Format("Table %s is not in edit or insert mode", TableName.c_str()));
     sqlite3* db = FConnection->Handle();
     if (FState == TDataSetState::dsInsert) {
         std::string names, params;
@@ -521,9 +531,9 @@ void TDbTable::Post() {
             params += cols.empty() ? "?" : ", ?";
             cols.push_back(static_cast<int>(i));
         }
-        std::string sql = "INSERT INTO " + Quoted(TableName) +
-                          (cols.empty() ? " DEFAULT VALUES"
-                                        : " (" + names + ") VALUES (" + params + ")");
+        std::string sql =
+            "INSERT INTO " + Quoted(TableName) +
+            (cols.empty() ? " DEFAULT VALUES" : " (" + names + ") VALUES (" + params + ")");
         Statement insert(db, sql);
         if (!insert.Ok()) Fail("Cannot store the new row: " + insert.Error());
         for (size_t k = 0; k < cols.size(); ++k)
@@ -531,7 +541,8 @@ void TDbTable::Post() {
         if (sqlite3_step(insert.Get()) != SQLITE_DONE)
             Fail("Cannot store the new row: " + insert.Error());
         Row row = FBuffer;
-        row[static_cast<size_t>(FIdColumn)] = TFieldValue::FromInteger(sqlite3_last_insert_rowid(db));
+        row[static_cast<size_t>(FIdColumn)] =
+            TFieldValue::FromInteger(sqlite3_last_insert_rowid(db));
         FRows.push_back(std::move(row));
         FRecNo = static_cast<int>(FRows.size()) - 1;
     } else {
@@ -577,8 +588,8 @@ void TDbTable::Delete() {
     }
     if (FState == TDataSetState::dsEdit) Cancel();
     if (FRows.empty())
-        throw EDatabaseError(Format("Cannot perform this operation on an empty table (%s)",
-                                    TableName.c_str()));
+        throw EDatabaseError(
+            Format("Cannot perform this operation on an empty table (%s)", TableName.c_str()));
     Statement del(FConnection->Handle(),
                   "DELETE FROM " + Quoted(TableName) + " WHERE " + Quoted("ID") + " = ?");
     if (!del.Ok()) Fail("Cannot delete the row: " + del.Error());
@@ -610,7 +621,9 @@ void TDbTable::Next() {
     }
 }
 
-bool TDbTable::Eof() const { return FEof || FRows.empty(); }
+bool TDbTable::Eof() const {
+    return FEof || FRows.empty();
+}
 
 void TDbTable::MoveTo(int index) {
     CheckActive();
@@ -672,8 +685,8 @@ void CreateDatabaseFile(const std::string& path, const char* schema) {
         DWORD error = GetLastError();
         if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
             throw EDatabaseError(Format("The file %s already exists.", path.c_str()));
-        throw EDatabaseError(Format("Cannot create %s: %s.", path.c_str(),
-                                    SysErrorMessage(error).c_str()));
+        throw EDatabaseError(
+            Format("Cannot create %s: %s.", path.c_str(), SysErrorMessage(error).c_str()));
     }
     CloseHandle(file);
     sqlite3* db = nullptr;

@@ -69,8 +69,8 @@ public:
     TFieldType DataType() const;
     bool IsNull() const;
     std::string AsString() const; // "" when empty; Boolean fields give "True"/"False"
-    long long AsInteger() const;   // 0 when empty
-    bool AsBoolean() const;        // false when empty
+    long long AsInteger() const;  // 0 when empty
+    bool AsBoolean() const;       // false when empty
     void SetAsString(const std::string& value);
     void SetAsInteger(long long value);
     void SetAsBoolean(bool value);

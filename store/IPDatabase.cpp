@@ -36,4 +36,6 @@ void OpenIPTable(TDbTable& table, TDbConnection* connection, const char* name) {
     table.Open();
 }
 
-void CreateIPDatabase(const std::string& path) { CreateDatabaseFile(path, IPDatabaseSchema); }
+void CreateIPDatabase(const std::string& path) {
+    CreateDatabaseFile(path, IPDatabaseSchema);
+}

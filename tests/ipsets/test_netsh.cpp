@@ -165,8 +165,8 @@ TEST(NetshGrammar, RefusesWhatNetshWouldRefuse) {
     refused("interface ip set dns LAN dhcp 1.1.1.1");
     refused("interface ip set dns LAN static mask=255.0.0.0");
     refused("interface ip add address LAN 10.0.0.1 255.0.0.0");
-    refused("interface ip add dns LAN");            // no address
-    refused("interface ip add dns LAN none");       // "none" is no server to add
+    refused("interface ip add dns LAN");      // no address
+    refused("interface ip add dns LAN none"); // "none" is no server to add
     refused("interface ip add dns LAN 1.1.1.1 index=0");
     refused("interface ip add dns LAN 1.1.1.1 index=x");
 }

@@ -112,19 +112,22 @@ TEST_F(Store, PendingRowIsSettledBeforeLocateFirstAndRefresh) {
     db.IPSets->Edit();
     db.IPSets->FieldByName("GATEWAY").SetAsString("10.0.0.1");
     EXPECT_FALSE(db.IPSets->Locate("ID", 99LL));
-    EXPECT_EQ(QueryColumn(Path, "SELECT GATEWAY FROM IPSets"), (std::vector<std::string>{"10.0.0.1"}));
+    EXPECT_EQ(QueryColumn(Path, "SELECT GATEWAY FROM IPSets"),
+              (std::vector<std::string>{"10.0.0.1"}));
 
     // Cancel drops the change and restores the stored values.
     db.IPSets->Edit();
     db.IPSets->FieldByName("GATEWAY").SetAsString("10.9.9.9");
     db.IPSets->Cancel();
     EXPECT_EQ(db.IPSets->FieldByName("GATEWAY").AsString(), "10.0.0.1");
-    EXPECT_EQ(QueryColumn(Path, "SELECT GATEWAY FROM IPSets"), (std::vector<std::string>{"10.0.0.1"}));
+    EXPECT_EQ(QueryColumn(Path, "SELECT GATEWAY FROM IPSets"),
+              (std::vector<std::string>{"10.0.0.1"}));
 }
 
 TEST_F(Store, LocateIsExactAndKeepsCurrentRowWhenNothingFound) {
     Db db(Path);
-    for (const char* n : {"LAN", "Wireless", "lan"}) AddName(*db.Names, n);
+    for (const char* n : {"LAN", "Wireless", "lan"})
+        AddName(*db.Names, n);
     EXPECT_TRUE(db.Names->Locate("CONNECTIONNAME", std::string("Wireless")));
     EXPECT_EQ(db.Names->FieldByName("ID").AsInteger(), 2);
     EXPECT_TRUE(db.Names->Locate("CONNECTIONNAME", std::string("lan")));
@@ -138,7 +141,8 @@ TEST_F(Store, LocateIsExactAndKeepsCurrentRowWhenNothingFound) {
 
 TEST_F(Store, DeleteMakesFollowingRowCurrentAndKeysAreNeverReused) {
     Db db(Path);
-    for (const char* n : {"a", "b", "c"}) AddName(*db.Names, n);
+    for (const char* n : {"a", "b", "c"})
+        AddName(*db.Names, n);
     ASSERT_TRUE(db.Names->Locate("ID", 2LL));
     db.Names->Delete();
     EXPECT_EQ(db.Names->FieldByName("CONNECTIONNAME").AsString(), "c");
@@ -151,7 +155,8 @@ TEST_F(Store, DeleteMakesFollowingRowCurrentAndKeysAreNeverReused) {
     db.Names->Delete();
     EXPECT_EQ(db.Names->RecordCount(), 0);
     EXPECT_THROW(db.Names->Delete(), EDatabaseError);
-    EXPECT_EQ(QueryColumn(Path, "SELECT count(*) FROM Connections"), (std::vector<std::string>{"0"}));
+    EXPECT_EQ(QueryColumn(Path, "SELECT count(*) FROM Connections"),
+              (std::vector<std::string>{"0"}));
 }
 
 TEST_F(Store, RowsComeBackInKeyOrderAndIterationEnds) {
@@ -173,7 +178,9 @@ namespace {
 struct EventLog : TDataLink {
     std::vector<TDataEvent> Events;
     void DataEvent(TDataEvent e) override { Events.push_back(e); }
-    bool Saw(TDataEvent e) const { return std::find(Events.begin(), Events.end(), e) != Events.end(); }
+    bool Saw(TDataEvent e) const {
+        return std::find(Events.begin(), Events.end(), e) != Events.end();
+    }
 };
 } // namespace
 
@@ -222,7 +229,9 @@ std::string ReadWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
-bool Contains(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
+bool Contains(const std::string& s, const std::string& part) {
+    return s.find(part) != std::string::npos;
+}
 } // namespace
 
 TEST(StoreOpen, MalformedFilesFailWithClearMessages) {
@@ -233,7 +242,8 @@ TEST(StoreOpen, MalformedFilesFailWithClearMessages) {
 
     std::mt19937 rng(42);
     std::string noise(4096, '\0');
-    for (char& c : noise) c = static_cast<char>(rng());
+    for (char& c : noise)
+        c = static_cast<char>(rng());
     std::string random = WriteFile("random.ipdb", noise);
     msg = OpenError(random);
     EXPECT_TRUE(Contains(msg, "is not a valid IP set database") && Contains(msg, random)) << msg;
@@ -244,7 +254,8 @@ TEST(StoreOpen, MalformedFilesFailWithClearMessages) {
         db.IPSets->Insert();
         db.IPSets->FieldByName("IPSET_NAME").SetAsString(std::string(3000, 'x'));
         db.IPSets->Post();
-        for (int i = 0; i < 200; ++i) AddName(*db.Names, "name " + std::to_string(i));
+        for (int i = 0; i < 200; ++i)
+            AddName(*db.Names, "name " + std::to_string(i));
     }
     std::string whole = ReadWholeFile(good);
     ASSERT_GT(whole.size(), 8192u);
@@ -259,8 +270,8 @@ TEST(StoreOpen, MissingTableOrFieldIsNamed) {
     EXPECT_EQ(OpenError(path),
               "The table Connections does not exist in the database file " + path + ".");
 
-    for (const char* field : {"IPSET_NAME", "IPADDRESS", "SUBNETMASK", "GATEWAY", "DNS", "DHCP",
-                              "CONNECTION"}) {
+    for (const char* field :
+         {"IPSET_NAME", "IPADDRESS", "SUBNETMASK", "GATEWAY", "DNS", "DHCP", "CONNECTION"}) {
         path = FreshDatabase();
         ExecSql(path, std::string("ALTER TABLE IPSets DROP COLUMN ") + field);
         EXPECT_EQ(OpenError(path), std::string("The field ") + field +
@@ -465,8 +476,8 @@ TEST(StoreDurability, KilledWriterLeavesEveryCompletedRow) {
     si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION pi{};
     std::string cmd = "\"" + ApplicationExeName() + "\" --child writer \"" + path + "\"";
-    ASSERT_TRUE(CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                               &si, &pi));
+    ASSERT_TRUE(
+        CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi));
     CloseHandle(writeEnd);
 
     std::set<long long> reported;
@@ -492,7 +503,8 @@ TEST(StoreDurability, KilledWriterLeavesEveryCompletedRow) {
     std::set<long long> stored;
     for (const std::string& id : QueryColumn(path, "SELECT ID FROM IPSets"))
         stored.insert(std::stoll(id));
-    for (long long id : reported) EXPECT_TRUE(stored.count(id)) << "lost row " << id;
+    for (long long id : reported)
+        EXPECT_TRUE(stored.count(id)) << "lost row " << id;
     // The engine opens the file again without complaint.
     Db db(path);
     EXPECT_GE(db.IPSets->RecordCount(), static_cast<int>(reported.size()));

@@ -65,7 +65,8 @@ void FillEntry(IP_ADDR_STRING& entry, const FakeAddress& a) {
 }
 
 // Lays out a chain: the first entry lives in the record, the rest in `extra`.
-void FillChain(IP_ADDR_STRING& first, const std::vector<FakeAddress>& list, IP_ADDR_STRING*& extra) {
+void FillChain(IP_ADDR_STRING& first, const std::vector<FakeAddress>& list,
+               IP_ADDR_STRING*& extra) {
     FillEntry(first, list.empty() ? FakeAddress{} : list[0]);
     IP_ADDR_STRING* prev = &first;
     for (size_t i = 1; i < list.size(); ++i) {
@@ -127,7 +128,9 @@ MessageBoxCatcher::~MessageBoxCatcher() {
     activeCatcher = nullptr;
 }
 
-std::string TestFolder() { return IncludeTrailingBackslash(ExtractFilePath(ApplicationExeName())); }
+std::string TestFolder() {
+    return IncludeTrailingBackslash(ExtractFilePath(ApplicationExeName()));
+}
 
 std::string FreshDatabase() {
     CreateDirectoryA(IPDatabaseFolder(TestFolder()).c_str(), nullptr);
@@ -178,7 +181,8 @@ FakeAdaptersScope::~FakeAdaptersScope() {
 
 static std::string Relative(const std::string& path) {
     std::string r = path;
-    while (!r.empty() && r.front() == '\\') r.erase(0, 1);
+    while (!r.empty() && r.front() == '\\')
+        r.erase(0, 1);
     return r;
 }
 

@@ -26,7 +26,8 @@ int RegisterNames() {
             std::fprintf(stderr, "cannot write %s\n", path.c_str());
             return 1;
         }
-        RegSetValueExA(key, "Name", 0, REG_SZ, reinterpret_cast<const BYTE*>(a->Description().c_str()),
+        RegSetValueExA(key, "Name", 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(a->Description().c_str()),
                        static_cast<DWORD>(a->Description().size() + 1));
         RegCloseKey(key);
         std::printf("%s -> %s\n", a->AdapterName().c_str(), a->Description().c_str());

@@ -1,0 +1,15 @@
+#pragma once
+// One IP set as plain values: what the store holds for it, with its
+// connection by name. What an activation applies and a check compares.
+#include <string>
+
+struct TIPSetValues {
+    std::string Name;
+    std::string Address;
+    std::string Mask;
+    std::string Gateway; // "" when the set has none
+    std::string Dns;     // "" when the set has none
+    std::string Dns2;    // a second DNS server, "" when none
+    bool Dhcp = false;
+    std::string Connection; // the connection's display name
+};
