@@ -6,6 +6,7 @@ export WINEPREFIX="${IPTAVIX_WINEPREFIX:-$wine_root/build/wineprefix}"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 WINE="$wine_root/scripts/wine-run"
+source "$wine_root/scripts/window-manager.sh"
 
 # The architecture the tests run: the shipped 32-bit build where this host can
 # start 32-bit Linux processes (Wine's 32-bit loader needs that), otherwise
@@ -32,6 +33,8 @@ start_wine_session() {
       xvfb_pid=$!
       for _ in $(seq 50); do xdpyinfo -display "$DISPLAY" >/dev/null 2>&1 && break; sleep 0.1; done
     fi
+    start_window_manager
+    session_wm_pid=$started_wm_pid
   fi
   wineserver -p >/dev/null 2>&1 || true
   # Start the prefix's background services here, with no pipe of a test as
@@ -61,6 +64,7 @@ install_wine_fonts() {
 
 stop_wine_session() {
   wineserver -k >/dev/null 2>&1 || true
+  [ -n "${session_wm_pid:-}" ] && kill "$session_wm_pid" 2>/dev/null || true
   [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
 }
 
