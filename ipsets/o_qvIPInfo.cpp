@@ -11,9 +11,11 @@
 #include "toolkit/Application.h"
 #include "toolkit/ComCtrls.h"
 #include "base/Registry.h"
+#include "base/StartupTrace.h"
 #include "base/SysUtils.h"
 
 #include <exception>
+#include <map>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -25,6 +27,12 @@ const char* const NetworkClassKey = "{4D36E972-E325-11CE-BFC1-08002BE10318}";
 namespace {
 
 TGetVersionExA versionInfoSource = nullptr;
+
+const std::string& NameOf(const std::map<long long, std::string>& names, long long id) {
+    static const std::string none;
+    auto it = names.find(id);
+    return it == names.end() ? none : it->second;
+}
 
 bool ContainsText(const std::vector<std::string>& list, const std::string& text) {
     for (const std::string& item : list)
@@ -76,7 +84,9 @@ std::string ApplicationFolderOf(const std::string& exePath) {
 
 TqvIPSetManager::TqvIPSetManager(TComponent* owner) : TComponent(owner) {
     OpenDatabase();
+    StartupMark("database");
     SyncConnectionNames();
+    StartupMark("registry");
 }
 
 TqvIPSetManager::~TqvIPSetManager() {
@@ -149,6 +159,12 @@ void TqvIPSetManager::RefreshAdapterList() {
 
 void TqvIPSetManager::RefreshIPSetTree() {
     if (!FIPSetTreeView) return;
+    FIPSetsTable->Refresh();
+    BuildIPSetTree();
+}
+
+void TqvIPSetManager::BuildIPSetTree() {
+    if (!FIPSetTreeView) return;
     TTreeView& tree = *FIPSetTreeView;
     tree.BeginUpdate();
     struct EndUpdate {
@@ -157,8 +173,8 @@ void TqvIPSetManager::RefreshIPSetTree() {
     } endUpdate{tree};
     tree.Clear();
     TDbTable& sets = *FIPSetsTable;
-    sets.Refresh();
     sets.First();
+    const std::map<long long, std::string> connectionNames = ConnectionNames();
     const int count = sets.RecordCount();
     const TField name = sets.FieldByName(IPDb::SetName), id = sets.FieldByName(IPDb::ID),
                  address = sets.FieldByName(IPDb::Address), mask = sets.FieldByName(IPDb::Mask),
@@ -172,7 +188,8 @@ void TqvIPSetManager::RefreshIPSetTree() {
                                {"IP:" + address.AsString(), "Subnet mask :" + mask.AsString(),
                                 "Def.Gateway :" + gateway.AsString(), "DNS :" + dns.AsString(),
                                 "DHCP :" + dhcp.AsString(),
-                                "Connection Name:" + GetConnectionName(connection.AsInteger())});
+                                "Connection Name:" +
+                                    NameOf(connectionNames, connection.AsInteger())});
         sets.Next();
     }
 }
@@ -350,6 +367,20 @@ void TqvIPSetManager::CloseWaitBox() {
     FWaitBox->Close();
     delete FWaitBox;
     FWaitBox = nullptr;
+}
+
+std::map<long long, std::string> TqvIPSetManager::ConnectionNames() {
+    // One pass instead of a search per set; the table's row stays where it was.
+    std::map<long long, std::string> names;
+    TDbTable& table = *FConnectionsTable;
+    const int current = table.RecNo();
+    const TField id = table.FieldByName(IPDb::ID), name = table.FieldByName(IPDb::ConnectionName);
+    for (int i = 0; i < table.RecordCount(); ++i) {
+        table.MoveTo(i);
+        names.emplace(id.AsInteger(), name.AsString()); // the first of equal IDs, as Locate
+    }
+    if (current >= 0) table.MoveTo(current);
+    return names;
 }
 
 std::string TqvIPSetManager::GetConnectionName(long long connectionID) {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Prints the start-up, rebuild and memory figures of the program under Wine
-# on this machine (medians of several runs).
+# Prints the start-up (with its phases), rebuild and memory figures of the
+# program under Wine
+# on this machine (medians of seven runs).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
