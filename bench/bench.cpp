@@ -154,9 +154,10 @@ double TimeIt(const std::function<void()>& f) {
 
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
     const std::string here = Here();
-    const std::string program = here + "IPTavixVer2.exe";
+    // Another build of the program can be timed instead: bench PROGRAM.exe.
+    const std::string program = here + (argc > 1 ? argv[1] : "IPTavixVer2.exe");
     const std::string database = IPDatabasePath(here);
 
     std::vector<double> floor;

@@ -14,6 +14,7 @@
 #include "base/StartupTrace.h"
 #include "base/SysUtils.h"
 
+#include <algorithm>
 #include <exception>
 #include <map>
 #include <memory>
@@ -90,6 +91,7 @@ TqvIPSetManager::TqvIPSetManager(TComponent* owner) : TComponent(owner) {
 }
 
 TqvIPSetManager::~TqvIPSetManager() {
+    if (FIPSetTreeView) FIPSetTreeView->Later({}); // its work would reach this manager
     if (FConnection) FConnection->Close();
     DestroyComponents();
 }
@@ -160,28 +162,44 @@ void TqvIPSetManager::RefreshAdapterList() {
 void TqvIPSetManager::RefreshIPSetTree() {
     if (!FIPSetTreeView) return;
     FIPSetsTable->Refresh();
-    BuildIPSetTree();
+    FIPSetTreeView->Clear();
+    AddSetNodes(0, FIPSetsTable->RecordCount(), ConnectionNames());
 }
 
 void TqvIPSetManager::BuildIPSetTree() {
     if (!FIPSetTreeView) return;
+    TTreeView& tree = *FIPSetTreeView;
+    tree.Clear();
+    // The sets the first paint shows go in now, the others right after it.
+    const int now = tree.VisibleRows(), count = FIPSetsTable->RecordCount();
+    std::map<long long, std::string> names = ConnectionNames();
+    AddSetNodes(0, std::min(now, count), names);
+    if (now < count)
+        tree.Later([this, now, count, names = std::move(names)] {
+            AddSetNodes(now, count, names);
+        });
+}
+
+void TqvIPSetManager::AddSetNodes(int from, int to,
+                                  const std::map<long long, std::string>& connectionNames) {
     TTreeView& tree = *FIPSetTreeView;
     tree.BeginUpdate();
     struct EndUpdate {
         TTreeView& Tree;
         ~EndUpdate() { Tree.EndUpdate(); }
     } endUpdate{tree};
-    tree.Clear();
     TDbTable& sets = *FIPSetsTable;
-    sets.First();
-    const std::map<long long, std::string> connectionNames = ConnectionNames();
-    const int count = sets.RecordCount();
+    if (from >= to) {
+        sets.First();
+        return;
+    }
+    sets.MoveTo(from);
     const TField name = sets.FieldByName(IPDb::SetName), id = sets.FieldByName(IPDb::ID),
                  address = sets.FieldByName(IPDb::Address), mask = sets.FieldByName(IPDb::Mask),
                  gateway = sets.FieldByName(IPDb::Gateway), dns = sets.FieldByName(IPDb::Dns),
                  dhcp = sets.FieldByName(IPDb::Dhcp),
                  connection = sets.FieldByName(IPDb::Connection);
-    for (int i = 0; i < count; ++i) {
+    for (int i = from; i < to; ++i) {
         // The detail lines are taken now, so the tree shows the table as it
         // was at this rebuild even when a set is first opened later.
         tree.AddChildWithLines(nullptr, name.AsString(), static_cast<LPARAM>(id.AsInteger()),
@@ -230,11 +248,19 @@ void TqvIPSetManager::RunEditor(bool newSet) {
 }
 
 void TqvIPSetManager::AddIPSet() {
+    FinishIPSetTree();
     if (!FBusy) RunEditor(true);
 }
 
 void TqvIPSetManager::EditIPSet(long long setID) {
+    FinishIPSetTree();
     if (!FBusy && FIPSetsTable->Locate(IPDb::ID, setID)) RunEditor(false);
+}
+
+void TqvIPSetManager::FinishIPSetTree() {
+    // The editor works on the table's current row, which adding the tree's
+    // last sets moves: they go in before the row is chosen, not while it is open.
+    if (FIPSetTreeView) FIPSetTreeView->RunLater();
 }
 
 namespace {

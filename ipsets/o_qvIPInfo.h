@@ -102,6 +102,9 @@ protected:
 
 private:
     std::map<long long, std::string> ConnectionNames(); // by connection ID
+    void FinishIPSetTree(); // adds the sets BuildIPSetTree left for later
+    // Adds the sets from row `from` to row `to` (not included) to the tree.
+    void AddSetNodes(int from, int to, const std::map<long long, std::string>& connectionNames);
     void MergeConnectionName(class TRegistry& registry);
     // Shows the editor on a new row or on the current one, then rebuilds the tree.
     void RunEditor(bool newSet);

@@ -33,8 +33,12 @@ start_wine_session() {
       xvfb_pid=$!
       for _ in $(seq 50); do xdpyinfo -display "$DISPLAY" >/dev/null 2>&1 && break; sleep 0.1; done
     fi
-    start_window_manager
-    session_wm_pid=$started_wm_pid
+    # The tests need a window manager; the benchmark (IPTAVIX_WINDOW_MANAGER=0)
+    # times the program without one's round trips.
+    if [ "${IPTAVIX_WINDOW_MANAGER:-1}" = 1 ]; then
+      start_window_manager
+      session_wm_pid=$started_wm_pid
+    fi
   fi
   wineserver -p >/dev/null 2>&1 || true
   # Start the prefix's background services here, with no pipe of a test as
