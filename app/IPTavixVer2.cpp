@@ -1,5 +1,6 @@
 // IPTavixVer2: start-up. The application object, the main window, the loop.
 #include "app/f_main.h"
+#include "base/StartupTrace.h"
 #include "toolkit/Application.h"
 
 #include <commctrl.h>
@@ -12,6 +13,7 @@ namespace {
 // For the start-up benchmark: the moment of the main window's first paint is
 // written to the file IPTAVIX_FIRST_PAINT_FILE names, when that is set.
 void RecordFirstPaint(TComponent*) {
+    StartupMarkLast("painted");
     const char* file = std::getenv("IPTAVIX_FIRST_PAINT_FILE");
     if (!file) return;
     FILETIME now;
@@ -25,11 +27,13 @@ void RecordFirstPaint(TComponent*) {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    StartupMark("winmain");
     INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
     InitCommonControlsEx(&icc);
     TApplication application;
     application.Title = "QV IP Tavix Ver2";
     application.HelpFile = HelpFilePath();
+    StartupMark("controls");
     try {
         FrmMain = new TFrmMain(&application);
         MainForm = FrmMain;

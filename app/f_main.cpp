@@ -3,6 +3,7 @@
 #include "app/f_About.h"
 #include "ipsets/o_qvIPInfo.h"
 #include "toolkit/Application.h"
+#include "base/StartupTrace.h"
 #include "base/SysUtils.h"
 
 #include <shellapi.h>
@@ -71,11 +72,15 @@ TFrmMain::TFrmMain(TComponent* owner) : TForm(owner, MainFormArgs()) {
     MenuImageList->LoadStrip("MENUIMAGES");
     CreateMenus();
 
+    StartupMark("window");
+
     FIPSetManager = new TqvIPSetManager(this);
     FIPSetManager->SetAdapterListView(IPListView);
     FIPSetManager->SetIPSetTreeView(IPSetTreeView);
     FIPSetManager->RefreshAdapterList();
-    FIPSetManager->RefreshIPSetTree();
+    StartupMark("adapters");
+    FIPSetManager->BuildIPSetTree();
+    StartupMark("tree");
 }
 
 void TFrmMain::CreateMenus() {

@@ -12,14 +12,33 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <functional>
 #include <cstdio>
+#include <cstring>
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 namespace {
 
-constexpr int Runs = 5;
+constexpr int Runs = 7;
+
+// The program's start-up marks (base/StartupTrace.h) in the order it reaches
+// them, each shown as the phase that ends there.
+struct Phase {
+    const char* Mark;
+    const char* Label;
+};
+constexpr Phase Phases[] = {
+    {"winmain", "process start (loader, DLLs)"},
+    {"controls", "common controls, application"},
+    {"window", "main window, fonts, menus"},
+    {"database", "database open and its checks"},
+    {"registry", "registry scan, names merged"},
+    {"adapters", "adapter snapshot and list"},
+    {"tree", "tree build"},
+    {"painted", "first paint"},
+};
 
 std::string Here() {
     return IncludeTrailingBackslash(ExtractFilePath(ApplicationExeName()));
@@ -62,13 +81,31 @@ void FillDatabase(const std::string& path, int sets) {
 struct StartResult {
     double Millis;
     double PeakMB;
+    std::map<std::string, double> PhaseMillis; // by mark, when the program left them
 };
+
+// Each mark's time after the one before it (the first after the creation).
+std::map<std::string, double> ReadPhases(const std::string& file, unsigned long long created) {
+    std::map<std::string, double> phases;
+    FILE* f = std::fopen(file.c_str(), "r");
+    if (!f) return phases;
+    char mark[64];
+    unsigned long long time = 0, before = created;
+    while (std::fscanf(f, "%63s %llu", mark, &time) == 2) {
+        phases[mark] = (time - before) / 10000.0;
+        before = time;
+    }
+    std::fclose(f);
+    return phases;
+}
 
 // Starts `exe`, waits for its first paint, reads its peak working set, closes it.
 StartResult TimeStart(const std::string& exe, const char* windowTitle) {
-    std::string paintFile = Here() + "first-paint.txt";
+    std::string paintFile = Here() + "first-paint.txt", traceFile = Here() + "startup-trace.txt";
     DeleteFileA(paintFile.c_str());
+    DeleteFileA(traceFile.c_str());
     SetEnvironmentVariableA("IPTAVIX_FIRST_PAINT_FILE", paintFile.c_str());
+    SetEnvironmentVariableA("IPTAVIX_STARTUP_TRACE", traceFile.c_str());
     STARTUPINFOA si{};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
@@ -102,7 +139,8 @@ StartResult TimeStart(const std::string& exe, const char* windowTitle) {
     if (WaitForSingleObject(pi.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
-    return {(painted - start) / 10000.0, pmc.PeakWorkingSetSize / (1024.0 * 1024.0)};
+    return {(painted - start) / 10000.0, pmc.PeakWorkingSetSize / (1024.0 * 1024.0),
+            ReadPhases(traceFile, start)};
 }
 
 double TimeIt(const std::function<void()>& f) {
@@ -116,9 +154,10 @@ double TimeIt(const std::function<void()>& f) {
 
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
     const std::string here = Here();
-    const std::string program = here + "IPTavixVer2.exe";
+    // Another build of the program can be timed instead: bench PROGRAM.exe.
+    const std::string program = here + (argc > 1 ? argv[1] : "IPTavixVer2.exe");
     const std::string database = IPDatabasePath(here);
 
     std::vector<double> floor;
@@ -131,14 +170,20 @@ int main() {
     for (int sets : {0, 1000, 10000}) {
         FillDatabase(database, sets);
         std::vector<double> times, peaks;
+        std::map<std::string, std::vector<double>> phases;
         for (int i = 0; i < Runs; ++i) {
             StartResult r = TimeStart(program, "IPTavix Ver2");
             times.push_back(r.Millis);
             peaks.push_back(r.PeakMB);
+            for (const auto& [mark, millis] : r.PhaseMillis)
+                phases[mark].push_back(millis);
         }
         double ms = Median(times);
         std::printf("start-up to first paint, %5d sets: %8.1f ms  (%.2f x floor)\n", sets, ms,
                     ms / floorMs);
+        for (const Phase& phase : Phases)
+            if (phases.count(phase.Mark))
+                std::printf("    %-34s %8.1f ms\n", phase.Label, Median(phases[phase.Mark]));
         if (sets == 10000) peak10k = Median(peaks);
     }
     std::printf("peak working set, 10000 sets:       %8.1f MB\n", peak10k);

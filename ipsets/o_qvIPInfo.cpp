@@ -11,9 +11,12 @@
 #include "toolkit/Application.h"
 #include "toolkit/ComCtrls.h"
 #include "base/Registry.h"
+#include "base/StartupTrace.h"
 #include "base/SysUtils.h"
 
+#include <algorithm>
 #include <exception>
+#include <map>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -25,6 +28,12 @@ const char* const NetworkClassKey = "{4D36E972-E325-11CE-BFC1-08002BE10318}";
 namespace {
 
 TGetVersionExA versionInfoSource = nullptr;
+
+const std::string& NameOf(const std::map<long long, std::string>& names, long long id) {
+    static const std::string none;
+    auto it = names.find(id);
+    return it == names.end() ? none : it->second;
+}
 
 bool ContainsText(const std::vector<std::string>& list, const std::string& text) {
     for (const std::string& item : list)
@@ -76,10 +85,13 @@ std::string ApplicationFolderOf(const std::string& exePath) {
 
 TqvIPSetManager::TqvIPSetManager(TComponent* owner) : TComponent(owner) {
     OpenDatabase();
+    StartupMark("database");
     SyncConnectionNames();
+    StartupMark("registry");
 }
 
 TqvIPSetManager::~TqvIPSetManager() {
+    if (FIPSetTreeView) FIPSetTreeView->Later({}); // its work would reach this manager
     if (FConnection) FConnection->Close();
     DestroyComponents();
 }
@@ -149,30 +161,53 @@ void TqvIPSetManager::RefreshAdapterList() {
 
 void TqvIPSetManager::RefreshIPSetTree() {
     if (!FIPSetTreeView) return;
+    FIPSetsTable->Refresh();
+    FIPSetTreeView->Clear();
+    AddSetNodes(0, FIPSetsTable->RecordCount(), ConnectionNames());
+}
+
+void TqvIPSetManager::BuildIPSetTree() {
+    if (!FIPSetTreeView) return;
+    TTreeView& tree = *FIPSetTreeView;
+    tree.Clear();
+    // The sets the first paint shows go in now, the others right after it.
+    const int now = tree.VisibleRows(), count = FIPSetsTable->RecordCount();
+    std::map<long long, std::string> names = ConnectionNames();
+    AddSetNodes(0, std::min(now, count), names);
+    if (now < count)
+        tree.Later([this, now, count, names = std::move(names)] {
+            AddSetNodes(now, count, names);
+        });
+}
+
+void TqvIPSetManager::AddSetNodes(int from, int to,
+                                  const std::map<long long, std::string>& connectionNames) {
     TTreeView& tree = *FIPSetTreeView;
     tree.BeginUpdate();
     struct EndUpdate {
         TTreeView& Tree;
         ~EndUpdate() { Tree.EndUpdate(); }
     } endUpdate{tree};
-    tree.Clear();
     TDbTable& sets = *FIPSetsTable;
-    sets.Refresh();
-    sets.First();
-    const int count = sets.RecordCount();
+    if (from >= to) {
+        sets.First();
+        return;
+    }
+    sets.MoveTo(from);
     const TField name = sets.FieldByName(IPDb::SetName), id = sets.FieldByName(IPDb::ID),
                  address = sets.FieldByName(IPDb::Address), mask = sets.FieldByName(IPDb::Mask),
                  gateway = sets.FieldByName(IPDb::Gateway), dns = sets.FieldByName(IPDb::Dns),
                  dhcp = sets.FieldByName(IPDb::Dhcp),
                  connection = sets.FieldByName(IPDb::Connection);
-    for (int i = 0; i < count; ++i) {
+    for (int i = from; i < to; ++i) {
         // The detail lines are taken now, so the tree shows the table as it
         // was at this rebuild even when a set is first opened later.
         tree.AddChildWithLines(nullptr, name.AsString(), static_cast<LPARAM>(id.AsInteger()),
                                {"IP:" + address.AsString(), "Subnet mask :" + mask.AsString(),
                                 "Def.Gateway :" + gateway.AsString(), "DNS :" + dns.AsString(),
                                 "DHCP :" + dhcp.AsString(),
-                                "Connection Name:" + GetConnectionName(connection.AsInteger())});
+                                "Connection Name:" +
+                                    NameOf(connectionNames, connection.AsInteger())});
         sets.Next();
     }
 }
@@ -213,11 +248,19 @@ void TqvIPSetManager::RunEditor(bool newSet) {
 }
 
 void TqvIPSetManager::AddIPSet() {
+    FinishIPSetTree();
     if (!FBusy) RunEditor(true);
 }
 
 void TqvIPSetManager::EditIPSet(long long setID) {
+    FinishIPSetTree();
     if (!FBusy && FIPSetsTable->Locate(IPDb::ID, setID)) RunEditor(false);
+}
+
+void TqvIPSetManager::FinishIPSetTree() {
+    // The editor works on the table's current row, which adding the tree's
+    // last sets moves: they go in before the row is chosen, not while it is open.
+    if (FIPSetTreeView) FIPSetTreeView->RunLater();
 }
 
 namespace {
@@ -350,6 +393,20 @@ void TqvIPSetManager::CloseWaitBox() {
     FWaitBox->Close();
     delete FWaitBox;
     FWaitBox = nullptr;
+}
+
+std::map<long long, std::string> TqvIPSetManager::ConnectionNames() {
+    // One pass instead of a search per set; the table's row stays where it was.
+    std::map<long long, std::string> names;
+    TDbTable& table = *FConnectionsTable;
+    const int current = table.RecNo();
+    const TField id = table.FieldByName(IPDb::ID), name = table.FieldByName(IPDb::ConnectionName);
+    for (int i = 0; i < table.RecordCount(); ++i) {
+        table.MoveTo(i);
+        names.emplace(id.AsInteger(), name.AsString()); // the first of equal IDs, as Locate
+    }
+    if (current >= 0) table.MoveTo(current);
+    return names;
 }
 
 std::string TqvIPSetManager::GetConnectionName(long long connectionID) {

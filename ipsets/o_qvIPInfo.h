@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <exception>
+#include <map>
 #include <string>
 
 class TIPInfo;
@@ -59,6 +60,9 @@ public:
 
     void RefreshAdapterList();
     void RefreshIPSetTree();
+    // The tree from the sets table's rows as they are, the file not read
+    // again: at start-up, right after the table was opened.
+    void BuildIPSetTree();
     void ManageConnections();
     void AddIPSet();
     void EditIPSet(long long setID);
@@ -97,6 +101,10 @@ protected:
     void SyncConnectionNames();
 
 private:
+    std::map<long long, std::string> ConnectionNames(); // by connection ID
+    void FinishIPSetTree(); // adds the sets BuildIPSetTree left for later
+    // Adds the sets from row `from` to row `to` (not included) to the tree.
+    void AddSetNodes(int from, int to, const std::map<long long, std::string>& connectionNames);
     void MergeConnectionName(class TRegistry& registry);
     // Shows the editor on a new row or on the current one, then rebuilds the tree.
     void RunEditor(bool newSet);

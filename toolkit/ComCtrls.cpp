@@ -219,7 +219,27 @@ void TTreeView::InsertLines(HTREEITEM node) const {
         const_cast<TTreeView*>(this)->AddChild(node, line, 0);
 }
 
+namespace {
+const UINT RunLaterMessage = WM_APP + 0x54;
+}
+
+void TTreeView::Later(std::function<void()> work) {
+    FLater = std::move(work);
+    if (FLater) PostMessageA(Handle(), RunLaterMessage, 0, 0);
+}
+
+void TTreeView::RunLater() {
+    std::function<void()> work = std::move(FLater);
+    FLater = nullptr;
+    if (work) work();
+}
+
+int TTreeView::VisibleRows() const {
+    return static_cast<int>(TreeView_GetVisibleCount(Handle())) + 1;
+}
+
 void TTreeView::Clear() {
+    FLater = nullptr;
     FPendingLines.clear();
     TreeView_DeleteAllItems(Handle());
 }
@@ -303,6 +323,10 @@ void TTreeView::EndUpdate() {
 }
 
 LRESULT TTreeView::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == RunLaterMessage) {
+        RunLater();
+        return 0;
+    }
     if (msg == WM_KEYDOWN && OnKeyDown) OnKeyDown(this, static_cast<WORD>(wParam));
     if (msg == WM_RBUTTONDOWN && RightClickSelect) {
         // Select first, so the mouse-down handler and the pop-up menu both see

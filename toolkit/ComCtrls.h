@@ -74,6 +74,13 @@ public:
                                 std::vector<std::string> lines);
     void Clear();
     int Count() const; // all nodes, those still to be inserted included
+    // Runs `work` from the message loop once what is queued before it is
+    // handled (posted from a constructor: after the window's first paint).
+    // Clear() and Later({}) drop it; RunLater() runs it at once. One at a time.
+    void Later(std::function<void()> work);
+    void RunLater();
+    // The rows that fit in the control's height, the last partly shown one too.
+    int VisibleRows() const;
     HTREEITEM Selected() const;
     void Select(HTREEITEM node);
     HTREEITEM NodeParent(HTREEITEM node) const;
@@ -104,6 +111,7 @@ protected:
 private:
     void InsertLines(HTREEITEM node) const;
     mutable std::unordered_map<HTREEITEM, std::vector<std::string>> FPendingLines;
+    std::function<void()> FLater;
 };
 
 struct TListColumn {

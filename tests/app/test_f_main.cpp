@@ -1,4 +1,5 @@
 #include "app/f_main.h"
+#include "editor/f_IPSet.h"
 #include "ipsets/o_qvIPInfo.h"
 #include "support/MainWindowFixture.h"
 #include "support/TestSupport.h"
@@ -116,6 +117,41 @@ TEST_F(MainWindow, TreeShowsEverySetWithItsDetailLines) {
     EXPECT_EQ(Details(TopLevel(2)),
               (std::vector<std::string>{"IP:", "Subnet mask :", "Def.Gateway :", "DNS :", "DHCP :",
                                         "Connection Name:"}));
+}
+
+// More sets than the tree shows at once: those below the first screen are
+// added after the first paint, all of them and in order; an editor opened
+// before then still writes to the set it was opened on.
+TEST_F(MainWindow, SetsBelowTheFirstScreenFollowTheFirstPaint) {
+    Scope.reset();
+    delete Form;
+    ExecSql(Db, "WITH RECURSIVE n(i) AS (SELECT 4 UNION ALL SELECT i + 1 FROM n WHERE i < 300) "
+                "INSERT INTO IPSets (IPSET_NAME, IPADDRESS, CONNECTION) "
+                "SELECT 'Set ' || i, '10.0.0.' || (i % 250), 1 FROM n");
+    OpenMainWindow(true);
+    RunInModalLoop([] {
+        auto* dialog = dynamic_cast<TFrmIPSet*>(
+            TControl::FromHandle(FindWindowA(nullptr, "Edit existing IP Set")));
+        ASSERT_NE(dialog, nullptr);
+        dialog->edtIPSetName->SetText("Home renamed");
+        dialog->btnOk->Click();
+    });
+    Manager->EditIPSet(2);
+    EXPECT_EQ(QueryColumn(Db, "SELECT IPSET_NAME FROM IPSets WHERE ID IN (2, 300) ORDER BY ID"),
+              (std::vector<std::string>{"Home renamed", "Set 300"}));
+
+    // Without the editor's rebuild: the sets come in the first pass of the loop.
+    Scope.reset();
+    delete Form;
+    OpenMainWindow(true);
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    std::vector<std::string> names = TopLevelTexts();
+    ASSERT_EQ(names.size(), 300u);
+    EXPECT_EQ(names[1], "Home renamed");
+    EXPECT_EQ(names[150], "Set 151");
+    EXPECT_EQ(names[299], "Set 300");
+    EXPECT_EQ(Details(TopLevel(299))[0], "IP:10.0.0.50");
 }
 
 TEST_F(MainWindow, RebuildCollapsesAndClearsTheSelection) {

@@ -7,17 +7,14 @@ prepare_sets "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN');
   VALUES ('Home', '0.0.0.0', '0.0.0.0', '0.0.0.0', '0.0.0.0', 1, 1),
          ('Office', '192.168.1.10', '255.255.255.0', '192.168.1.1', '192.168.1.1', 0, 1);"
 start_program
-read -r x y < <(probe treeitem "IPTavix Ver2" 1 | tr -d '\r')
-xdotool mousemove "$x" "$y" click 1
-sleep 0.5
+tree_pick 1
 keys_to '^IPTavix Ver2$' ctrl+a
 box=$(window_id '^\[IP Tavix Ver2\] Please wait...$' || true)
 check "wait window appears" yes "$([ -n "$box" ] && echo yes || echo no)"
 shot wait_window
 # Both runs and their pauses take a few seconds; the wait window then closes.
-for _ in $(seq 100); do [ "$(wc -l <"$work/netsh-log.txt" 2>/dev/null || echo 0)" -ge 2 ] && break; sleep 0.2; done
-sleep 2
-check "wait window closed" 1 "$(probe wait "[IP Tavix Ver2] Please wait..." 100; echo $?)"
+wait_until 20 log_lines_at_least 2 || true
+check "wait window closed" 0 "$(probe gone "[IP Tavix Ver2] Please wait..." 20000; echo $?)"
 check "address command" 'netsh interface ip set address "LAN"  static 192.168.1.10 255.255.255.0 192.168.1.1 1' \
   "$(sed -n 1p "$work/netsh-log.txt" | cut -d'|' -f4 | tr -d '\r')"
 check "DNS command" 'netsh interface ip set dns "LAN"  static 192.168.1.1 primary' \

@@ -6,30 +6,28 @@ prepare_sets "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN');
   INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, GATEWAY, DNS, DHCP, CONNECTION)
   VALUES ('A', '10.0.0.1', '255.0.0.0', '', '', 0, 1), ('B', '10.0.0.2', '255.0.0.0', '', '', 0, 1);"
 start_program
-tree_click 0
-sleep 0.3
+tree_pick 0
 keys_to '^IPTavix Ver2$' ctrl+d
 question=$(window_id '^IP Tavix Ver2$' || true)
 check "delete asks" yes "$([ -n "$question" ] && echo yes || echo no)"
 # The question has no owner: the main window still takes the mouse.
 focus_window '^IPTavix Ver2$'
 tree_click 1 3
-sleep 0.5
+probe menu any 10000 || true
 shot popup_while_question
 xdotool key Down Return
-for _ in $(seq 100); do [ "$(wc -l <"$work/netsh-log.txt" 2>/dev/null || echo 0)" -ge 2 ] && break; sleep 0.2; done
+wait_until 20 log_lines_at_least 2 || true
 # Keys pressed while the activation runs are dropped: answer once it is over.
-for _ in $(seq 50); do probe wait "[IP Tavix Ver2] Please wait..." 100 || break; sleep 0.2; done
-sleep 0.5
+probe gone "[IP Tavix Ver2] Please wait..." 20000 || true
 check "B was activated" 'netsh interface ip set address "LAN"  static 10.0.0.2 255.0.0.0 none' \
   "$(sed -n 1p "$work/netsh-log.txt" | cut -d'|' -f4 | tr -d '\r')"
 # Yes on the question, until it is gone (bounded).
 for _ in $(seq 10); do
   probe wait "IP Tavix Ver2" 100 || break
   probe click "IP Tavix Ver2" "&Yes" || true
-  sleep 0.5
+  probe gone "IP Tavix Ver2" 1000 && break
 done
-sleep 0.5
+wait_until 10 sql_is "SELECT IPSET_NAME FROM IPSets" B || true
 shot after_yes
 check "A deleted, B kept" "B" "$(sqlite3 "$db" "SELECT IPSET_NAME FROM IPSets")"
 check "no message box left" 0 "$(box_count)"

@@ -10,6 +10,7 @@ rm -rf "$work" && mkdir -p "$work"
 cp "$bin"/{IPTavixVer2.exe,ipdbinit.exe,winprobe.exe,helpiptavix.html} "$work/"
 db="$work/DataBase/ipdb.ipdb"
 failures=0
+source "$root/scripts/window-manager.sh"
 
 probe() { "$WINE" "$work/winprobe.exe" "$@"; }
 check() { # check DESCRIPTION EXPECTED ACTUAL
@@ -17,13 +18,19 @@ check() { # check DESCRIPTION EXPECTED ACTUAL
 }
 shot() { import -window root "$work/$1.png"; echo "screenshot: $work/$1.png"; }
 
+# wait_until SECONDS COMMAND...: runs COMMAND every 0.1 s until it succeeds;
+# fails when SECONDS pass first.
+wait_until() {
+  local end=$((SECONDS + $1)); shift
+  until "$@" >/dev/null 2>&1; do
+    [ "$SECONDS" -lt "$end" ] || return 1
+    sleep 0.1
+  done
+}
 wm_pid=""
 start_wm() {
-  if ! pgrep -x openbox >/dev/null; then
-    openbox --sm-disable >/dev/null 2>&1 &
-    wm_pid=$!
-    sleep 1
-  fi
+  start_window_manager
+  wm_pid=$started_wm_pid
 }
 finish() {
   # Waited for, so the next test never finds a window manager on its way out.
@@ -41,7 +48,9 @@ focus_window() {
     [ "$(xdotool getactivewindow 2>/dev/null)" = "$wid" ] && break
     sleep 0.1
   done
-  sleep 0.3
+  # Keys reach the window once Wine, too, has made it the foreground one.
+  local title=${1#^}; title=${title%\$}
+  probe foreground "$title" 5000 || true
 }
 keys_to() { # keys_to TITLE KEY...
   focus_window "$1"; shift
@@ -65,6 +74,26 @@ tree_click() {
   read -r x y < <(probe treeitem "IPTavix Ver2" "$1" | tr -d '\r')
   xdotool mousemove "$x" "$y" click "${2:-1}"
 }
+# tree_pick N: a left click on the N-th visible row, waiting (bounded) until
+# the tree has selected it.
+tree_pick() {
+  tree_click "$1"
+  wait_until 10 tree_selected "$1" || true
+}
+tree_selected() { [ "$(probe selected "IPTavix Ver2" | tr -d '\r')" = "$1" ]; }
+# gone TITLE: 0 once no window TITLE is shown (waits up to 10 s), else 1.
+gone() { probe gone "$1" 10000; }
+# sql_is SQL EXPECTED: true when the database answers SQL with EXPECTED.
+sql_is() { [ "$(sqlite3 "$db" "$1" 2>/dev/null)" = "$2" ]; }
+# log_lines_at_least N: true when the netsh stand-in has logged N runs.
+log_lines_at_least() { [ "$(wc -l <"$work/netsh-log.txt" 2>/dev/null || echo 0)" -ge "$1" ]; }
+# dialog_ready TITLE: waits (bounded) until TITLE is the foreground window
+# with a control holding the focus, so what is typed next reaches it.
+dialog_ready() { probe foreground "$1" 10000 && wait_until 10 probe focus "$1"; }
+# focus_is TITLE CLASS|TEXT: true when that control has the focus in TITLE.
+focus_is() { [ "$(probe focus "$1" | tr -d '\r')" = "$2" ]; }
+# tree_shows PREFIX: true when winprobe's counts start with PREFIX ("tree 2").
+tree_shows() { [[ "$(probe counts "IPTavix Ver2" | tr -d '\r')" == "$1"* ]]; }
 # box_count: how many of the program's message boxes are on screen.
 box_count() { xdotool search --onlyvisible --name '^(QV )?IP Tavix Ver2$' 2>/dev/null | wc -l; }
 # start_program [WRAPPER...]: the program, started through WRAPPER if given.

@@ -10,18 +10,18 @@ add='Add new IP Set'
 # 1. Gateway and DNS left empty by tabbing through their parts.
 keys_to '^IPTavix Ver2$' Insert
 check "Insert opens the add dialog" 0 "$(probe wait "$add" 10000; echo $?)"
-sleep 0.5
+dialog_ready "$add"
 xdotool type --delay 30 "No gateway"
 xdotool key Tab
 for address in 10.0.0.5 255.0.0.0; do xdotool type --delay 30 "$address"; xdotool key Tab; done
 for _ in 1 2 3 4 5 6 7 8; do xdotool key Tab; sleep 0.05; done
-sleep 0.5
+# Eight Tabs from the mask's last part end on the connection box.
+wait_until 10 focus_is "$add" "ComboBox|" || true
 check "tabbing past empty gateway and DNS shows no message" 0 "$(box_count)"
 shot empty_gateway_dns
 click_on "$add" Ok
-sleep 1
+check "Ok closes the dialog on the first press" 0 "$(gone "$add"; echo $?)"
 check "no message after Ok" 0 "$(box_count)"
-check "Ok closes the dialog on the first press" 1 "$(probe wait "$add" 100; echo $?)"
 check "gateway and DNS stored empty" "No gateway|10.0.0.5|255.0.0.0|||0" \
   "$(sqlite3 "$db" "SELECT IPSET_NAME, IPADDRESS, SUBNETMASK, GATEWAY, DNS, DHCP FROM IPSets")"
 
@@ -29,40 +29,43 @@ check "gateway and DNS stored empty" "No gateway|10.0.0.5|255.0.0.0|||0" \
 half_typed() {
   keys_to '^IPTavix Ver2$' Insert
   probe wait "$add" 10000
-  sleep 0.5
+  dialog_ready "$add"
   xdotool type --delay 30 "Half"
   click_part "$add" 0 3 # the fourth part of the IP address
   xdotool type --delay 30 "7"
-  sleep 0.3
+  wait_until 10 focus_is "$add" "Edit|7" || true
 }
 half_typed
 keys_to "^$add\$" alt+F4
-sleep 1
-check "Alt+F4 closes the dialog" 1 "$(probe wait "$add" 100; echo $?)"
+check "Alt+F4 closes the dialog" 0 "$(gone "$add"; echo $?)"
 check "Alt+F4 shows no address message" 0 "$(box_count)"
 half_typed
 click_on "$add" Cancel
-sleep 1
-check "Cancel closes the dialog" 1 "$(probe wait "$add" 100; echo $?)"
+check "Cancel closes the dialog" 0 "$(gone "$add"; echo $?)"
 check "Cancel shows no address message" 0 "$(box_count)"
 half_typed
 xmessage -name other -geometry 200x80+10+10 "another program" &
 other=$!
-sleep 1
-xdotool windowactivate --sync "$(xdotool search --sync --name '^other$' | head -n1)" >/dev/null 2>&1 || true
-sleep 1
+other_wid=$(timeout 30 xdotool search --sync --name '^other$' | head -n1)
+xdotool windowactivate --sync "$other_wid" >/dev/null 2>&1 || true
+other_active() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$other_wid" ]; }
+wait_until 10 other_active || true
+# A message of the lost focus would come at once; half a second to show it.
+sleep 0.5
 check "switching to another program shows no address message" 0 "$(box_count)"
 shot switched_away
 kill "$other" 2>/dev/null || true
-sleep 0.5
 focus_window "^$add\$"
 # The name box, right of its label (another process cannot read an edit's text).
 read -r x y < <(probe point "$add" "IP Set Name :" | tr -d '\r')
 xdotool mousemove $((x + 120)) "$y" click 1
 xdotool key Escape Return
+# What could happen is the dialog closing at once: half a second to see it.
 sleep 0.5
 check "Esc and Enter press no button in the editor" 0 "$(probe wait "$add" 100; echo $?)"
 keys_to "^$add\$" alt+F4
+gone "$add" || true
+# A message of the closed dialog would follow its closing: a second to show it.
 sleep 1
 check "no message of the closed dialog appears later" 0 "$(box_count)"
 check "nothing stored by the closed dialogs" 1 "$(sqlite3 "$db" "SELECT count(*) FROM IPSets")"
@@ -71,28 +74,30 @@ check "nothing stored by the closed dialogs" 1 "$(sqlite3 "$db" "SELECT count(*)
 # menu's Paste, and digits mixed with letters into a gateway part.
 keys_to '^IPTavix Ver2$' Insert
 probe wait "$add" 10000
-sleep 0.5
+dialog_ready "$add"
 xdotool type --delay 30 "Pasted"
 printf ' 192.168.1.10\n' | xclip -selection clipboard >/dev/null 2>&1
 click_part "$add" 0 0
 xdotool key shift+Insert
+# The clipboard changes next: a moment for the paste to read this one (the
+# program shows nothing else to wait for).
 sleep 0.3
 printf '255.255.255.0' | xclip -selection clipboard >/dev/null 2>&1
 click_part "$add" 1 0
 read -r x y < <(probe part "$add" 1 0 | tr -d '\r')
 xdotool mousemove "$x" "$y" click 3
-sleep 0.5
+probe menu any 10000 || true
 shot paste_menu
 xdotool key p
-sleep 0.3
+sleep 0.3 # as above: the paste reads the clipboard before it changes
 printf 'ab19x2k1234' | xclip -selection clipboard >/dev/null 2>&1
 click_part "$add" 2 0
 xdotool key shift+Insert
 xdotool type --delay 30 ".168.1.1"
-sleep 0.3
+wait_until 10 focus_is "$add" "Edit|1" || true
 shot pasted
 click_on "$add" Ok
-sleep 1
+gone "$add" || true
 check "no message after pasting" 0 "$(box_count)"
 check "pasted values stored" "192.168.1.10|255.255.255.0|192.168.1.1" \
   "$(sqlite3 "$db" "SELECT IPADDRESS, SUBNETMASK, GATEWAY FROM IPSets WHERE IPSET_NAME = 'Pasted'")"

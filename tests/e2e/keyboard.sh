@@ -14,7 +14,7 @@ edit='Edit existing IP Set'
 
 keys_to '^IPTavix Ver2$' Insert
 check "Insert opens the add dialog" 0 "$(probe wait "$add" 10000; echo $?)"
-sleep 0.5
+dialog_ready "$add"
 xdotool type --delay 30 "Typed"
 xdotool key Tab
 xdotool type --delay 30 "10.1.2.3"
@@ -34,13 +34,14 @@ xdotool type --delay 30 "1.2.3.255"
 xdotool key Tab
 xdotool key shift+Tab
 xdotool type --delay 30 "1"
-sleep 0.3
+# The last digit is in once the DNS server's fourth part reads "1"; a message
+# of the typing would have come by then.
+wait_until 10 focus_is "$add" "Edit|1" || true
 check "typing shows no message" 0 "$(box_count)"
 shot typed
 click_on "$add" Ok
-sleep 1
+check "Ok closes the dialog" 0 "$(gone "$add"; echo $?)"
 check "no message after Ok" 0 "$(box_count)"
-check "Ok closes the dialog" 1 "$(probe wait "$add" 100; echo $?)"
 check "the typed addresses are stored" "10.1.2.3|255.255.255.0|10.1.2.1|1.2.3.1" \
   "$(sqlite3 "$db" "SELECT IPADDRESS, SUBNETMASK, GATEWAY, DNS FROM IPSets WHERE IPSET_NAME = 'Typed'")"
 
@@ -53,23 +54,23 @@ focus_window '^IPTavix Ver2$'
 for _ in $(seq 8); do
   probe focus "IPTavix Ver2" | tr -d '\r' | grep -q '^SysTreeView32|' && break
   xdotool key Tab
-  sleep 0.2
+  sleep 0.2 # the focus moves when the key is taken: no state to wait for before it
 done
 check "Tab reaches the tree" yes "$(probe focus "IPTavix Ver2" | tr -d '\r' | grep -q '^SysTreeView32|' && echo yes || echo no)"
 xdotool key --delay 100 Home Down
 keys_to '^IPTavix Ver2$' ctrl+e
-sleep 1
+# Nothing may open: the second waited for the editor is the settle.
 check "arrows alone pick no set: Ctrl+E opens nothing" 1 "$(probe wait "$edit" 1000; echo $?)"
 shot tree_moved
 xdotool key Return
 keys_to '^IPTavix Ver2$' ctrl+e
 check "Enter picks the set and Ctrl+E opens it" 0 "$(probe wait "$edit" 10000; echo $?)"
-sleep 0.5
+dialog_ready "$edit"
 shot picked_by_enter
 keys_to "^$edit\$" ctrl+a
 xdotool type --delay 30 "Beta renamed"
 click_on "$edit" Ok
-sleep 1
+gone "$edit" || true
 check "the set under the keyboard was edited" "Alpha|Beta renamed|Typed" \
   "$(sqlite3 "$db" "SELECT group_concat(IPSET_NAME, '|') FROM (SELECT IPSET_NAME FROM IPSets ORDER BY ID)")"
 stop_program

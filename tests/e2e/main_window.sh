@@ -12,8 +12,8 @@ adapters=$("$WINE" "$work/ipcheck.exe" | sed -n 's/^Adapters: //p' | tr -d '\r')
 "$WINE" "$work/IPTavixVer2.exe" &
 pid=$!
 check "main window appears" 0 "$(probe wait "IPTavix Ver2" 30000; echo $?)"
-sleep 1
 # A set's six detail lines are inserted when it is first opened.
+wait_until 10 tree_shows "tree 2 list $((adapters * 5))" || true
 check "tree and list filled" "tree 2 list $((adapters * 5))" "$(probe counts "IPTavix Ver2" | tr -d '\r')"
 shot main_window
 
@@ -21,7 +21,8 @@ shot main_window
 probe listscroll "IPTavix Ver2" 60
 before=$(probe listtop "IPTavix Ver2" | tr -d '\r')
 keys_to '^IPTavix Ver2$' ctrl+r
-sleep 1
+list_at_top() { [ "$(probe listtop "IPTavix Ver2" | tr -d '\r')" = 0 ]; }
+[ "$before" -gt 0 ] && wait_until 10 list_at_top || true
 after=$(probe listtop "IPTavix Ver2" | tr -d '\r')
 if [ "$before" -gt 0 ]; then check "Ctrl+R refreshes the list" 0 "$after"; else echo "skip: the list is too short to scroll"; fi
 

@@ -10,21 +10,25 @@ pid=$!
 check "main window appears" 0 "$(probe wait "IPTavix Ver2" 30000; echo $?)"
 window_id '^IPTavix Ver2$' >/dev/null
 keys_to '^IPTavix Ver2$' F10 Down
-sleep 1
+probe menu any 10000 || true
+sleep 0.3 # the menu is there; its owner-drawn items are painted just after
 shot file_menu
 xdotool key Escape Escape
+probe nomenu any 10000 || true
 keys_to '^IPTavix Ver2$' F10 Right Right Down Down Down
-sleep 1
+probe menu any 10000 || true
+sleep 0.3 # as above, and the highlight follows the two last keys
 shot ipsets_menu_highlighted
 xdotool key Escape Escape
+probe nomenu any 10000 || true
 read -r x y < <(probe treeitem "IPTavix Ver2" 0 | tr -d '\r')
 xdotool mousemove "$x" "$y" click 3
-sleep 1
+probe menu any 10000 || true
 xdotool key Down
-sleep 0.5
+sleep 0.3 # as above
 shot tree_popup
 xdotool key Escape
-sleep 0.5
+probe nomenu any 10000 || true
 check "program still answers" "tree 1" "$(probe counts "IPTavix Ver2" | tr -d '\r' | cut -d' ' -f1-2)"
 probe close "IPTavix Ver2"
 set +e; wait "$pid"; code=$?; set -e

@@ -2,6 +2,12 @@
 // command and the end-to-end tests. Windows are found by their caption.
 //
 //   winprobe wait TITLE [ms]      waits until a visible window TITLE exists
+//   winprobe gone TITLE [ms]      waits until no visible window TITLE exists
+//   winprobe foreground TITLE [ms] waits until TITLE is the foreground window
+//   winprobe menu any [ms]        waits until a pop-up menu is shown
+//   winprobe nomenu any [ms]      waits until no pop-up menu is shown
+//   winprobe selected TITLE       prints the visible row (0-based) of the
+//                                 tree's selected item, -1 when none is shown
 //   winprobe counts TITLE         prints "tree N list M" for its tree and list
 //   winprobe listtop TITLE        prints the index of the list's top row
 //   winprobe listscroll TITLE DY  scrolls the list by DY pixels
@@ -12,8 +18,8 @@
 //                                 the tree's N-th visible row (0-based)
 //   winprobe point TITLE TEXT     prints the screen point "X Y" at the centre
 //                                 of its child window captioned TEXT
-//   winprobe focus TITLE          prints the class and text of the control
-//                                 that has the keyboard focus in its thread
+//   winprobe focus TITLE          prints "CLASS|TEXT" of the control that
+//                                 has the keyboard focus in its thread
 //   winprobe accname TITLE CLASS  prints the name assistive technology reads
 //                                 for its first child of window class CLASS
 //   winprobe rows TITLE           prints each row of its list as "TYPE|VALUE"
@@ -102,24 +108,44 @@ HWND FindChild(HWND parent, const char* wanted, bool byText = false) {
     return search.Found;
 }
 
+// Polls `done` every 20 ms until it holds or `limit` ms have passed.
+template <typename Done> bool WaitUntil(DWORD limit, Done done) {
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > limit) return false;
+        Sleep(20);
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: winprobe wait|counts|listtop|listscroll|close|text TITLE ...\n");
+        std::fprintf(stderr, "usage: winprobe VERB TITLE ... (verbs at the top of winprobe.cpp)\n");
         return 2;
     }
     std::string verb = argv[1];
     const char* title = argv[2];
-    if (verb == "wait") {
-        DWORD limit = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 20000;
-        DWORD start = GetTickCount();
-        while (!FindVisible(title)) {
-            if (GetTickCount() - start > limit) return 1;
-            Sleep(50);
-        }
-        return 0;
-    }
+    const DWORD limit = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 20000;
+    if (verb == "wait")
+        return WaitUntil(limit, [&] { return FindVisible(title) != nullptr; }) ? 0 : 1;
+    if (verb == "gone")
+        return WaitUntil(limit, [&] { return FindVisible(title) == nullptr; }) ? 0 : 1;
+    auto menuShown = [] {
+        HWND menu = FindWindowA("#32768", nullptr);
+        return menu && IsWindowVisible(menu);
+    };
+    if (verb == "menu") return WaitUntil(limit, menuShown) ? 0 : 1;
+    if (verb == "nomenu") return WaitUntil(limit, [&] { return !menuShown(); }) ? 0 : 1;
+    if (verb == "foreground")
+        return WaitUntil(limit,
+                         [&] {
+                             HWND wnd = FindVisible(title);
+                             return wnd && GetForegroundWindow() == wnd;
+                         })
+                   ? 0
+                   : 1;
     HWND wnd = FindVisible(title);
     if (!wnd) {
         std::fprintf(stderr, "no window \"%s\"\n", title);
@@ -131,8 +157,8 @@ int main(int argc, char** argv) {
                     tree ? static_cast<long>(SendMessageA(tree, TVM_GETCOUNT, 0, 0)) : -1L,
                     list ? static_cast<long>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)) : -1L);
     } else if (verb == "listtop") {
-        std::printf("%ld\n", static_cast<long>(
-                                 SendMessageA(FindChild(wnd, WC_LISTVIEWA), LVM_GETTOPINDEX, 0, 0)));
+        std::printf("%ld\n", static_cast<long>(SendMessageA(FindChild(wnd, WC_LISTVIEWA),
+                                                            LVM_GETTOPINDEX, 0, 0)));
     } else if (verb == "listscroll" && argc > 3) {
         SendMessageA(FindChild(wnd, WC_LISTVIEWA), LVM_SCROLL, 0, std::atoi(argv[3]));
     } else if (verb == "treeitem" && argc > 3) {
@@ -143,6 +169,16 @@ int main(int argc, char** argv) {
         int indent = static_cast<int>(SendMessageA(tree, TVM_GETINDENT, 0, 0));
         int row = std::atoi(argv[3]);
         std::printf("%ld %ld\n", r.left + 2 + indent + 12, r.top + 2 + height * row + height / 2);
+    } else if (verb == "selected") {
+        HWND tree = FindChild(wnd, WC_TREEVIEWA);
+        auto selected = SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0);
+        int row = 0, found = -1;
+        for (auto item = SendMessageA(tree, TVM_GETNEXTITEM, TVGN_FIRSTVISIBLE, 0);
+             selected && item && found < 0; ++row) {
+            if (item == selected) found = row;
+            item = SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXTVISIBLE, item);
+        }
+        std::printf("%d\n", found);
     } else if (verb == "click" && argc > 3) {
         HWND button = FindChild(wnd, argv[3], true);
         if (!button) return 1;
@@ -160,7 +196,11 @@ int main(int argc, char** argv) {
             return 1;
         char cls[128] = {}, text[512] = {};
         GetClassNameA(info.hwndFocus, cls, sizeof(cls));
-        GetWindowTextA(info.hwndFocus, text, sizeof(text));
+        // Asked of the control itself: an edit's text is not its window text
+        // for another process.
+        DWORD_PTR copied = 0;
+        SendMessageTimeoutA(info.hwndFocus, WM_GETTEXT, sizeof(text),
+                            reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000, &copied);
         std::printf("%s|%s\n", cls, text);
     } else if (verb == "part" && argc > 4) {
         int wanted = std::atoi(argv[3]);
