@@ -92,6 +92,19 @@ std::string DhcpcdConfigWith(const std::string& config, const TNetshRequest& req
     return rest + block + BlockEnd(name) + "\n";
 }
 
+std::string DhcpcdLeaseAddress(const std::string& dump) {
+    std::istringstream in(dump);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("ip_address=", 0) != 0) continue;
+        std::string value = FirstLine(line.substr(11));
+        if (value.size() >= 2 && value.front() == '\'' && value.back() == '\'')
+            value = value.substr(1, value.size() - 2);
+        return value;
+    }
+    return "";
+}
+
 std::string ApplyDhcpcdManager(IBridgeHost& host, const TNetshRequest& request,
                                const std::string& dhcpcd, const std::string& configPath,
                                const std::string& ip) {
@@ -114,7 +127,9 @@ std::string ApplyDhcpcdManager(IBridgeHost& host, const TNetshRequest& request,
         return managed + "it refused to rebind it: " + FirstLine(rebind.Output);
     }
     if (request.Kind != TNetshRequest::TKind::Address) return "";
-    if (const std::string diff = AwaitAddress(host, request, ip, 30000); !diff.empty())
-        return managed + "it was told the set, but " + diff;
+    const std::string diff = request.Dhcp ? AwaitLease(host, name, ip, {dhcpcd, "-4", "-U", name},
+                                                       DhcpcdLeaseAddress, 45000)
+                                          : AwaitAddress(host, request, ip, 30000);
+    if (!diff.empty()) return managed + "it was told the set, but " + diff;
     return "";
 }

@@ -16,6 +16,9 @@ std::string DhcpcdConfigPath(const std::string& cmdline);
 // or the end); the block goes when nothing static is left in it.
 std::string DhcpcdConfigWith(const std::string& config, const TNetshRequest& request);
 
+// The address of the lease in `dhcpcd -4 -U NAME` ("ip_address='10.0.0.9'").
+std::string DhcpcdLeaseAddress(const std::string& dump);
+
 std::string ApplyDhcpcdManager(IBridgeHost& host, const TNetshRequest& request,
                                const std::string& dhcpcd, const std::string& configPath,
                                const std::string& ip);

@@ -77,3 +77,22 @@ std::string AwaitAddress(IBridgeHost& host, const TNetshRequest& request, const 
         host.Pause(500);
     }
 }
+
+std::string AwaitLease(IBridgeHost& host, const std::string& name, const std::string& ip,
+                       const THostCommand& leaseQuery, std::string (*lease)(const std::string&),
+                       int milliseconds) {
+    std::string shown = "no IPv4 address";
+    for (int waited = 0;; waited += 500) {
+        const std::string address = lease(host.Run(leaseQuery).Output);
+        TIPv4State state;
+        if (ReadIPv4State(host, ip, name, state)) {
+            shown = AddressesText(state.Addresses);
+            if (!address.empty() && state.Addresses.size() == 1 &&
+                state.Addresses[0].Local == address)
+                return "";
+        }
+        if (waited >= milliseconds)
+            return name + " shows " + shown + " instead of the address of a DHCP lease.";
+        host.Pause(500);
+    }
+}

@@ -25,3 +25,10 @@ bool ReadIPv4State(IBridgeHost& host, const std::string& ip, const std::string& 
 // address); "" or the last difference seen.
 std::string AwaitAddress(IBridgeHost& host, const TNetshRequest& request, const std::string& ip,
                          int milliseconds);
+
+// Waits up to `milliseconds` for the interface to hold the address of its
+// DHCP lease and no other; `lease` reads the lease's address ("" while there
+// is none). "" or what the interface shows.
+std::string AwaitLease(IBridgeHost& host, const std::string& name, const std::string& ip,
+                       const THostCommand& leaseQuery, std::string (*lease)(const std::string&),
+                       int milliseconds);

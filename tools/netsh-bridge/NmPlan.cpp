@@ -101,6 +101,16 @@ std::string NmProfileDifference(const std::vector<std::string>& settings,
     return "";
 }
 
+std::string NmLeaseAddress(const std::string& dhcp4) {
+    std::istringstream in(dhcp4);
+    std::string line;
+    while (std::getline(in, line)) {
+        const size_t at = line.find(":ip_address = ");
+        if (at != std::string::npos) return FirstLine(line.substr(at + 14));
+    }
+    return "";
+}
+
 namespace {
 
 std::vector<std::string> SplitLines(const std::string& text) {
@@ -234,7 +244,17 @@ std::string ApplyNetworkManager(IBridgeHost& host, const TNetshRequest& request,
     if (const std::string diff = NmProfileDifference(settings, after); !diff.empty())
         return undo(changing + "shows " + diff + ".");
     if (request.Kind != TNetshRequest::TKind::Address) return "";
-    if (const std::string diff = AwaitAddress(host, request, ip, 30000); !diff.empty())
+    if (!request.Dhcp) {
+        if (const std::string diff = AwaitAddress(host, request, ip, 10000); !diff.empty())
+            return changing + "was applied, but " + diff;
+        return "";
+    }
+    // The old static address may stay while NM asks for a lease: only the
+    // lease's address, and it alone, counts.
+    if (const std::string diff =
+            AwaitLease(host, name, ip, {nmcli, "-t", "-f", "DHCP4", "device", "show", name},
+                       NmLeaseAddress, 45000);
+        !diff.empty())
         return changing + "was applied, but " + diff;
     return "";
 }

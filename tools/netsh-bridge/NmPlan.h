@@ -39,6 +39,10 @@ const std::vector<std::string>& NmCheckedFields();
 std::string NmProfileDifference(const std::vector<std::string>& settings,
                                 const std::vector<std::string>& profileValues);
 
+// The address of the device's DHCP lease in `nmcli -t -f DHCP4 device show`
+// ("DHCP4.OPTION[5]:ip_address = 10.0.0.9"), or "" while it has none.
+std::string NmLeaseAddress(const std::string& dhcp4);
+
 // Applies a request through NM. "" or the one-line reason, e.g.
 // `lan0 is managed by NetworkManager; its profile "Wired connection 1" could
 // not be changed: <nmcli's message>`.
