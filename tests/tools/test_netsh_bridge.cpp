@@ -233,6 +233,10 @@ TEST(NetshBridge, NetworkManagerProfilesFromNmcliTerseOutput) {
     EXPECT_FALSE(NmManages(NmDeviceOf(devices, "eth9")));
     EXPECT_EQ(NmProfileUuid("ipt0:7f74\nIPTavix ipt0:043b-cc\n", "IPTavix ipt0"), "043b-cc");
     EXPECT_EQ(NmProfileUuid("ipt0:7f74\n", "IPTavix ipt0"), "");
+    EXPECT_EQ(NmLeaseAddress("DHCP4.OPTION[1]:dhcp_lease_time = 3600\n"
+                             "DHCP4.OPTION[4]:ip_address = 10.77.0.112\n"),
+              "10.77.0.112");
+    EXPECT_EQ(NmLeaseAddress(""), "");
 
     struct TCase {
         const char* Line;
@@ -333,6 +337,9 @@ TEST(NetshBridge, DhcpcdManagerConfigurationBlock) {
               "/tmp/case/dhcpcd.conf");
     EXPECT_EQ(DhcpcdConfigPath("/usr/sbin/dhcpcd\0--config=/etc/x.conf\0-b\0"s), "/etc/x.conf");
     EXPECT_EQ(DhcpcdConfigPath("dhcpcd\0-b\0"s), "/etc/dhcpcd.conf");
+    EXPECT_EQ(DhcpcdLeaseAddress("broadcast_address='10.77.0.255'\nip_address='10.77.0.112'\n"),
+              "10.77.0.112");
+    EXPECT_EQ(DhcpcdLeaseAddress("dhcpcd is not running\n"), "");
 
     const std::string base = "hostname\noption rapid_commit\n";
     std::string config = DhcpcdConfigWith(

@@ -180,6 +180,7 @@ TEST(NetshBridgeFlow, AManagerIsToldAndNoSecondClientStarts) {
     host.Files["/proc/900/comm"] = "dhcpcd\n";
     host.Files["/proc/900/cmdline"] = std::string("dhcpcd\0-f\0/tmp/d.conf\0", 22);
     host.Files["/tmp/d.conf"] = "hostname\n";
+    host.Answers["/bin/dhcpcd -4 -U ipt0"] = "ip_address='192.0.2.50'\nsubnet_cidr='24'\n";
     EXPECT_EQ(ApplyRequest(host, Parsed(AddressCommand("ipt0", true, "", "", ""))), "");
     EXPECT_TRUE(host.RanStarting("/bin/dhcpcd -4 -n ipt0"));
     EXPECT_FALSE(host.RanStarting("/bin/dhclient"));
