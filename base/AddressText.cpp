@@ -58,3 +58,51 @@ int MaskPrefixLength(const std::string& mask) {
     if (length < 32 && (value << length) != 0) return -1;
     return length;
 }
+
+// ---- Address arithmetic of the netsh bridge ----
+
+bool ParseAddress(const std::string& text, uint32_t& value) {
+    const TParsedIP parsed = ParseIPText(text);
+    if (!parsed.Valid) return false;
+    value = AddressValue(parsed);
+    return true;
+}
+
+std::string DecimalAddress(uint32_t value) {
+    return std::to_string(value >> 24) + "." + std::to_string((value >> 16) & 0xFF) + "." +
+           std::to_string((value >> 8) & 0xFF) + "." + std::to_string(value & 0xFF);
+}
+
+int PrefixLength(uint32_t mask) {
+    int length = 0;
+    while (length < 32 && (mask & (0x80000000u >> length)))
+        ++length;
+    if (length < 32 && (mask << length) != 0) return -1;
+    return length;
+}
+
+uint32_t PrefixMask(int prefixLength) {
+    if (prefixLength <= 0) return 0;
+    if (prefixLength >= 32) return 0xFFFFFFFFu;
+    return 0xFFFFFFFFu << (32 - prefixLength);
+}
+
+bool IsThisNetwork(uint32_t address) {
+    return (address >> 24) == 0;
+}
+
+bool IsLoopback(uint32_t address) {
+    return (address >> 24) == 127;
+}
+
+bool IsMulticastOrReserved(uint32_t address) {
+    return address >= 0xE0000000u;
+}
+
+bool IsNetworkAddress(uint32_t address, int prefixLength) {
+    return prefixLength <= 30 && (address & ~PrefixMask(prefixLength)) == 0;
+}
+
+bool IsBroadcastAddress(uint32_t address, int prefixLength) {
+    return prefixLength <= 30 && (address | PrefixMask(prefixLength)) == 0xFFFFFFFFu;
+}

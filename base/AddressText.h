@@ -22,3 +22,23 @@ uint32_t AddressValue(const TParsedIP& parsed);
 // The prefix length of a subnet mask, or -1 when its one bits are not
 // contiguous from the top.
 int MaskPrefixLength(const std::string& mask);
+
+// ---- Address arithmetic of the netsh bridge: values, not texts ----
+
+// The value of a dotted quad (leading zeros are decimal, never octal); false
+// when the text is not one.
+bool ParseAddress(const std::string& text, uint32_t& value);
+// The address in plain decimal parts, "10.0.0.1" for 010.000.000.001.
+std::string DecimalAddress(uint32_t value);
+// The prefix length of a mask value, or -1 when it is not contiguous.
+int PrefixLength(uint32_t mask);
+uint32_t PrefixMask(int prefixLength);
+
+// Addresses no interface may hold or route through.
+bool IsThisNetwork(uint32_t address);         // 0.0.0.0/8
+bool IsLoopback(uint32_t address);            // 127.0.0.0/8
+bool IsMulticastOrReserved(uint32_t address); // 224.0.0.0 and above
+// The subnet's own address and its broadcast, for masks up to /30 (a /31 or
+// /32 has neither).
+bool IsNetworkAddress(uint32_t address, int prefixLength);
+bool IsBroadcastAddress(uint32_t address, int prefixLength);

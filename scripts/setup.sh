@@ -9,7 +9,7 @@ mkdir -p "$deps"
 
 need_pkgs=(mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix cmake ninja-build make tcl xvfb xdotool
            wine wine32:i386 wine64 imagemagick openbox googletest dpkg-dev zip x11-utils sqlite3 fonts-wine xclip
-           iproute2 util-linux dnsmasq-base isc-dhcp-client)
+           iproute2 util-linux dnsmasq-base isc-dhcp-client network-manager dhcpcd-base udhcpc)
 
 have_all() {
   local p
@@ -32,7 +32,22 @@ if ! have_all || [ ! -f "$src_list" ]; then
     fi
   fi
   apt-get update -qq
+  # network-manager and the DHCP clients ship daemons: none may start on this
+  # host (the tests run them only inside namespaces of their own), and the
+  # host's interfaces and resolver must come out as they went in.
+  guard=/usr/sbin/policy-rc.d own_guard=0
+  if [ ! -e "$guard" ]; then
+    printf '#!/bin/sh\nexit 101\n' >"$guard" && chmod 0755 "$guard"
+    own_guard=1
+  fi
+  links_before=$(ip -br a) resolver_before=$(ls -l /etc/resolv.conf; cat /etc/resolv.conf)
   apt-get install -y -qq --no-install-recommends "${need_pkgs[@]}" >/dev/null
+  [ "$own_guard" = 0 ] || rm -f "$guard"
+  running=$(ps -eo pid=,comm= | grep -E ' (NetworkManager|dhcpcd|wpa_supplicant|udhcpc)$' || true)
+  [ -z "$running" ] || { echo "setup: a network daemon runs on the host: $running" >&2; exit 1; }
+  [ "$links_before" = "$(ip -br a)" ] || { echo "setup: the host's interfaces changed" >&2; exit 1; }
+  [ "$resolver_before" = "$(ls -l /etc/resolv.conf; cat /etc/resolv.conf)" ] ||
+    { echo "setup: the host's /etc/resolv.conf changed" >&2; exit 1; }
 fi
 
 

@@ -3,9 +3,12 @@
 # program, keyboard and mouse. Each case runs in a network and mount
 # namespace of its own: a veth pair (its peer in a second namespace, with a
 # DHCP server where the case needs one), a private /etc/resolv.conf bound
-# over the real one, private /run and lease folders, and a Wine server and
-# prefix of its own, so the host's interfaces, routes and resolver are never
-# touched and everything made ends with the namespace.
+# over the real one, private /run and lease folders, a Wine server and prefix
+# of its own, and where the case needs one a NetworkManager (on a private
+# system bus) or a dhcpcd manager, so the host's interfaces, routes, resolver
+# and daemons are never touched and everything made ends with the namespace.
+#
+# IPTAVIX_NETNS_CASES picks the cases (netsh_bridge_managers.sh: the managers).
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
@@ -13,14 +16,22 @@ root="$(cd "$here/../.." && pwd)"
 if [ -z "${IPTAVIX_NETNS_CASE:-}" ]; then
   rm -rf "$2" && mkdir -p "$2"
   failed=0
-  for case in ${IPTAVIX_NETNS_CASES:-static no_gateway_no_dns dhcp missing_interface host_refuses}; do
+  for case in ${IPTAVIX_NETNS_CASES:-static no_gateway_no_dns dhcp missing_interface host_refuses refused second_default resolv_link}; do
     echo "== $case"
     IPTAVIX_NETNS_CASE=$case unshare --net --mount --propagation private \
       bash "$0" "$1" "$2/$case" || failed=$((failed + 1))
   done
-  # The namespaces are gone with their processes: nothing of the cases runs on.
+  # The namespaces are gone with their processes: no process of a case runs
+  # on in a case's network namespace.
   sleep 1
-  left=$(pgrep -af 'dnsmasq.*ipt0p|dhclient.*ipt0|unshare --net sleep 600' || true)
+  left=""
+  for ns in "$2"/*/netns; do
+    [ -f "$ns" ] || continue
+    for proc in /proc/[0-9]*; do
+      [ "$(readlink "$proc/ns/net" 2>/dev/null)" = "$(cat "$ns")" ] &&
+        left+="$(tr '\0' ' ' <"$proc/cmdline" 2>/dev/null); "
+    done
+  done
   if [ -n "$left" ]; then echo "FAILED: left running: $left"; failed=$((failed + 1)); fi
   echo "$failed cases failed"
   [ "$failed" -eq 0 ]
@@ -31,10 +42,15 @@ fi
 export WINEPREFIX="$root/build/wineprefix-netns"
 source "$here/e2e-lib.sh"
 case=$IPTAVIX_NETNS_CASE
-helper="" dnsmasq_pid=""
+readlink /proc/self/ns/net >"$work/netns"
+helper="" dnsmasq_pid="" nm_pid="" dbus_pid=""
 cleanup() {
   "$WINE" "$work/winprobe.exe" close "IPTavix Ver2" >/dev/null 2>&1 || true
-  [ -f /run/dhclient.pid ] && kill "$(cat /run/dhclient.pid)" 2>/dev/null || true
+  for file in /run/iptavix-netsh/*.pid /run/dhcpcd/pid; do
+    [ -f "$file" ] && kill "$(cat "$file")" 2>/dev/null || true
+  done
+  [ -n "$nm_pid" ] && { kill "$nm_pid" 2>/dev/null; wait "$nm_pid" 2>/dev/null; } || true
+  [ -n "$dbus_pid" ] && kill "$dbus_pid" 2>/dev/null || true
   [ -n "$dnsmasq_pid" ] && kill "$dnsmasq_pid" 2>/dev/null || true
   [ -n "$helper" ] && kill "$helper" 2>/dev/null || true
   wineserver -k >/dev/null 2>&1 || true
@@ -56,13 +72,71 @@ nsenter -t "$helper" -n ip link set ipt0p up
 ip link set ipt0 up
 ip addr add 192.0.2.50/24 dev ipt0
 ip route add default via 192.0.2.1 dev ipt0
+if [ "$case" = second_default ]; then
+  # Another interface holding the default route of metric 1 already.
+  ip link add ipt1 type veth peer name ipt1p
+  ip link set ipt1p netns "$helper"
+  nsenter -t "$helper" -n ip link set ipt1p up
+  ip link set ipt1 up
+  ip addr add 10.88.0.5/24 dev ipt1
+  ip route add default via 10.88.0.1 dev ipt1 metric 1
+fi
 
-printf 'search test.invalid\nnameserver 192.0.2.53\n' >"$work/resolv.conf"
-mount --bind "$work/resolv.conf" /etc/resolv.conf
-for dir in /run /var/lib/dhcp /tmp/.wine-0; do
+for dir in /run /var/lib/dhcp /var/lib/dhcpcd /tmp/.wine-0; do
   mkdir -p "$dir" && mount -t tmpfs -o mode=0755 tmpfs "$dir"
 done
 chmod 0700 /tmp/.wine-0
+resolver="$work/resolv.conf"
+if [ "$case" = resolv_link ]; then
+  # /etc/resolv.conf a link (as resolvconf or NetworkManager make it), in a
+  # private /etc laid over the host's.
+  mkdir -p /run/etc-upper /run/etc-work /run/netsh-case
+  mount -t overlay overlay -o lowerdir=/etc,upperdir=/run/etc-upper,workdir=/run/etc-work /etc
+  resolver=/run/netsh-case/resolv.conf
+  printf 'search test.invalid\nnameserver 192.0.2.53\noptions edns0\n' >"$resolver"
+  chmod 0644 "$resolver"
+  rm -f /etc/resolv.conf
+  ln -s "$resolver" /etc/resolv.conf
+else
+  printf 'search test.invalid\nnameserver 192.0.2.53\n' >"$resolver"
+  mount --bind "$resolver" /etc/resolv.conf
+fi
+
+if [ "$case" = nm ]; then
+  # NetworkManager of this namespace only: a private system bus, its own
+  # state folders, a read-only sysfs (so it waits for no udev), ipt0 alone
+  # managed, and the resolver left to the test.
+  for dir in /var/lib/NetworkManager /etc/NetworkManager/system-connections; do
+    mount -t tmpfs -o mode=0700 tmpfs "$dir"
+  done
+  mount -t sysfs -o ro sysfs /sys
+  mkdir -p /run/dbus
+  dbus_pid=$(dbus-daemon --system --fork --print-pid)
+  printf '[main]\nplugins=keyfile\nauth-polkit=false\nno-auto-default=*\nrc-manager=unmanaged\n[keyfile]\nunmanaged-devices=except:interface-name:ipt0\n' >"$work/nm.conf"
+  NetworkManager --no-daemon --config="$work/nm.conf" >"$work/nm.log" 2>&1 &
+  nm_pid=$!
+  for _ in $(seq 50); do
+    nmcli -t -f DEVICE,STATE device 2>/dev/null | grep -q '^ipt0:connected' && break
+    sleep 0.2
+  done
+  check "NetworkManager holds ipt0 as set up outside it" "ipt0:connected (externally)" \
+    "$(nmcli -t -f DEVICE,STATE device | grep '^ipt0:')"
+fi
+
+if [ "$case" = dhcp ] || [ "$case" = nm ] || [ "$case" = dhcpcd_manager ]; then
+  # No DNS service and so no name server option: the clients leave
+  # resolv.conf alone.
+  nsenter -t "$helper" -n dnsmasq --keep-in-foreground --conf-file=/dev/null --no-resolv --port=0 \
+    --user=root --interface=ipt0p --bind-interfaces --dhcp-range=10.77.0.100,10.77.0.150,255.255.255.0,1h \
+    --dhcp-leasefile="$work/leases" --pid-file="$work/dnsmasq.pid" --log-facility="$work/dnsmasq.log" &
+  dnsmasq_pid=$!
+fi
+if [ "$case" = dhcpcd_manager ]; then
+  # One dhcpcd serving the interfaces, as a distribution runs it.
+  printf 'nodev\nnoipv6rs\nnoipv6\nnoarp\nnohook resolv.conf\nallowinterfaces ipt0\n' >"$work/dhcpcd.conf"
+  dhcpcd -f "$work/dhcpcd.conf" -4 -b -q
+  for _ in $(seq 60); do ip -4 -o addr show dev ipt0 | grep -q '10\.77\.0\.' && break; sleep 0.5; done
+fi
 
 # A user without the right to change the network: neither ip nor Wine's
 # server (which opens files for the program) may change what root owns
@@ -74,31 +148,52 @@ mkdir -p "$WINEPREFIX"
 "${limited[@]}" "$WINE" wineboot </dev/null >/dev/null 2>&1 || true
 "${limited[@]}" "$root/scripts/wine-netsh.sh" install >/dev/null
 
-# The sets: one per case, for the connection named after the interface.
+# The sets, for the connection named after the interface: the first is
+# applied, and in the cases of two the second after it.
 connection=ipt0
 [ "$case" = missing_interface ] && connection=ipt9
+static="'10.77.0.10', '255.255.255.0', '10.77.0.1', '10.77.0.53', 0"
+dhcp="'0.0.0.0', '0.0.0.0', '0.0.0.0', '0.0.0.0', 1"
 case $case in
-  static | missing_interface | host_refuses) set="'10.77.0.10', '255.255.255.0', '10.77.0.1', '10.77.0.53', 0" ;;
-  no_gateway_no_dns) set="'10.77.0.20', '255.255.0.0', '', '', 0" ;;
-  dhcp) set="'0.0.0.0', '0.0.0.0', '0.0.0.0', '0.0.0.0', 1" ;;
+  static | missing_interface | host_refuses | second_default | resolv_link) sets="('First', $static, 1)" ;;
+  no_gateway_no_dns) sets="('First', '10.77.0.20', '255.255.0.0', '', '', 0, 1)" ;;
+  # The program runs the DNS line after a failed address line: both refused.
+  refused) sets="('First', '10.77.0.0', '255.255.255.0', '10.77.0.1', '224.0.0.251', 0, 1)" ;;
+  dhcp | dhcpcd_manager) sets="('First', $dhcp, 1), ('Second', $static, 1)" ;;
+  nm) sets="('First', $static, 1), ('Second', $dhcp, 1)" ;;
 esac
 prepare_database "INSERT INTO Connections (CONNECTIONNAME) VALUES ('$connection');
-  INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, GATEWAY, DNS, DHCP, CONNECTION)
-  VALUES ('Case', $set, 1);"
-
-if [ "$case" = dhcp ]; then
-  # No DNS service and so no name server option: the client's script leaves
-  # resolv.conf alone.
-  nsenter -t "$helper" -n dnsmasq --keep-in-foreground --conf-file=/dev/null --no-resolv --port=0 \
-    --user=root --interface=ipt0p --bind-interfaces --dhcp-range=10.77.0.100,10.77.0.150,255.255.255.0,1h \
-    --dhcp-leasefile="$work/leases" --pid-file="$work/dnsmasq.pid" --log-facility="$work/dnsmasq.log" &
-  dnsmasq_pid=$!
-fi
+  INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, GATEWAY, DNS, DHCP, CONNECTION) VALUES $sets;"
 
 host_state() {
   ip -4 -o addr show dev ipt0 | awk '{print $4}'
   ip -4 route show default
   cat /etc/resolv.conf
+}
+# activate ROW: the set in the tree's row ROW applied with Ctrl+A; returns
+# when the wait window has come and gone.
+activate() {
+  tree_click "$1"
+  sleep 0.3
+  keys_to '^IPTavix Ver2$' ctrl+a
+  probe wait "[IP Tavix Ver2] Please wait..." 10000 || true
+  for _ in $(seq 160); do
+    probe wait "[IP Tavix Ver2] Please wait..." 100 || break
+    sleep 0.5
+  done
+  sleep 1.5
+}
+# Processes of this network namespace named NAME (the host's others are not ours).
+own_processes() {
+  local pid ns count=0
+  ns=$(cat "$work/netns")
+  for pid in $(pgrep -x "$1" || true); do
+    [ "$(readlink "/proc/$pid/ns/net" 2>/dev/null)" = "$ns" ] && count=$((count + 1))
+  done
+  echo "$count"
+}
+in_lease_range() {
+  [[ "$1" =~ ^10\.77\.0\.1[0-4][0-9]/24$|^10\.77\.0\.150/24$ ]] && echo yes || echo "no: $1"
 }
 before=$(host_state)
 
@@ -107,29 +202,23 @@ before=$(host_state)
 [ "$case" = host_refuses ] && chmod 0444 "$work/resolv.conf"
 start_program "${limited[@]}"
 sleep 1
-tree_click 0
-sleep 0.3
-keys_to '^IPTavix Ver2$' ctrl+a
-# The activation ends when the wait window has come and gone.
-probe wait "[IP Tavix Ver2] Please wait..." 10000 || true
-for _ in $(seq 120); do
-  probe wait "[IP Tavix Ver2] Please wait..." 100 || break
-  sleep 0.5
-done
-sleep 1.5
+activate 0
 shot after_activation
 rows=$(probe rows "IPTavix Ver2" | tr -d '\r')
 state=$(host_state)
 
 case $case in
-static)
+static | second_default)
   check "the interface holds exactly the set's address" "10.77.0.10/24" "$(host_state | head -n1)"
   check "the default route goes via the gateway with metric 1" "default via 10.77.0.1 dev ipt0 metric 1" \
-    "$(ip -4 route show default | sed 's/ *$//')"
+    "$(ip -4 route show default | grep 'dev ipt0' | sed 's/ *$//')"
   check "resolv.conf names the DNS server, its other lines kept" \
     "$(printf 'search test.invalid\nnameserver 10.77.0.53')" "$(cat /etc/resolv.conf)"
   check "the program's list shows the new address" yes "$(grep -q '10.77.0.10' <<<"$rows" && echo yes || echo no)"
   check "no failure message" 0 "$(box_count)"
+  [ "$case" = second_default ] &&
+    check "the other interface keeps its default route" "default via 10.88.0.1 dev ipt1 metric 1" \
+      "$(ip -4 route show default | grep 'dev ipt1' | sed 's/ *$//')"
   ;;
 no_gateway_no_dns)
   check "the interface holds exactly the set's address" "10.77.0.20/16" "$(ip -4 -o addr show dev ipt0 | awk '{print $4}')"
@@ -137,21 +226,66 @@ no_gateway_no_dns)
   check "no name server line" "search test.invalid" "$(cat /etc/resolv.conf)"
   check "no failure message" 0 "$(box_count)"
   ;;
-dhcp)
+dhcp | dhcpcd_manager)
   address=$(ip -4 -o addr show dev ipt0 | awk '{print $4}')
-  check "the interface holds the lease and nothing else" yes \
-    "$([[ "$address" =~ ^10\.77\.0\.1[0-4][0-9]/24$|^10\.77\.0\.150/24$ ]] && echo yes || echo "no: $address")"
+  check "the interface holds the lease and nothing else" yes "$(in_lease_range "$address")"
   check "the server handed out that address" yes \
     "$(grep -q " ${address%/*} " "$work/leases" 2>/dev/null && echo yes || echo no)"
   check "the program's list shows the lease" yes "$(grep -q "${address%/*}" <<<"$rows" && echo yes || echo no)"
   check "no failure message" 0 "$(box_count)"
+  if [ "$case" = dhcp ]; then
+    check "the bridge's client keeps running, with its pid file" 1 "$(own_processes dhclient)"
+    check "its pid file is the bridge's own" dhclient \
+      "$(cat "/proc/$(cat /run/iptavix-netsh/dhclient-ipt0.pid)/comm" 2>/dev/null)"
+  else
+    check "no second client beside the manager" "0 0" "$(own_processes dhclient) $(own_processes udhcpc)"
+    check "no dhcpcd beside the manager's own" 4 "$(own_processes dhcpcd)"
+  fi
+  activate 1
+  shot after_static
+  check "then static: exactly the set's address" "10.77.0.10/24" "$(ip -4 -o addr show dev ipt0 | awk '{print $4}')"
+  check "then static: no client of the bridge runs" "0 0" "$(own_processes dhclient) $(own_processes udhcpc)"
+  check "then static: no pid file of the bridge is left" "" "$(ls /run/iptavix-netsh/*.pid 2>/dev/null || true)"
+  check "then static: no failure message" 0 "$(box_count)"
+  if [ "$case" = dhcpcd_manager ]; then
+    check "the manager holds the set in its configuration" yes \
+      "$(grep -q '^static ip_address=10.77.0.10/24$' "$work/dhcpcd.conf" && echo yes || echo no)"
+    check "the manager still runs" 4 "$(own_processes dhcpcd)"
+  fi
   ;;
-missing_interface | host_refuses)
+nm)
+  profile=$(nmcli -g ipv4.method,ipv4.addresses,ipv4.gateway,ipv4.dns connection show "IPTavix ipt0" | tr '\n' ' ')
+  check "NetworkManager's profile holds the set" "manual 10.77.0.10/24 10.77.0.1 10.77.0.53 " "$profile"
+  check "no failure message" 0 "$(box_count)"
+  nmcli device reapply ipt0 >/dev/null
+  sleep 2
+  check "after NetworkManager applies its profile again: exactly the set's address" "10.77.0.10/24" \
+    "$(ip -4 -o addr show dev ipt0 | awk '{print $4}')"
+  check "NetworkManager's default route via the gateway" yes \
+    "$(ip -4 route show default dev ipt0 | grep -q '^default via 10.77.0.1 ' && echo yes || echo no)"
+  activate 1
+  shot after_dhcp
+  check "then DHCP through NetworkManager: the lease" yes "$(in_lease_range "$(ip -4 -o addr show dev ipt0 | awk '{print $4}')")"
+  check "the profile is DHCP, its own DNS taken back" "auto  no " \
+    "$(nmcli -g ipv4.method,ipv4.dns,ipv4.ignore-auto-dns connection show "IPTavix ipt0" | tr '\n' ' ')"
+  check "no DHCP client of the bridge beside NetworkManager" "0 0 0" \
+    "$(own_processes dhclient) $(own_processes udhcpc) $(own_processes dhcpcd)"
+  check "no failure message" 0 "$(box_count)"
+  ;;
+resolv_link)
+  check "resolv.conf is still the link" "$resolver" "$(readlink /etc/resolv.conf)"
+  check "the server behind it names the DNS server, its other lines kept" \
+    "$(printf 'search test.invalid\nnameserver 10.77.0.53\noptions edns0')" "$(cat "$resolver")"
+  check "its mode is kept" 644 "$(stat -c %a "$resolver")"
+  check "no failure message" 0 "$(box_count)"
+  ;;
+missing_interface | host_refuses | refused)
   check "the user sees the failure message" 1 "$(box_count)"
+  shot failure_message
   check "nothing on the host changed" "$before" "$state"
   ;;
 esac
-check "the client left no file beside the resolver" "" "$(ls /etc | grep -E '^\.?resolv\.conf\.' || true)"
+check "no file left beside the resolver" "" "$(ls -a /etc "$(dirname "$resolver")" | grep -E '^\.?resolv\.conf\.' || true)"
 echo "list: $(tr '\n' ';' <<<"$rows")"
 probe close "IP Tavix Ver2" >/dev/null 2>&1 || true
 sleep 0.5

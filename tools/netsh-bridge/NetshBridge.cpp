@@ -2,8 +2,6 @@
 
 #include "base/AddressText.h"
 
-#include <sstream>
-
 bool ValidInterfaceName(const std::string& name) {
     if (name.empty() || name.size() > 15 || name == "." || name == ".." || name[0] == '-')
         return false;
@@ -13,71 +11,68 @@ bool ValidInterfaceName(const std::string& name) {
     return true;
 }
 
-const std::vector<std::string>& DhcpClients() {
-    static const std::vector<std::string> clients{"dhclient", "dhcpcd", "udhcpc"};
-    return clients;
-}
-
 namespace {
 
-std::string BaseName(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// Asks for one lease and gives up after a bounded time; each client backs
-// off to the background (or ends) once it holds the lease.
-THostCommand DhcpClientCommand(const std::string& client, const std::string& name) {
-    const std::string tool = BaseName(client);
-    if (tool == "dhcpcd") return {client, "-4", "-1", "-t", "30", name};
-    if (tool == "udhcpc") return {client, "-i", name, "-n", "-q", "-t", "10", "-T", "3"};
-    return {client, "-4", "-1", name}; // dhclient: one try, its own timeout (60 s)
+// Why a server or gateway address cannot be used, or "".
+std::string RemoteProblem(uint32_t value) {
+    if (IsThisNetwork(value)) return "is not an address of a host (0.0.0.0/8)";
+    if (IsMulticastOrReserved(value)) return "is a multicast or reserved address";
+    return "";
 }
 
 } // namespace
 
-std::vector<THostCommand> AddressPlan(const TNetshRequest& request, const std::string& ip,
-                                      const std::string& dhcpClient) {
-    const std::string& name = request.Name;
-    std::vector<THostCommand> plan{{ip, "link", "set", "dev", name, "up"},
-                                   {ip, "-4", "addr", "flush", "dev", name}};
-    if (request.Dhcp) {
-        plan.push_back(DhcpClientCommand(dhcpClient, name));
-        return plan;
-    }
-    const std::string prefix = std::to_string(MaskPrefixLength(request.Mask));
-    plan.push_back({ip, "-4", "addr", "add", request.Address + "/" + prefix, "dev", name});
-    // The interface's default routes give way to the one via the gateway.
-    plan.push_back({ip, "-4", "route", "flush", "exact", "0.0.0.0/0", "dev", name});
-    if (!request.Gateway.empty())
-        plan.push_back({ip, "-4", "route", "add", "default", "via", request.Gateway, "dev", name,
-                        "metric", std::to_string(request.GatewayMetric)});
-    return plan;
-}
-
-std::string WithNameServer(const std::string& resolvConf, const std::string& dns) {
-    std::istringstream in(resolvConf);
-    std::string line, out;
-    bool placed = false;
-    const std::string server = dns.empty() ? "" : "nameserver " + dns + "\n";
-    while (std::getline(in, line)) {
-        std::istringstream words(line);
-        std::string first;
-        words >> first;
-        if (first == "nameserver") {
-            if (!placed) out += server; // where the first one stood
-            placed = true;
-            continue;
+bool CheckRequest(TNetshRequest& request, std::string& reason) {
+    uint32_t address = 0, mask = 0, gateway = 0;
+    if (request.Kind != TNetshRequest::TKind::Address) {
+        if (request.Address.empty()) return true; // none
+        if (!ParseAddress(request.Address, address)) {
+            reason = "The DNS server " + request.Address + " is not a valid IPv4 address.";
+            return false;
         }
-        out += line + "\n";
+        if (const std::string problem = RemoteProblem(address); !problem.empty()) {
+            reason = "The DNS server " + request.Address + " " + problem + ".";
+            return false;
+        }
+        request.Address = DecimalAddress(address);
+        return true;
     }
-    if (!placed) out += server;
-    return out;
-}
-
-THostCommand ResolvectlPlan(const TNetshRequest& request, const std::string& resolvectl) {
-    // An empty server list clears the interface's servers.
-    return {resolvectl, "dns", request.Name, request.Address};
+    if (request.Dhcp) return true;
+    if (!ParseAddress(request.Address, address) || !ParseAddress(request.Mask, mask)) {
+        reason = "The address " + request.Address + " or mask " + request.Mask + " is not valid.";
+        return false;
+    }
+    const int prefix = PrefixLength(mask);
+    const std::string shown = DecimalAddress(address), net = shown + "/" + std::to_string(prefix);
+    if (prefix < 0 || prefix == 0)
+        reason = "The mask " + request.Mask + " is not a valid subnet mask.";
+    else if (IsThisNetwork(address))
+        reason = "The address " + shown + " is not an address of a host (0.0.0.0/8).";
+    else if (IsLoopback(address))
+        reason = "The address " + shown + " is a loopback address.";
+    else if (IsMulticastOrReserved(address))
+        reason = "The address " + shown + " is a multicast or reserved address.";
+    else if (IsNetworkAddress(address, prefix))
+        reason = "The address " + shown + " is the network address of " + net + ".";
+    else if (IsBroadcastAddress(address, prefix))
+        reason = "The address " + shown + " is the broadcast address of " + net + ".";
+    if (!reason.empty()) return false;
+    request.Address = shown;
+    request.Mask = DecimalAddress(mask);
+    if (request.Gateway.empty()) return true;
+    if (!ParseAddress(request.Gateway, gateway)) {
+        reason = "The gateway " + request.Gateway + " is not a valid IPv4 address.";
+        return false;
+    }
+    std::string problem = RemoteProblem(gateway);
+    if (problem.empty() && gateway == address) problem = "is the set's own address";
+    if (problem.empty() && IsLoopback(gateway)) problem = "is a loopback address";
+    if (!problem.empty()) {
+        reason = "The gateway " + DecimalAddress(gateway) + " " + problem + ".";
+        return false;
+    }
+    request.Gateway = DecimalAddress(gateway);
+    return true;
 }
 
 std::string CommandText(const THostCommand& command) {
@@ -87,4 +82,14 @@ std::string CommandText(const THostCommand& command) {
         text += word.empty() ? "\"\"" : word;
     }
     return text;
+}
+
+std::string FirstLine(const std::string& output) {
+    const size_t start = output.find_first_not_of(" \t\r\n");
+    if (start == std::string::npos) return "";
+    size_t end = output.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = output.size();
+    while (end > start && (output[end - 1] == ' ' || output[end - 1] == '\t'))
+        --end;
+    return output.substr(start, end - start);
 }

@@ -1,7 +1,7 @@
 #pragma once
-// What the netsh bridge does on a Linux host for one netsh request: the host
-// commands it runs (argument vectors, never a shell line) and the new text of
-// the resolver file. No platform calls here, so a test can check each plan.
+// What every part of the netsh bridge shares: host commands (argument
+// vectors, never a shell line), the check of a request before anything on
+// the host changes, and the names the bridge keeps its own files under.
 #include "ipsets/NetshCommand.h"
 
 #include <string>
@@ -13,20 +13,19 @@ using THostCommand = std::vector<std::string>;
 // '/', ':' or a quote, not starting with '-', and not "." or "..".
 bool ValidInterfaceName(const std::string& name);
 
-// The DHCP clients tried, in order; the first found on the host is used.
-const std::vector<std::string>& DhcpClients();
+// Refuses a request no host could carry out sensibly (the program's own
+// rules for a set: no 0.0.0.0/8, loopback, multicast, network or broadcast
+// address, a contiguous mask, a gateway that is not the address) with the
+// reason; otherwise writes its addresses in plain decimal, so "010.0.0.1"
+// never reaches a tool that reads it as octal.
+bool CheckRequest(TNetshRequest& request, std::string& reason);
 
-// The host commands of "set address". `ip` and `dhcpClient` are the tools'
-// paths on the host; `dhcpClient` is used only for a DHCP request.
-std::vector<THostCommand> AddressPlan(const TNetshRequest& request, const std::string& ip,
-                                      const std::string& dhcpClient);
-
-// resolv.conf with its nameserver lines replaced by one for `dns` (none when
-// `dns` is empty); every other line is kept, in its place.
-std::string WithNameServer(const std::string& resolvConf, const std::string& dns);
-
-// The command that sets the DNS server through systemd-resolved's resolvectl.
-THostCommand ResolvectlPlan(const TNetshRequest& request, const std::string& resolvectl);
+// The folder of the bridge's own files on the host (DHCP clients' pid files,
+// the name servers a static DNS set replaced).
+inline const std::string BridgeRunDir = "/run/iptavix-netsh";
 
 // A host command as the user reads it in a message.
 std::string CommandText(const THostCommand& command);
+// The first line of a tool's output, without blanks around it; what a
+// one-line reason quotes.
+std::string FirstLine(const std::string& output);

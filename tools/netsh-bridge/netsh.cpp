@@ -1,11 +1,12 @@
-// netsh for Wine prefixes on a Linux host: carries out the two commands an
-// activation runs ("interface ip set address" and "interface ip set dns")
-// with the host's own tools, started through Wine's way of running a host
-// program. Installed in place of Wine's netsh by scripts/wine-netsh.sh; it
-// is never part of the Windows package.
+// netsh for Wine prefixes on a Linux host: carries out the commands an
+// activation runs ("interface ip set address", "set dns", "add dns") through
+// whoever manages the interface on the host, with the host's own tools
+// started through Wine's way of running a host program. Installed in place
+// of Wine's netsh by scripts/wine-netsh.sh; never part of the Windows package.
 //
-// Exit code 0 when everything was applied, 1 with a message otherwise.
-#include "tools/netsh-bridge/NetshBridge.h"
+// Exit code 0 when everything was applied and the host shows it, 1 with a
+// one-line reason on standard output otherwise.
+#include "tools/netsh-bridge/BridgeApply.h"
 
 #include <windows.h>
 
@@ -31,9 +32,70 @@ int Fail(const std::string& message) {
     return 1;
 }
 
-struct THost {
+class TWineHost : public IBridgeHost {
+public:
     TSpawn Spawn = nullptr;
     TDosName DosName = nullptr;
+
+    TRunResult Run(const THostCommand& command, const std::string& input) override {
+        // The child inherits the Unix side's standard handles, not ours: a
+        // fixed shell line sends its input and output through files of this
+        // run (the command's words stay arguments, never part of the line).
+        const std::string out = FreshFile(""), in = input.empty() ? "/dev/null" : FreshFile(input);
+        TRunResult result;
+        if (out.empty() || in.empty()) return result;
+        std::vector<std::string> words{
+            "/bin/sh",      "-c", "in=$1; out=$2; shift 2; exec \"$@\" <\"$in\" >\"$out\" 2>&1",
+            "netsh-bridge", in,   out};
+        words.insert(words.end(), command.begin(), command.end());
+        std::vector<char*> argv;
+        for (std::string& word : words)
+            argv.push_back(word.data());
+        argv.push_back(nullptr);
+        const LONG status = Spawn(argv.data(), 1);
+        result.Code = status >= 0 && status < 256 && status != 127 ? static_cast<int>(status) : -1;
+        ReadText(out, result.Output);
+        Remove(out);
+        if (!input.empty()) Remove(in);
+        return result;
+    }
+    bool Exists(const std::string& path) override {
+        const std::wstring dos = Dos(path);
+        return !dos.empty() && GetFileAttributesW(dos.c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+    bool ReadText(const std::string& path, std::string& text) override {
+        HANDLE file = CreateFileW(Dos(path).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return false;
+        char buffer[4096];
+        DWORD got = 0;
+        bool ok = true;
+        text.clear();
+        while ((ok = ReadFile(file, buffer, sizeof(buffer), &got, nullptr)) && got)
+            text.append(buffer, got);
+        CloseHandle(file);
+        return ok;
+    }
+    bool WriteNew(const std::string& path, const std::string& text) override {
+        return Write(path, text, CREATE_NEW, false);
+    }
+    bool WriteOver(const std::string& path, const std::string& text) override {
+        return Write(path, text, OPEN_EXISTING, true);
+    }
+    bool Rename(const std::string& from, const std::string& to) override {
+        return MoveFileExW(Dos(from).c_str(), Dos(to).c_str(), MOVEFILE_REPLACE_EXISTING);
+    }
+    bool Remove(const std::string& path) override { return DeleteFileW(Dos(path).c_str()); }
+    bool MakeDirectory(const std::string& path) override {
+        return CreateDirectoryW(Dos(path).c_str(), nullptr) ||
+               GetLastError() == ERROR_ALREADY_EXISTS;
+    }
+    void Pause(int milliseconds) override { Sleep(static_cast<DWORD>(milliseconds)); }
+    int ProcessId() override { return static_cast<int>(GetCurrentProcessId()); }
+
+private:
+    int Counter = 0;
 
     // The Windows name of a host path; empty when Wine cannot map it.
     std::wstring Dos(const std::string& unixPath) const {
@@ -43,117 +105,33 @@ struct THost {
         HeapFree(GetProcessHeap(), 0, name);
         return result;
     }
-    bool Exists(const std::string& unixPath) const {
-        const std::wstring dos = Dos(unixPath);
-        return !dos.empty() && GetFileAttributesW(dos.c_str()) != INVALID_FILE_ATTRIBUTES;
+    bool Write(const std::string& path, const std::string& text, DWORD disposition, bool cut) {
+        HANDLE file = CreateFileW(Dos(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  disposition, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return false;
+        DWORD written = 0;
+        bool ok =
+            WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+            written == text.size();
+        if (ok && cut) ok = SetEndOfFile(file);
+        ok = ok && FlushFileBuffers(file);
+        return CloseHandle(file) && ok;
     }
-    // The path of a host tool in the usual program folders, or "".
-    std::string Find(const std::string& tool) const {
-        for (const char* dir :
-             {"/usr/local/sbin", "/usr/local/bin", "/usr/sbin", "/usr/bin", "/sbin", "/bin"})
-            if (Exists(std::string(dir) + "/" + tool)) return std::string(dir) + "/" + tool;
+    // A new file of this run in /tmp holding `text`; "" when none could be made.
+    std::string FreshFile(const std::string& text) {
+        for (int tries = 0; tries < 100; ++tries) {
+            const std::string path = "/tmp/.iptavix-netsh-" + std::to_string(ProcessId()) + "-" +
+                                     std::to_string(++Counter);
+            if (WriteNew(path, text)) return path;
+        }
         return "";
-    }
-    // Runs a host command and waits for it: its exit code, or -1 when it
-    // could not be started.
-    int Run(const THostCommand& command) const {
-        std::vector<std::string> words = command;
-        std::vector<char*> argv;
-        for (std::string& word : words)
-            argv.push_back(word.data());
-        argv.push_back(nullptr);
-        const LONG status = Spawn(argv.data(), 1);
-        return status >= 0 && status < 256 ? static_cast<int>(status) : -1;
     }
 };
-
-std::string RunAll(const THost& host, const std::vector<THostCommand>& plan) {
-    for (const THostCommand& command : plan) {
-        const int code = host.Run(command);
-        if (code == -1) return "The host command could not be started: " + CommandText(command);
-        if (code != 0)
-            return "The host command failed with exit code " + std::to_string(code) + ": " +
-                   CommandText(command);
-    }
-    return "";
-}
-
-bool ReadFileText(const std::wstring& path, std::string& text) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    char buffer[4096];
-    DWORD got = 0;
-    bool ok = true;
-    text.clear();
-    while ((ok = ReadFile(file, buffer, sizeof(buffer), &got, nullptr)) && got)
-        text.append(buffer, got);
-    CloseHandle(file);
-    return ok;
-}
-
-bool WriteFileText(const std::wstring& path, const std::string& text, DWORD disposition) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const bool ok =
-        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-        written == text.size() && FlushFileBuffers(file);
-    return CloseHandle(file) && ok;
-}
-
-// True when /etc/resolv.conf is a mount point of its own (a container's or a
-// test's private file): it cannot be renamed over, only rewritten.
-bool ResolvConfIsMounted(const THost& host) {
-    std::string mounts;
-    if (!ReadFileText(host.Dos("/proc/self/mountinfo"), mounts)) return false;
-    return mounts.find(" /etc/resolv.conf ") != std::string::npos;
-}
-
-std::string SetResolvConf(const THost& host, const std::string& dns) {
-    const std::wstring path = host.Dos("/etc/resolv.conf");
-    std::string old;
-    if (path.empty() || !ReadFileText(path, old))
-        return "The host's /etc/resolv.conf could not be read.";
-    const std::string text = WithNameServer(old, dns);
-    if (ResolvConfIsMounted(host)) {
-        if (!WriteFileText(path, text, TRUNCATE_EXISTING))
-            return "The host's /etc/resolv.conf could not be written.";
-        return "";
-    }
-    // A new file renamed over the old one: readers see the old or the new.
-    const std::wstring fresh = host.Dos("/etc/.resolv.conf.netsh");
-    if (!WriteFileText(fresh, text, CREATE_ALWAYS) ||
-        !MoveFileExW(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        DeleteFileW(fresh.c_str());
-        return "The host's /etc/resolv.conf could not be replaced.";
-    }
-    return "";
-}
-
-std::string SetDns(const THost& host, const TNetshRequest& request) {
-    if (request.Dhcp) return ""; // the DHCP client sets the resolver with its lease
-    const std::string resolvectl = host.Find("resolvectl");
-    if (!resolvectl.empty() && host.Exists("/run/systemd/resolve/io.systemd.Resolve"))
-        return RunAll(host, {ResolvectlPlan(request, resolvectl)});
-    return SetResolvConf(host, request.Address);
-}
-
-std::string SetAddress(const THost& host, const TNetshRequest& request, const std::string& ip) {
-    std::string client;
-    if (request.Dhcp) {
-        for (const std::string& name : DhcpClients())
-            if (client.empty()) client = host.Find(name);
-        if (client.empty())
-            return "No DHCP client was found on the host (dhclient, dhcpcd or udhcpc).";
-    }
-    return RunAll(host, AddressPlan(request, ip, client));
-}
 
 } // namespace
 
 int main() {
-    THost host;
+    TWineHost host;
     host.Spawn = WineExport<TSpawn>("ntdll.dll", "__wine_unix_spawnvp");
     host.DosName = WineExport<TDosName>("kernel32.dll", "wine_get_dos_file_name");
     if (!host.Spawn || !host.DosName)
@@ -165,16 +143,7 @@ int main() {
     TNetshRequest request;
     std::string error;
     if (!ParseNetshArguments(args, request, error)) return Fail(error);
-    if (!ValidInterfaceName(request.Name))
-        return Fail("The interface name \"" + request.Name +
-                    "\" is not a valid host interface name.");
-    const std::string ip = host.Find("ip");
-    if (ip.empty()) return Fail("The host tool ip (iproute2) was not found.");
-    if (host.Run({ip, "-o", "link", "show", "dev", request.Name}) != 0)
-        return Fail("The interface \"" + request.Name + "\" was not found on the host.");
-
-    error = request.Kind == TNetshRequest::TKind::Address ? SetAddress(host, request, ip)
-                                                          : SetDns(host, request);
+    error = ApplyRequest(host, request);
     if (!error.empty()) return Fail(error);
     std::printf("Ok.\n");
     return 0;

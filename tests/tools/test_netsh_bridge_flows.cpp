@@ -1,0 +1,262 @@
+// The bridge's steps against a host that answers from a model: an
+// interface's addresses and default routes, files by path, tools that fail
+// on demand. What each flow runs, and what it leaves, when a step fails.
+#include "tools/netsh-bridge/BridgeApply.h"
+#include "tools/netsh-bridge/ResolverFile.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+namespace {
+
+class TModelHost : public IBridgeHost {
+public:
+    std::vector<std::string> Addresses{"192.0.2.50/24"};
+    std::vector<std::string> Gateways{"192.0.2.1"};
+    std::map<std::string, std::string> Files;
+    std::set<std::string> Tools{"ip", "readlink", "chown", "chmod", "kill", "dhclient"};
+    std::map<std::string, TRunResult> Failing;  // by the start of the command's text
+    std::map<std::string, std::string> Answers; // output by the start of the command's text
+    std::vector<std::string> Ran;
+    bool FailWriteOver = false;
+
+    TRunResult Run(const THostCommand& command, const std::string& input) override {
+        std::string text = CommandText(command);
+        if (!input.empty()) text += " <<" + input;
+        Ran.push_back(text);
+        for (const auto& [start, result] : Failing)
+            if (text.rfind(start, 0) == 0) return result;
+        for (const auto& [start, output] : Answers)
+            if (text.rfind(start, 0) == 0) return {0, output};
+        const std::vector<std::string>& w = command;
+        auto is = [&](std::initializer_list<const char*> words) {
+            size_t i = 1;
+            for (const char* word : words)
+                if (i >= w.size() || w[i++] != word) return false;
+            return true;
+        };
+        if (w[0] == "/bin/ip") {
+            if (is({"-j", "-4", "addr", "show"})) {
+                std::string json = "[{\"ifname\":\"ipt0\",\"addr_info\":[";
+                for (const std::string& a : Addresses) {
+                    const size_t slash = a.find('/');
+                    json += std::string(json.back() == '}' ? "," : "") +
+                            "{\"family\":\"inet\",\"local\":\"" + a.substr(0, slash) +
+                            "\",\"prefixlen\":" + a.substr(slash + 1) + "}";
+                }
+                return {0, json + "]}]"};
+            }
+            if (is({"-j", "-4", "route", "show"})) {
+                std::string json = "[";
+                for (const std::string& g : Gateways)
+                    json += std::string(json.size() > 1 ? "," : "") +
+                            "{\"dst\":\"default\",\"gateway\":\"" + g + "\",\"flags\":[]}";
+                return {0, json + "]"};
+            }
+            if (is({"-4", "addr", "flush"})) Addresses.clear();
+            if (is({"-4", "addr", "add"})) Addresses.push_back(w[4]);
+            if (is({"-4", "route", "flush"})) Gateways.clear();
+            if (is({"-4", "route", "append", "default", "via"})) Gateways.push_back(w[6]);
+            return {0, ""};
+        }
+        if (w[0] == "/bin/readlink") return {0, ReadlinkTarget + "\n"};
+        if (w[0] == "/bin/dhclient") {
+            Files[w[3]] = "4242\n";
+            Files["/proc/4242/comm"] = "dhclient\n";
+            Addresses.push_back("10.77.0.100/24");
+        }
+        if (w[0] == "/bin/kill") Files.erase("/proc/" + w.back() + "/comm");
+        return {0, ""};
+    }
+    bool Exists(const std::string& path) override {
+        return Files.count(path) || (path.rfind("/bin/", 0) == 0 && Tools.count(path.substr(5)));
+    }
+    bool ReadText(const std::string& path, std::string& text) override {
+        auto it = Files.find(path);
+        if (it == Files.end()) return false;
+        text = it->second;
+        return true;
+    }
+    bool WriteNew(const std::string& path, const std::string& text) override {
+        if (Files.count(path)) return false;
+        Files[path] = text;
+        return true;
+    }
+    bool WriteOver(const std::string& path, const std::string& text) override {
+        if (FailWriteOver) {
+            FailWriteOver = false; // the putting back works
+            Files[path] = text.substr(0, 7);
+            return false;
+        }
+        Files[path] = text;
+        return true;
+    }
+    bool Rename(const std::string& from, const std::string& to) override {
+        Files[to] = Files[from];
+        Files.erase(from);
+        return true;
+    }
+    bool Remove(const std::string& path) override { return Files.erase(path) > 0; }
+    bool MakeDirectory(const std::string&) override { return true; }
+    void Pause(int) override {}
+    int ProcessId() override { return 77; }
+
+    std::string ReadlinkTarget = "/etc/resolv.conf";
+
+    bool RanStarting(const std::string& start) const {
+        return std::any_of(Ran.begin(), Ran.end(),
+                           [&](const std::string& t) { return t.rfind(start, 0) == 0; });
+    }
+};
+
+TNetshRequest Parsed(const std::string& line) {
+    std::vector<std::string> args = SplitCommandLine(line);
+    args.erase(args.begin());
+    TNetshRequest request;
+    std::string error;
+    EXPECT_TRUE(ParseNetshArguments(args, request, error)) << error;
+    return request;
+}
+
+} // namespace
+
+TEST(NetshBridgeFlow, AFailedStepPutsTheSnapshotBack) {
+    TModelHost host;
+    host.Failing["/bin/ip -4 route append default via 10.77.0.1"] = {
+        2, "Error: Nexthop has invalid gateway.\n"};
+    const std::string reason = ApplyRequest(
+        host, Parsed(AddressCommand("ipt0", false, "10.77.0.10", "255.255.255.0", "10.77.0.1")));
+    EXPECT_EQ(reason, "Setting the address of ipt0: /bin/ip -4 route append default via 10.77.0.1 "
+                      "dev ipt0 metric 1 failed: Error: Nexthop has invalid gateway.; its old "
+                      "addresses and routes were put back.");
+    EXPECT_EQ(host.Addresses, (std::vector<std::string>{"192.0.2.50/24"}));
+    EXPECT_EQ(host.Gateways, (std::vector<std::string>{"192.0.2.1"}));
+
+    // A host that does not show what was set is put back too.
+    TModelHost stubborn;
+    stubborn.Failing["/bin/ip -4 addr add 10.77.0.10/24"] = {0, ""};
+    EXPECT_EQ(ApplyRequest(stubborn, Parsed(AddressCommand("ipt0", false, "10.77.0.10",
+                                                           "255.255.255.0", ""))),
+              "ipt0 shows no IPv4 address instead of 10.77.0.10/24; its old addresses and routes "
+              "were put back.");
+    EXPECT_EQ(stubborn.Addresses, (std::vector<std::string>{"192.0.2.50/24"}));
+    EXPECT_EQ(stubborn.Gateways, (std::vector<std::string>{"192.0.2.1"}));
+}
+
+TEST(NetshBridgeFlow, ARefusedSetRunsNothing) {
+    TModelHost host;
+    const std::string reason = ApplyRequest(
+        host, Parsed(AddressCommand("ipt0", false, "10.77.0.0", "255.255.255.0", "10.77.0.1")));
+    EXPECT_EQ(reason, "The address 10.77.0.0 is the network address of 10.77.0.0/24. Nothing was "
+                      "changed.");
+    EXPECT_TRUE(host.Ran.empty());
+}
+
+TEST(NetshBridgeFlow, TheBridgesDhcpClientIsStoppedBeforeAStaticSet) {
+    TModelHost host;
+    EXPECT_EQ(ApplyRequest(host, Parsed(AddressCommand("ipt0", true, "", "", ""))), "");
+    EXPECT_TRUE(host.RanStarting("/bin/dhclient -4 -pf /run/iptavix-netsh/dhclient-ipt0.pid ipt0"));
+    EXPECT_EQ(host.Addresses, (std::vector<std::string>{"10.77.0.100/24"}));
+    EXPECT_EQ(ApplyRequest(host, Parsed(AddressCommand("ipt0", false, "10.77.0.10", "255.255.255.0",
+                                                       "10.77.0.1"))),
+              "");
+    EXPECT_TRUE(host.RanStarting("/bin/kill 4242"));
+    EXPECT_FALSE(host.Files.count("/run/iptavix-netsh/dhclient-ipt0.pid"));
+    // A pid file whose process is another program's is left alone.
+    host.Files["/run/iptavix-netsh/dhclient-ipt0.pid"] = "4343\n";
+    host.Files["/proc/4343/comm"] = "sshd\n";
+    host.Ran.clear();
+    EXPECT_EQ(StopOwnClients(host, "ipt0"), "");
+    EXPECT_FALSE(host.RanStarting("/bin/kill"));
+}
+
+TEST(NetshBridgeFlow, AManagerIsToldAndNoSecondClientStarts) {
+    TModelHost host;
+    host.Tools.insert("dhcpcd");
+    host.Files["/run/dhcpcd/pid"] = "900\n";
+    host.Files["/proc/900/comm"] = "dhcpcd\n";
+    host.Files["/proc/900/cmdline"] = std::string("dhcpcd\0-f\0/tmp/d.conf\0", 22);
+    host.Files["/tmp/d.conf"] = "hostname\n";
+    host.Answers["/bin/dhcpcd -4 -U ipt0"] = "ip_address='192.0.2.50'\nsubnet_cidr='24'\n";
+    EXPECT_EQ(ApplyRequest(host, Parsed(AddressCommand("ipt0", true, "", "", ""))), "");
+    EXPECT_TRUE(host.RanStarting("/bin/dhcpcd -4 -n ipt0"));
+    EXPECT_FALSE(host.RanStarting("/bin/dhclient"));
+    EXPECT_EQ(host.Files["/tmp/d.conf"], "hostname\n");
+
+    // NetworkManager refusing the profile: the one-line reason names it.
+    TModelHost nm;
+    nm.Tools.insert("nmcli");
+    nm.Answers["/bin/nmcli -t -f RUNNING general"] = "running\n";
+    nm.Answers["/bin/nmcli -t -f DEVICE"] = "ipt0:ethernet:connected:Wired connection 1\n";
+    nm.Answers["/bin/nmcli -t -f GENERAL"] =
+        "GENERAL.CON-UUID:u-1\nGENERAL.STATE:100 (connected)\n";
+    nm.Answers["/bin/nmcli -g"] = "auto\n\n\n\nno\n";
+    nm.Failing["/bin/nmcli connection modify u-1 ipv4.method"] = {
+        4, "Error: Failed to modify connection 'Wired connection 1': permission denied\n"};
+    EXPECT_EQ(
+        ApplyRequest(
+            nm, Parsed(AddressCommand("ipt0", false, "10.77.0.10", "255.255.255.0", "10.77.0.1"))),
+        "ipt0 is managed by NetworkManager; its profile \"Wired connection 1\" could not be "
+        "changed: Error: Failed to modify connection 'Wired connection 1': permission denied");
+    EXPECT_FALSE(nm.RanStarting("/bin/ip -4 addr"));
+}
+
+TEST(NetshBridgeFlow, TheResolverFileKeepsItsKindOwnerAndMode) {
+    // A regular file: a fresh one of this run, given the old one's owner and
+    // mode, renamed over it; the servers it replaced come back for DHCP.
+    TModelHost host;
+    host.Files["/etc/resolv.conf"] = "search lan\nnameserver 192.0.2.53\n";
+    EXPECT_EQ(ApplyRequest(host, Parsed(DnsCommand("ipt0", false, "10.77.0.53"))), "");
+    EXPECT_TRUE(
+        host.RanStarting("/bin/chown --reference=/etc/resolv.conf /etc/.resolv.conf.netsh-77-0"));
+    EXPECT_TRUE(
+        host.RanStarting("/bin/chmod --reference=/etc/resolv.conf /etc/.resolv.conf.netsh-77-0"));
+    EXPECT_EQ(ApplyRequest(host, Parsed(AddDnsCommand("ipt0", "10.77.0.54", 2))), "");
+    EXPECT_EQ(host.Files["/etc/resolv.conf"],
+              "search lan\nnameserver 10.77.0.53\nnameserver 10.77.0.54\n");
+    EXPECT_EQ(ApplyRequest(host, Parsed(DnsCommand("ipt0", true, ""))), "");
+    EXPECT_EQ(host.Files["/etc/resolv.conf"], "search lan\nnameserver 192.0.2.53\n");
+
+    // The mode cannot be kept: nothing is replaced, nothing is left beside it.
+    host.Failing["/bin/chmod"] = {1, "chmod: changing permissions: Operation not permitted\n"};
+    EXPECT_NE(ApplyRequest(host, Parsed(DnsCommand("ipt0", false, "10.77.0.53")))
+                  .find("could not be kept"),
+              std::string::npos);
+    EXPECT_EQ(host.Files["/etc/resolv.conf"], "search lan\nnameserver 192.0.2.53\n");
+    EXPECT_FALSE(host.Files.count("/etc/.resolv.conf.netsh-77-0"));
+
+    // A link: its target is written, the link itself stays.
+    TModelHost linked;
+    linked.ReadlinkTarget = "/run/NetworkManager/resolv.conf";
+    linked.Files["/run/NetworkManager/resolv.conf"] = "nameserver 192.0.2.53\n";
+    EXPECT_EQ(ApplyRequest(linked, Parsed(DnsCommand("ipt0", false, "10.77.0.53"))), "");
+    EXPECT_EQ(linked.Files["/run/NetworkManager/resolv.conf"], "nameserver 10.77.0.53\n");
+    EXPECT_FALSE(linked.Files.count("/etc/resolv.conf"));
+    // resolvconf's link: a record through resolvconf, taken back for DHCP.
+    linked.ReadlinkTarget = "/run/resolvconf/resolv.conf";
+    linked.Tools.insert("resolvconf");
+    linked.Files["/run/resolvconf/resolv.conf"] = "nameserver 192.0.2.53\n";
+    EXPECT_EQ(ApplyRequest(linked, Parsed(DnsCommand("ipt0", false, "10.77.0.53"))), "");
+    EXPECT_TRUE(
+        linked.RanStarting("/bin/resolvconf -a ipt0.iptavix-netsh <<nameserver 10.77.0.53\n"));
+    EXPECT_EQ(ApplyRequest(linked, Parsed(DnsCommand("ipt0", true, ""))), "");
+    EXPECT_TRUE(linked.RanStarting("/bin/resolvconf -d ipt0.iptavix-netsh"));
+
+    // A mount point of its own: rewritten in place; a failed write puts the
+    // old text back.
+    TModelHost mounted;
+    mounted.Files["/etc/resolv.conf"] = "search lan\nnameserver 192.0.2.53\n";
+    mounted.Files["/proc/self/mountinfo"] =
+        "40 22 8:1 /x /etc/resolv.conf rw - ext4 /dev/sda1 rw\n";
+    mounted.FailWriteOver = true;
+    EXPECT_NE(ApplyRequest(mounted, Parsed(DnsCommand("ipt0", false, "10.77.0.53")))
+                  .find("old text was put back"),
+              std::string::npos);
+    EXPECT_EQ(mounted.Files["/etc/resolv.conf"], "search lan\nnameserver 192.0.2.53\n");
+    EXPECT_EQ(ApplyRequest(mounted, Parsed(DnsCommand("ipt0", false, "10.77.0.53"))), "");
+    EXPECT_EQ(mounted.Files["/etc/resolv.conf"], "search lan\nnameserver 10.77.0.53\n");
+    EXPECT_FALSE(mounted.RanStarting("/bin/chmod"));
+}

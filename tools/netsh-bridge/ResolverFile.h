@@ -1,0 +1,47 @@
+#pragma once
+// The resolver file, /etc/resolv.conf, where no manager writes it: its name
+// server lines, and how the file is written so that nothing managing it is
+// cut loose (a link stays a link, owner and mode stay, a mounted file is
+// rewritten in place and never truncated first).
+#include "tools/netsh-bridge/BridgeHost.h"
+
+// The servers of the nameserver lines, in order.
+std::vector<std::string> NameServers(const std::string& resolvConf);
+// resolv.conf with its nameserver lines replaced by `servers`, where the
+// first one stood; every other line kept in its place.
+std::string WithNameServers(const std::string& resolvConf, const std::vector<std::string>& servers);
+// `servers` with `server` at position `index` (1 the first, 0 last), once.
+std::vector<std::string> ServersWith(std::vector<std::string> servers, const std::string& server,
+                                     int index);
+// The servers a DNS request leaves (`current`: the servers now; `dhcp`: those
+// to show again for "set dns ... dhcp").
+std::vector<std::string> RequestedServers(const TNetshRequest& request,
+                                          const std::vector<std::string>& current);
+
+enum class TResolverWay {
+    Resolvconf, // a link into resolvconf's folder, and the tool is there
+    LinkTarget, // another link: its target is written
+    Rewrite,    // a mount point of its own: rewritten in place
+    Replace,    // a regular file: a new one renamed over it
+};
+struct TResolverFacts {
+    std::string Target; // readlink -f's answer; the path itself when no link
+    bool MountPoint = false;
+    bool ResolvconfTool = false;
+};
+TResolverWay ResolverWay(const TResolverFacts& facts);
+
+// True when /proc/self/mountinfo lists `path` as a mount point.
+bool IsMountPoint(const std::string& mountinfo, const std::string& path);
+
+// The resolvconf record the bridge keeps for an interface.
+std::string ResolvconfRecord(const std::string& name);
+
+// Writes `text` to the file at `path` in `way`, keeping owner and mode; ""
+// or the reason it could not. On failure the file is as it was.
+std::string WriteResolverFile(IBridgeHost& host, const std::string& path, const std::string& text,
+                              TResolverWay way);
+
+// Applies a DNS request to the resolver file (or through resolvconf), and
+// checks it. "" or the one-line reason.
+std::string ApplyResolverFile(IBridgeHost& host, const TNetshRequest& request);
