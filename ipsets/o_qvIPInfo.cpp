@@ -165,14 +165,19 @@ void TqvIPSetManager::RefreshIPSetTree() {
                  gateway = sets.FieldByName(IPDb::Gateway), dns = sets.FieldByName(IPDb::Dns),
                  dhcp = sets.FieldByName(IPDb::Dhcp),
                  connection = sets.FieldByName(IPDb::Connection);
+    const bool hasDns2 = sets.HasField(IPDb::Dns2);
     for (int i = 0; i < count; ++i) {
         // The detail lines are taken now, so the tree shows the table as it
         // was at this rebuild even when a set is first opened later.
+        std::vector<std::string> lines = {
+            "IP:" + address.AsString(), "Subnet mask :" + mask.AsString(),
+            "Def.Gateway :" + gateway.AsString(), "DNS :" + dns.AsString()};
+        const std::string dns2 = hasDns2 ? sets.FieldByName(IPDb::Dns2).AsString() : "";
+        if (!dns2.empty()) lines.push_back("Alt. DNS :" + dns2);
+        lines.push_back("DHCP :" + dhcp.AsString());
+        lines.push_back("Connection Name:" + GetConnectionName(connection.AsInteger()));
         tree.AddChildWithLines(nullptr, name.AsString(), static_cast<LPARAM>(id.AsInteger()),
-                               {"IP:" + address.AsString(), "Subnet mask :" + mask.AsString(),
-                                "Def.Gateway :" + gateway.AsString(), "DNS :" + dns.AsString(),
-                                "DHCP :" + dhcp.AsString(),
-                                "Connection Name:" + GetConnectionName(connection.AsInteger())});
+                               lines);
         sets.Next();
     }
 }
@@ -260,6 +265,7 @@ bool TqvIPSetManager::ReadIPSet(long long setID, TIPSetValues& set) {
     set.Mask = sets.FieldByName(IPDb::Mask).AsString();
     set.Gateway = sets.FieldByName(IPDb::Gateway).AsString();
     set.Dns = sets.FieldByName(IPDb::Dns).AsString();
+    if (sets.HasField(IPDb::Dns2)) set.Dns2 = sets.FieldByName(IPDb::Dns2).AsString();
     set.Dhcp = sets.FieldByName(IPDb::Dhcp).AsBoolean();
     set.Connection = FConnectionsTable->FieldByName(IPDb::ConnectionName).AsString();
     return true;

@@ -103,6 +103,7 @@ public:
     bool Locate(const std::string& field, long long value);
     bool Locate(const std::string& field, const std::string& value);
     TField FieldByName(const std::string& name);
+    bool HasField(const std::string& name) const { return ColumnIndex(name) >= 0; }
     int FieldCount() const { return static_cast<int>(FColumns.size()); }
 
     void Insert();
