@@ -160,6 +160,22 @@ private:
     std::vector<TDataLink*> FLinks; // not owned
 };
 
+// One transaction on a connection: every write between its start and Commit
+// is stored together or, when it ends without Commit, not at all. Tables
+// read before a rollback must be refreshed.
+class TDbTransaction {
+public:
+    explicit TDbTransaction(TDbConnection& connection);
+    ~TDbTransaction();
+    TDbTransaction(const TDbTransaction&) = delete;
+    TDbTransaction& operator=(const TDbTransaction&) = delete;
+    void Commit();
+
+private:
+    TDbConnection& FConnection;
+    bool FOpen = false;
+};
+
 // Creates a new database file holding the tables of `schema` (SQL). Refuses a
 // path that already exists; raises EDatabaseError with the reason.
 void CreateDatabaseFile(const std::string& path, const char* schema);
