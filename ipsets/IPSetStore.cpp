@@ -96,3 +96,8 @@ void StoreImportedSets(TDbConnection& connection, TDbTable& sets, TDbTable& conn
         throw;
     }
 }
+
+std::string ReplacedSetsQuestion(int count) {
+    if (count == 1) return "1 IP set of this name exists and will be replaced.";
+    return Format("%d IP sets of these names exist and will be replaced.", count);
+}

@@ -23,3 +23,6 @@ int ReplacedSetCount(TDbTable& sets, const std::vector<TIPSetValues>& imported);
 // to it. On failure nothing is changed and both tables are re-read.
 void StoreImportedSets(TDbConnection& connection, TDbTable& sets, TDbTable& connections,
                        const std::vector<TIPSetValues>& imported);
+
+// What the user is asked before `count` stored sets are replaced.
+std::string ReplacedSetsQuestion(int count);

@@ -4,6 +4,8 @@
 #include "adapters/IPInfo.h"
 #include "editor/f_IPSet.h"
 #include "ipsets/Activation.h"
+#include "ipsets/IPSetCsv.h"
+#include "ipsets/IPSetStore.h"
 #include "ipsets/NetshCommand.h"
 #include "ipsets/f_WaitBox.h"
 #include "ipsets/f_manageconnections.h"
@@ -356,6 +358,16 @@ void TqvIPSetManager::CloseWaitBox() {
     FWaitBox->Close();
     delete FWaitBox;
     FWaitBox = nullptr;
+}
+
+void TqvIPSetManager::ExportIPSets(const std::string& path) {
+    SaveIPSetCsvFile(path, ReadStoredSets(*FIPSetsTable, *FConnectionsTable));
+}
+
+void TqvIPSetManager::ImportIPSets(const std::vector<TIPSetValues>& sets) {
+    if (FBusy) return;
+    StoreImportedSets(*FConnection, *FIPSetsTable, *FConnectionsTable, sets);
+    RefreshIPSetTree();
 }
 
 std::string TqvIPSetManager::GetConnectionName(long long connectionID) {

@@ -9,6 +9,7 @@
 
 #include <exception>
 #include <string>
+#include <vector>
 
 class TIPInfo;
 class TTreeView;
@@ -71,6 +72,13 @@ public:
     // Runs the set's netsh lines under the wait window and refreshes the list;
     // shows no message. Raises, with nothing run, for a set that must not run.
     TApplyResult ApplyIPSet(const TIPSetValues& set);
+
+    // The stored sets written to a CSV file at `path`; raises with the reason.
+    void ExportIPSets(const std::string& path);
+    // The checked sets of a CSV file stored in one transaction (new names
+    // added, stored ones replaced), then the tree rebuilt.
+    void ImportIPSets(const std::vector<TIPSetValues>& sets);
+    TDbConnection* Connection() const { return FConnection; }
 
     std::string GetConnectionName(long long connectionID);
     TWindowsVersion GetWindowsVersion();
