@@ -41,6 +41,19 @@ TAdapter::TAdapter(const IP_ADAPTER_INFO& info)
     FHaveWins = info.HaveWins != 0;
     FPrimaryWinsServer = std::make_unique<TInfoIPAddress>(&info.PrimaryWinsServer);
     FSecondaryWinsServer = std::make_unique<TInfoIPAddress>(&info.SecondaryWinsServer);
+    ReadDnsServers();
+}
+
+void TAdapter::ReadDnsServers() {
+    ULONG size = 0;
+    if (CallGetPerAdapterInfo(FIndex, nullptr, &size) != ERROR_BUFFER_OVERFLOW || !size) return;
+    std::vector<BYTE> buffer(size);
+    auto* info = reinterpret_cast<PIP_PER_ADAPTER_INFO>(buffer.data());
+    if (CallGetPerAdapterInfo(FIndex, info, &size) != ERROR_SUCCESS) return;
+    for (const IP_ADDR_STRING* entry = &info->DnsServerList; entry; entry = entry->Next) {
+        const std::string address = FieldText(entry->IpAddress.String);
+        if (!address.empty()) DnsServers.push_back(address);
+    }
 }
 
 TIPInfo::TIPInfo() {
@@ -66,7 +79,8 @@ TIPInfo::TIPInfo() {
 std::string HardwareAddressToStr(const BYTE* bytes, DWORD count) {
     if (count > MAX_ADAPTER_ADDRESS_LENGTH) count = MAX_ADAPTER_ADDRESS_LENGTH;
     std::string out;
-    for (DWORD i = 0; i < count; ++i) out += Format("%.2X:", bytes[i]);
+    for (DWORD i = 0; i < count; ++i)
+        out += Format("%.2X:", bytes[i]);
     if (!out.empty()) out.pop_back();
     return out;
 }

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class TInfoIPAddress {
 public:
@@ -43,7 +44,12 @@ public:
     const TInfoIPAddress* PrimaryWinsServer() const { return FPrimaryWinsServer.get(); }
     const TInfoIPAddress* SecondaryWinsServer() const { return FSecondaryWinsServer.get(); }
 
+    // The adapter's DNS servers, the primary first; empty when it has none or
+    // the platform does not say.
+    std::vector<std::string> DnsServers;
+
 private:
+    void ReadDnsServers();
     std::string FAdapterName;
     std::string FDescription;
     DWORD FAddressLength;
