@@ -76,6 +76,24 @@ TIPInfo::TIPInfo() {
         FAdapterList.Add(std::make_unique<TAdapter>(*info));
 }
 
+std::string AdapterConnectionName(const std::string& adapterName) {
+    ULONG size = 16 * 1024;
+    std::vector<BYTE> buffer;
+    ULONG status = ERROR_BUFFER_OVERFLOW;
+    const ULONG flags = GAA_FLAG_SKIP_UNICAST | GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST |
+                        GAA_FLAG_SKIP_DNS_SERVER;
+    for (int tries = 0; status == ERROR_BUFFER_OVERFLOW && tries < 4; ++tries) {
+        buffer.resize(size);
+        status = GetAdaptersAddresses(AF_UNSPEC, flags, nullptr,
+                                      reinterpret_cast<PIP_ADAPTER_ADDRESSES>(buffer.data()), &size);
+    }
+    if (status != ERROR_SUCCESS) return "";
+    for (auto* a = reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(buffer.data()); a; a = a->Next)
+        if (a->AdapterName && SameText(a->AdapterName, adapterName))
+            return a->FriendlyName ? WideToAnsi(a->FriendlyName) : "";
+    return "";
+}
+
 std::string HardwareAddressToStr(const BYTE* bytes, DWORD count) {
     if (count > MAX_ADAPTER_ADDRESS_LENGTH) count = MAX_ADAPTER_ADDRESS_LENGTH;
     std::string out;

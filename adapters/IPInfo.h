@@ -77,6 +77,10 @@ private:
     TOwnedList<TAdapter> FAdapterList;
 };
 
+// The connection name Windows shows for the adapter of that name (its
+// GUID), from GetAdaptersAddresses; "" when no adapter has it.
+std::string AdapterConnectionName(const std::string& adapterName);
+
 // "00:0C:29:AB:CD:EF"; at most the 8 bytes the record's field holds.
 std::string HardwareAddressToStr(const BYTE* bytes, DWORD count);
 void FillIPAddressList(const IP_ADDR_STRING* first, TIPAddressList& list);

@@ -293,6 +293,10 @@ void TFrmMain::HelpFile1Click(TComponent*) {
 }
 
 void TFrmMain::ActivatetheselectedIPSet1Click(TComponent*) {
+    struct Update {
+        TFrmMain* Form;
+        ~Update() { Form->UpdateUndoItem(); }
+    } update{this};
     FIPSetManager->ActivateIPSet(FSelectedSetID);
 }
 
@@ -340,6 +344,23 @@ void TFrmMain::ImportIPSets1Click(TComponent*) {
         Format("%u IP sets imported from %s", static_cast<unsigned>(sets.size()), path.c_str()));
 }
 
-void TFrmMain::NewIPSetFromConfiguration1Click(TComponent*) {}
+void TFrmMain::NewIPSetFromConfiguration1Click(TComponent*) {
+    // Five rows per adapter; with no row picked, the first adapter.
+    const int row = IPListView->SelectedIndex();
+    FIPSetManager->AddIPSetFromAdapter(row < 0 ? 0 : row / 5);
+}
 
-void TFrmMain::UndoLastActivation1Click(TComponent*) {}
+void TFrmMain::UndoLastActivation1Click(TComponent*) {
+    struct Update {
+        TFrmMain* Form;
+        ~Update() { Form->UpdateUndoItem(); }
+    } update{this};
+    FIPSetManager->UndoLastActivation();
+}
+
+void TFrmMain::UpdateUndoItem() {
+    const bool enabled = FIPSetManager->CanUndoActivation();
+    UndoLastActivation1->Enabled = enabled;
+    EnableMenuItem(MainMenu->Handle(), UndoLastActivation1->Command(),
+                   MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+}

@@ -67,6 +67,8 @@ public:
 private:
     void CreateMenus();
     void PickSelectedSet();
+    // Undo Last Activation is enabled only while there is one.
+    void UpdateUndoItem();
     TqvIPSetManager* FIPSetManager; // owned as a component
     long long FSelectedSetID = 0;
 };

@@ -128,6 +128,22 @@ void TFrmIPSet::PrepareNewSet() {
     DHCPCheckClick(DHCPCheck);
 }
 
+void TFrmIPSet::PrepareNewSet(const std::vector<std::string>& addresses, bool dhcp,
+                              long long connection) {
+    PrepareNewSet();
+    TqvIPEdit* const edits[] = {edtIPAddress, edtSubNetMask, edtDefGateway, edtDns, edtDns2};
+    for (size_t i = 0; i < addresses.size() && i < std::size(edits); ++i) {
+        try {
+            edits[i]->SetIP(addresses[i]);
+        } catch (const EConvertError&) {
+            edits[i]->Clear();
+        }
+    }
+    if (connection) IPSets()->FieldByName(IPDb::Connection).SetAsInteger(connection);
+    DHCPCheck->SetChecked(dhcp);
+    DHCPCheckClick(DHCPCheck);
+}
+
 void TFrmIPSet::LoadCurrentSet() {
     TDbTable* sets = IPSets();
     sets->Edit();

@@ -32,6 +32,9 @@ public:
     void SetIPSetsTable(TDbTable* table);
     void SetConnectionsTable(TDbTable* table);
     void PrepareNewSet();
+    // A new row holding these addresses (IP address, mask, gateway, DNS,
+    // alternate DNS; "" for none), DHCP and the connection of that key (0: none).
+    void PrepareNewSet(const std::vector<std::string>& addresses, bool dhcp, long long connection);
     void LoadCurrentSet();
     // Checks the inputs and stores them; false when the dialog must stay open.
     bool SaveSet();

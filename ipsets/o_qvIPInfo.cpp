@@ -4,6 +4,7 @@
 #include "adapters/IPInfo.h"
 #include "editor/f_IPSet.h"
 #include "ipsets/Activation.h"
+#include "ipsets/CurrentConfiguration.h"
 #include "ipsets/IPSetCsv.h"
 #include "ipsets/IPSetStore.h"
 #include "ipsets/NetshCommand.h"
@@ -204,12 +205,16 @@ void TqvIPSetManager::ManageConnections() {
     dialog->ShowModal();
 }
 
-void TqvIPSetManager::RunEditor(bool newSet) {
+void TqvIPSetManager::RunEditor(bool newSet, const TIPSetValues* from) {
     {
         std::unique_ptr<TFrmIPSet> editor(new TFrmIPSet(this));
         editor->SetIPSetsTable(FIPSetsTable);
         editor->SetConnectionsTable(FConnectionsTable);
-        if (newSet)
+        if (from)
+            editor->PrepareNewSet({from->Address, from->Mask, from->Gateway, from->Dns, from->Dns2},
+                                  from->Dhcp,
+                                  from->Connection.empty() ? 0 : ConnectionKey(from->Connection));
+        else if (newSet)
             editor->PrepareNewSet();
         else
             editor->LoadCurrentSet();
@@ -221,6 +226,45 @@ void TqvIPSetManager::RunEditor(bool newSet) {
 
 void TqvIPSetManager::AddIPSet() {
     if (!FBusy) RunEditor(true);
+}
+
+void TqvIPSetManager::AddIPSetFromAdapter(int index) {
+    if (FBusy) return;
+    TIPSetValues values;
+    {
+        SnapshotScope snapshot(FIPInfo);
+        if (FIPInfo->AdapterCount() == 0)
+            throw Exception("There is no network adapter to take a configuration from");
+        if (index < 0 || index >= FIPInfo->AdapterCount()) index = 0;
+        const TAdapter& adapter = *FIPInfo->Adapters(index);
+        values = ConfigurationOfAdapter(adapter, AdapterConnectionName(adapter.AdapterName()));
+    }
+    RunEditor(true, &values);
+}
+
+bool TqvIPSetManager::ReadConnectionConfiguration(const std::string& connection,
+                                                  TIPSetValues& values) {
+    SnapshotScope snapshot(FIPInfo);
+    for (int i = 0; i < FIPInfo->AdapterCount(); ++i) {
+        const TAdapter& adapter = *FIPInfo->Adapters(i);
+        const std::string name = AdapterConnectionName(adapter.AdapterName());
+        if (!name.empty() && SameText(name, connection)) {
+            values = ConfigurationOfAdapter(adapter, connection);
+            return true;
+        }
+    }
+    return false;
+}
+
+long long TqvIPSetManager::ConnectionKey(const std::string& name) {
+    TDbTable& names = *FConnectionsTable;
+    for (names.First(); !names.Eof(); names.Next())
+        if (SameText(names.FieldByName(IPDb::ConnectionName).AsString(), name))
+            return names.FieldByName(IPDb::ID).AsInteger();
+    names.Insert();
+    names.FieldByName(IPDb::ConnectionName).SetAsString(name);
+    names.Post();
+    return names.FieldByName(IPDb::ID).AsInteger();
 }
 
 void TqvIPSetManager::EditIPSet(long long setID) {
@@ -277,7 +321,26 @@ void TqvIPSetManager::ActivateIPSet(long long setID) {
     if (FBusy) return; // one command at a time
     TIPSetValues set;
     if (!ReadIPSet(setID, set)) return;
+    // What the connection has now, for an undo; a connection no adapter
+    // carries leaves nothing to undo.
+    TIPSetValues before;
+    const bool known = ReadConnectionConfiguration(set.Connection, before);
     const TApplyResult result = ApplyIPSet(set);
+    if (known)
+        FUndo = before;
+    else
+        FUndo.reset();
+    ReportApply(result);
+}
+
+void TqvIPSetManager::UndoLastActivation() {
+    if (FBusy || !FUndo) return;
+    const TIPSetValues before = *FUndo;
+    FUndo.reset(); // one undo, whatever its outcome
+    ReportApply(ApplyIPSet(before));
+}
+
+void TqvIPSetManager::ReportApply(const TApplyResult& result) {
     if (!result.Ok && Application) Application->ShowMessage(result.Message, MB_OK | MB_ICONWARNING);
     if (result.RefreshFailure) std::rethrow_exception(result.RefreshFailure);
 }

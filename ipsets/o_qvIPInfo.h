@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,16 @@ public:
     void RefreshIPSetTree();
     void ManageConnections();
     void AddIPSet();
+    // The add dialog filled from what the adapter at `index` of a fresh
+    // snapshot has now (the first adapter when there is no such index).
+    void AddIPSetFromAdapter(int index);
+    // The configuration the connection of that name has now; false when no
+    // adapter carries it.
+    bool ReadConnectionConfiguration(const std::string& connection, TIPSetValues& values);
+    // The configuration read just before the last activation of this run,
+    // applied back once.
+    bool CanUndoActivation() const { return FUndo.has_value(); }
+    void UndoLastActivation();
     void EditIPSet(long long setID);
     void DeleteIPSet(long long setID);
     // Applies the set of that key and tells the user of a failure.
@@ -107,7 +118,11 @@ protected:
 private:
     void MergeConnectionName(class TRegistry& registry);
     // Shows the editor on a new row or on the current one, then rebuilds the tree.
-    void RunEditor(bool newSet);
+    void RunEditor(bool newSet, const TIPSetValues* from = nullptr);
+    // The key of the connection of that name, added to the list when missing.
+    long long ConnectionKey(const std::string& name);
+    // Tells the user of a failed apply, as an activation does.
+    void ReportApply(const TApplyResult& result);
 
     TTreeView* FIPSetTreeView = nullptr;   // not owned: the main window's
     TListView* FAdapterListView = nullptr; // not owned: the main window's
@@ -117,4 +132,5 @@ private:
     TDbTable* FConnectionsTable = nullptr; // owned as a component
     class TFrmWaitBox* FWaitBox = nullptr; // owned as a component while an activation runs
     bool FBusy = false;
+    std::optional<TIPSetValues> FUndo;
 };

@@ -412,6 +412,11 @@ void TListView::SetColumnWidth(int column, int width) {
     ListView_SetColumnWidth(Handle(), column, width);
 }
 
+int TListView::SelectedIndex() const {
+    return static_cast<int>(SendMessageA(Handle(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
+                                         LVNI_SELECTED));
+}
+
 void TListView::ScrollToTop() {
     if (Count() > 0) ListView_EnsureVisible(Handle(), 0, FALSE);
 }
