@@ -25,6 +25,13 @@ sleep 0.5
 shot tree_popup
 xdotool key Escape
 sleep 0.5
+# The Current Configuration list's pop-up, opened on its first row.
+eval "$(xdotool getwindowgeometry --shell "$(window_id '^IPTavix Ver2$')")"
+xdotool mousemove $((X + 60)) $((Y + HEIGHT - 150)) click 3
+sleep 1
+shot list_popup
+xdotool key Escape
+sleep 0.5
 check "program still answers" "tree 1" "$(probe counts "IPTavix Ver2" | tr -d '\r' | cut -d' ' -f1-2)"
 probe close "IPTavix Ver2"
 set +e; wait "$pid"; code=$?; set -e
