@@ -2,10 +2,22 @@
 
 namespace {
 TGetAdaptersInfo adaptersInfoSource = nullptr;
-}
+TGetPerAdapterInfo perAdapterInfoSource = nullptr;
+} // namespace
 
-void SetAdaptersInfoSource(TGetAdaptersInfo source) { adaptersInfoSource = source; }
+void SetAdaptersInfoSource(TGetAdaptersInfo source) {
+    adaptersInfoSource = source;
+}
 
 DWORD CallGetAdaptersInfo(PIP_ADAPTER_INFO info, PULONG size) {
     return adaptersInfoSource ? adaptersInfoSource(info, size) : GetAdaptersInfo(info, size);
+}
+
+void SetPerAdapterInfoSource(TGetPerAdapterInfo source) {
+    perAdapterInfoSource = source;
+}
+
+DWORD CallGetPerAdapterInfo(ULONG index, PIP_PER_ADAPTER_INFO info, PULONG size) {
+    return perAdapterInfoSource ? perAdapterInfoSource(index, info, size)
+                                : GetPerAdapterInfo(index, info, size);
 }

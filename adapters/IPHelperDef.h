@@ -16,3 +16,8 @@ using TGetAdaptersInfo = DWORD(WINAPI*)(PIP_ADAPTER_INFO info, PULONG size);
 // another. Passing nullptr restores the real one.
 void SetAdaptersInfoSource(TGetAdaptersInfo source);
 DWORD CallGetAdaptersInfo(PIP_ADAPTER_INFO info, PULONG size);
+
+// Same signature as GetPerAdapterInfo, with its own seam for tests.
+using TGetPerAdapterInfo = DWORD(WINAPI*)(ULONG index, PIP_PER_ADAPTER_INFO info, PULONG size);
+void SetPerAdapterInfoSource(TGetPerAdapterInfo source);
+DWORD CallGetPerAdapterInfo(ULONG index, PIP_PER_ADAPTER_INFO info, PULONG size);

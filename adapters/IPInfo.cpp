@@ -41,6 +41,19 @@ TAdapter::TAdapter(const IP_ADAPTER_INFO& info)
     FHaveWins = info.HaveWins != 0;
     FPrimaryWinsServer = std::make_unique<TInfoIPAddress>(&info.PrimaryWinsServer);
     FSecondaryWinsServer = std::make_unique<TInfoIPAddress>(&info.SecondaryWinsServer);
+    ReadDnsServers();
+}
+
+void TAdapter::ReadDnsServers() {
+    ULONG size = 0;
+    if (CallGetPerAdapterInfo(FIndex, nullptr, &size) != ERROR_BUFFER_OVERFLOW || !size) return;
+    std::vector<BYTE> buffer(size);
+    auto* info = reinterpret_cast<PIP_PER_ADAPTER_INFO>(buffer.data());
+    if (CallGetPerAdapterInfo(FIndex, info, &size) != ERROR_SUCCESS) return;
+    for (const IP_ADDR_STRING* entry = &info->DnsServerList; entry; entry = entry->Next) {
+        const std::string address = FieldText(entry->IpAddress.String);
+        if (!address.empty()) DnsServers.push_back(address);
+    }
 }
 
 TIPInfo::TIPInfo() {
@@ -63,10 +76,29 @@ TIPInfo::TIPInfo() {
         FAdapterList.Add(std::make_unique<TAdapter>(*info));
 }
 
+std::string AdapterConnectionName(const std::string& adapterName) {
+    ULONG size = 16 * 1024;
+    std::vector<BYTE> buffer;
+    ULONG status = ERROR_BUFFER_OVERFLOW;
+    const ULONG flags = GAA_FLAG_SKIP_UNICAST | GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST |
+                        GAA_FLAG_SKIP_DNS_SERVER;
+    for (int tries = 0; status == ERROR_BUFFER_OVERFLOW && tries < 4; ++tries) {
+        buffer.resize(size);
+        status = GetAdaptersAddresses(AF_UNSPEC, flags, nullptr,
+                                      reinterpret_cast<PIP_ADAPTER_ADDRESSES>(buffer.data()), &size);
+    }
+    if (status != ERROR_SUCCESS) return "";
+    for (auto* a = reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(buffer.data()); a; a = a->Next)
+        if (a->AdapterName && SameText(a->AdapterName, adapterName))
+            return a->FriendlyName ? WideToAnsi(a->FriendlyName) : "";
+    return "";
+}
+
 std::string HardwareAddressToStr(const BYTE* bytes, DWORD count) {
     if (count > MAX_ADAPTER_ADDRESS_LENGTH) count = MAX_ADAPTER_ADDRESS_LENGTH;
     std::string out;
-    for (DWORD i = 0; i < count; ++i) out += Format("%.2X:", bytes[i]);
+    for (DWORD i = 0; i < count; ++i)
+        out += Format("%.2X:", bytes[i]);
     if (!out.empty()) out.pop_back();
     return out;
 }

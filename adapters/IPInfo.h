@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class TInfoIPAddress {
 public:
@@ -43,7 +44,12 @@ public:
     const TInfoIPAddress* PrimaryWinsServer() const { return FPrimaryWinsServer.get(); }
     const TInfoIPAddress* SecondaryWinsServer() const { return FSecondaryWinsServer.get(); }
 
+    // The adapter's DNS servers, the primary first; empty when it has none or
+    // the platform does not say.
+    std::vector<std::string> DnsServers;
+
 private:
+    void ReadDnsServers();
     std::string FAdapterName;
     std::string FDescription;
     DWORD FAddressLength;
@@ -70,6 +76,10 @@ public:
 private:
     TOwnedList<TAdapter> FAdapterList;
 };
+
+// The connection name Windows shows for the adapter of that name (its
+// GUID), from GetAdaptersAddresses; "" when no adapter has it.
+std::string AdapterConnectionName(const std::string& adapterName);
 
 // "00:0C:29:AB:CD:EF"; at most the 8 bytes the record's field holds.
 std::string HardwareAddressToStr(const BYTE* bytes, DWORD count);

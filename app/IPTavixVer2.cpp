@@ -1,6 +1,12 @@
 // IPTavixVer2: start-up. The application object, the main window, the loop.
+#include "app/CommandLine.h"
+#include "app/SingleInstance.h"
 #include "app/f_main.h"
 #include "base/StartupTrace.h"
+#include "base/SysUtils.h"
+#include "ipsets/NetshCommand.h"
+#include "ipsets/o_qvIPInfo.h"
+#include "store/IPDatabase.h"
 #include "toolkit/Application.h"
 
 #include <commctrl.h>
@@ -20,7 +26,8 @@ void RecordFirstPaint(TComponent*) {
     GetSystemTimeAsFileTime(&now);
     if (FILE* f = std::fopen(file, "w")) {
         std::fprintf(f, "%llu\n",
-                     (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+                     (static_cast<unsigned long long>(now.dwHighDateTime) << 32) |
+                         now.dwLowDateTime);
         std::fclose(f);
     }
 }
@@ -28,12 +35,30 @@ void RecordFirstPaint(TComponent*) {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     StartupMark("winmain");
-    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
+    INITCOMMONCONTROLSEX icc{sizeof(icc),
+                             ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
     InitCommonControlsEx(&icc);
     TApplication application;
     application.Title = "QV IP Tavix Ver2";
     application.HelpFile = HelpFilePath();
     StartupMark("controls");
+    const std::string database = IPDatabasePath(ApplicationFolderOf(ApplicationExeName()));
+
+    std::vector<std::string> args = SplitCommandLine(GetCommandLineA());
+    if (!args.empty()) args.erase(args.begin());
+    const TCommandLine command = ParseCommandLine(args);
+    if (command.Kind != TCommandKind::Window) {
+        TConsoleOut console;
+        application.MessageSink = [&console](const std::string& text) { console.Write(text); };
+        return RunCommandLine(command, application.MessageSink, [&database] {
+            TKernelHandle mutex(
+                OpenMutexA(SYNCHRONIZE, FALSE, InstanceMutexName(database).c_str()));
+            return static_cast<bool>(mutex);
+        });
+    }
+    // Held while the window is open, so an import from the command line
+    // leaves this database alone.
+    TKernelHandle instance(CreateMutexA(nullptr, FALSE, InstanceMutexName(database).c_str()));
     try {
         FrmMain = new TFrmMain(&application);
         MainForm = FrmMain;

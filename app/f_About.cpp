@@ -24,7 +24,8 @@ TFormArgs AboutArgs() {
 } // namespace
 
 TFrmAbout::TFrmAbout(TComponent* owner) : TForm(owner, AboutArgs()) {
-    Image1 = new TImage(this, this, {.Width = 480, .Height = 83, .Align = TAlign::alTop, .Name = "Image1"});
+    Image1 = new TImage(this, this,
+                        {.Width = 480, .Height = 83, .Align = TAlign::alTop, .Name = "Image1"});
     Image1->SetCursor(IDC_HAND);
     // A damaged banner leaves the box without one.
     TDecodedPicture banner = LoadJpegResource("ABOUTBANNER");
@@ -33,31 +34,32 @@ TFrmAbout::TFrmAbout(TComponent* owner) : TForm(owner, AboutArgs()) {
 
     Panel1 = new TPanel(this, this, {.Height = 47, .Align = TAlign::alBottom, .Name = "Panel1"},
                         TBevelCut::bvRaised, TBevelCut::bvLowered);
-    btnOk = new TButton(this, Panel1,
-                        {.Left = 218, .Top = 11, .Width = 75, .Height = 25, .Caption = "Ok", .Name = "btnOk"});
+    btnOk = new TButton(
+        this, Panel1,
+        {.Left = 218, .Top = 11, .Width = 75, .Height = 25, .Caption = "Ok", .Name = "btnOk"});
     btnOk->ModalResult = TModalResult::mrOk;
     DefaultButton = btnOk;
     CancelButton = btnOk;
     OnShow = [this](TComponent*) { btnOk->SetFocus(); };
     GroupBox1 = new TGroupBox(this, this, {.Align = TAlign::alClient, .Name = "GroupBox1"});
     qvFileInfoListView1 = new TqvFileInfoListView(
-        this, GroupBox1, {.Width = 247, .Height = 311, .Align = TAlign::alLeft, .Name = "qvFileInfoListView1"});
+        this, GroupBox1,
+        {.Width = 247, .Height = 311, .Align = TAlign::alLeft, .Name = "qvFileInfoListView1"});
     qvFileInfoListView1->SetReadOnly(false);
     Panel2 = new TPanel(this, GroupBox1, {.Align = TAlign::alClient, .Name = "Panel2"},
                         TBevelCut::bvRaised, TBevelCut::bvLowered);
-    InfoMemo = new TMemo(this, Panel2,
-                         {.Height = 287, .Align = TAlign::alTop, .TabStop = false, .Name = "InfoMemo"},
-                         ES_READONLY, 0);
-    InfoMemo->SetLines({"IP Tavix Ver 2", "", "", "",
-                        "IP Tavix is an application which manage ip ",
+    InfoMemo = new TMemo(
+        this, Panel2, {.Height = 287, .Align = TAlign::alTop, .TabStop = false, .Name = "InfoMemo"},
+        ES_READONLY, 0);
+    InfoMemo->SetLines({"IP Tavix Ver 2", "", "", "", "IP Tavix is an application which manage ip ",
                         "setting configuration regarding multiple network ", "adapters.", "", "",
                         "It can save ip sets and apply them with ease.", "", "",
                         "Built with the GCC-based MinGW-w64 toolchain."});
     InfoMemo->SetEnabled(false);
-    qvLinkLabel1 = new TqvLinkLabel(this, Panel2,
-                                    {.Height = 13, .Caption = MakerHost, .Align = TAlign::alBottom,
-                                     .Name = "qvLinkLabel1"},
-                                    SS_CENTER);
+    qvLinkLabel1 = new TqvLinkLabel(
+        this, Panel2,
+        {.Height = 13, .Caption = MakerHost, .Align = TAlign::alBottom, .Name = "qvLinkLabel1"},
+        SS_CENTER);
     qvLinkLabel1->URL = MakerURL;
     qvLinkLabel1->LinkType = ltURL;
 }

@@ -1,11 +1,14 @@
 #include "app/f_main.h"
 
 #include "app/f_About.h"
+#include "ipsets/IPSetCsv.h"
+#include "ipsets/IPSetStore.h"
 #include "ipsets/o_qvIPInfo.h"
 #include "toolkit/Application.h"
 #include "base/StartupTrace.h"
 #include "base/SysUtils.h"
 
+#include <commdlg.h>
 #include <shellapi.h>
 
 TFrmMain* FrmMain = nullptr;
@@ -30,6 +33,23 @@ template <typename Handler> auto Bind(TFrmMain* form, Handler handler) {
     return [form, handler](TComponent* sender) { (form->*handler)(sender); };
 }
 
+// The common dialog for a CSV file of IP sets; "" when the user cancels.
+std::string AskCsvPath(HWND owner, bool save) {
+    char path[MAX_PATH] = {};
+    OPENFILENAMEA ofn{};
+    ofn.lStructSize = sizeof(ofn);
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = "IP set lists (*.csv)\0*.csv\0All files (*.*)\0*.*\0";
+    ofn.lpstrFile = path;
+    ofn.nMaxFile = MAX_PATH;
+    ofn.lpstrDefExt = "csv";
+    ofn.Flags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR |
+                (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST);
+    ofn.lpstrTitle = save ? "Export IP Sets" : "Import IP Sets";
+    const BOOL ok = save ? GetSaveFileNameA(&ofn) : GetOpenFileNameA(&ofn);
+    return ok ? std::string(path) : std::string();
+}
+
 } // namespace
 
 std::string HelpFilePath() {
@@ -37,32 +57,45 @@ std::string HelpFilePath() {
 }
 
 TFrmMain::TFrmMain(TComponent* owner) : TForm(owner, MainFormArgs()) {
-    StatusBar = new TStatusBar(this, this, {.Height = 19, .Align = TAlign::alBottom, .Name = "StatusBar"});
+    StatusBar =
+        new TStatusBar(this, this, {.Height = 19, .Align = TAlign::alBottom, .Name = "StatusBar"});
     StatusBar->SetSimpleText("IP Tavix Ver2");
     MainPageControl = new TPageControl(
-        this, this, {.Width = 481, .Height = 300, .Align = TAlign::alClient, .Name = "MainPageControl"});
-    TabSheet1 = new TTabSheet(this, MainPageControl, {.Caption = "Available IP Sets", .Name = "TabSheet1"});
+        this, this,
+        {.Width = 481, .Height = 300, .Align = TAlign::alClient, .Name = "MainPageControl"});
+    TabSheet1 =
+        new TTabSheet(this, MainPageControl, {.Caption = "Available IP Sets", .Name = "TabSheet1"});
     MainPageControl->SetActivePage(TabSheet1);
     GroupBox1 = new TGroupBox(this, TabSheet1,
-                              {.Width = 473, .Height = 226, .Caption = "Current Configuration",
-                               .Align = TAlign::alBottom, .Name = "GroupBox1"});
+                              {.Width = 473,
+                               .Height = 226,
+                               .Caption = "Current Configuration",
+                               .Align = TAlign::alBottom,
+                               .Name = "GroupBox1"});
     Panel1 = new TPanel(this, GroupBox1, {.Height = 26, .Align = TAlign::alTop, .Name = "Panel1"},
                         TBevelCut::bvRaised, TBevelCut::bvLowered);
     RefreshBtn = new TButton(this, Panel1,
-                             {.Left = 390, .Top = 3, .Width = 75, .Height = 21, .Caption = "Refresh",
+                             {.Left = 390,
+                              .Top = 3,
+                              .Width = 75,
+                              .Height = 21,
+                              .Caption = "Refresh",
                               .Name = "RefreshBtn"});
     RefreshBtn->OnClick = Bind(this, &TFrmMain::RefreshBtnClick);
     IPListView = new TListView(this, GroupBox1,
                                {.Align = TAlign::alClient, .Font = &BoldFont, .Name = "IPListView"},
                                {{"Type", 120}, {"Value", 282}});
-    Splitter1 = new TSplitter(this, TabSheet1, {.Height = 5, .Align = TAlign::alBottom, .Name = "Splitter1"});
+    Splitter1 = new TSplitter(this, TabSheet1,
+                              {.Height = 5, .Align = TAlign::alBottom, .Name = "Splitter1"});
     IPSetTreeView = new TTreeView(
         this, TabSheet1, {.Align = TAlign::alClient, .Font = &BoldFont, .Name = "IPSetTreeView"});
     IPSetTreeView->SetIndent(19);
     IPListView->SetAccessibleName("Current Configuration");
     IPSetTreeView->SetAccessibleName("Available IP Sets");
     IPSetTreeView->OnMouseDown = [this](TComponent* sender, TMouseButton button, UINT keys, int x,
-                                        int y) { IPSetTreeViewMouseDown(sender, button, keys, x, y); };
+                                        int y) {
+        IPSetTreeViewMouseDown(sender, button, keys, x, y);
+    };
     IPSetTreeView->OnKeyDown = [this](TComponent* sender, WORD key) {
         IPSetTreeViewKeyDown(sender, key);
     };
@@ -88,71 +121,133 @@ void TFrmMain::CreateMenus() {
     MainMenu->Name = "MainMenu";
     MainMenu->Images = MenuImageList;
     TMenuItem* root = MainMenu->Items();
-    auto item = [this](TMenuItem* parent, const TMenuItemArgs& args, void (TFrmMain::*handler)(TComponent*)) {
+    auto item = [this](TMenuItem* parent, const TMenuItemArgs& args,
+                       void (TFrmMain::*handler)(TComponent*)) {
         auto* mi = new TMenuItem(this, parent, args);
         if (handler) mi->OnClick = Bind(this, handler);
         return mi;
     };
     File1 = item(root, {.Name = "File1", .Caption = "File"}, nullptr);
-    Options1 = item(File1, {.Name = "Options1", .Caption = "Options", .ImageIndex = 4,
-                            .ShortCut = {'O', scCtrl}, .Visible = false}, nullptr);
+    Options1 = item(File1,
+                    {.Name = "Options1",
+                     .Caption = "Options",
+                     .ImageIndex = 4,
+                     .ShortCut = {'O', scCtrl},
+                     .Visible = false},
+                    nullptr);
     N1 = item(File1, {.Name = "N1", .Caption = "-"}, nullptr);
-    RefreshCurrentConfiguration1 =
-        item(File1, {.Name = "RefreshCurrentConfiguration1", .Caption = "Refresh Current Configuration",
-                     .ImageIndex = 5, .ShortCut = {'R', scCtrl}},
-             &TFrmMain::RefreshCurrentConfiguration1Click);
+    RefreshCurrentConfiguration1 = item(File1,
+                                        {.Name = "RefreshCurrentConfiguration1",
+                                         .Caption = "Refresh Current Configuration",
+                                         .ImageIndex = 5,
+                                         .ShortCut = {'R', scCtrl}},
+                                        &TFrmMain::RefreshCurrentConfiguration1Click);
+    N5 = item(File1, {.Name = "N5", .Caption = "-"}, nullptr);
+    ExportIPSets1 =
+        item(File1, {.Name = "ExportIPSets1", .Caption = "Export IP Sets...", .ImageIndex = 10},
+             &TFrmMain::ExportIPSets1Click);
+    ImportIPSets1 =
+        item(File1, {.Name = "ImportIPSets1", .Caption = "Import IP Sets...", .ImageIndex = 11},
+             &TFrmMain::ImportIPSets1Click);
     N2 = item(File1, {.Name = "N2", .Caption = "-"}, nullptr);
-    Exit1 = item(File1, {.Name = "Exit1", .Caption = "Exit", .ImageIndex = 6, .ShortCut = {'Q', scCtrl}},
+    Exit1 = item(File1,
+                 {.Name = "Exit1", .Caption = "Exit", .ImageIndex = 6, .ShortCut = {'Q', scCtrl}},
                  &TFrmMain::Exit1Click);
     Connections1 = item(root, {.Name = "Connections1", .Caption = "Connections"}, nullptr);
-    ManageConnections1 = item(Connections1, {.Name = "ManageConnections1",
-                                             .Caption = "Connection Name List", .ImageIndex = 9},
-                              &TFrmMain::ManageConnections1Click);
+    ManageConnections1 =
+        item(Connections1,
+             {.Name = "ManageConnections1", .Caption = "Connection Name List", .ImageIndex = 9},
+             &TFrmMain::ManageConnections1Click);
     IPSets1 = item(root, {.Name = "IPSets1", .Caption = "IP Sets"}, nullptr);
-    AddNewIPConfigurationSet1 =
-        item(IPSets1, {.Name = "AddNewIPConfigurationSet1", .Caption = "Add New IP Configuration Set",
-                       .ImageIndex = 0, .ShortCut = {VK_INSERT, scNone}},
-             &TFrmMain::AddNewIPConfigurationSet1Click);
+    AddNewIPConfigurationSet1 = item(IPSets1,
+                                     {.Name = "AddNewIPConfigurationSet1",
+                                      .Caption = "Add New IP Configuration Set",
+                                      .ImageIndex = 0,
+                                      .ShortCut = {VK_INSERT, scNone}},
+                                     &TFrmMain::AddNewIPConfigurationSet1Click);
+    NewIPSetFromConfiguration1 = item(IPSets1,
+                                      {.Name = "NewIPSetFromConfiguration1",
+                                       .Caption = "New IP Set from Current Configuration",
+                                       .ImageIndex = 12,
+                                       .ShortCut = {'N', scCtrl}},
+                                      &TFrmMain::NewIPSetFromConfiguration1Click);
     N3 = item(IPSets1, {.Name = "N3", .Caption = "-"}, nullptr);
-    ActivatetheselectedIPSet1 =
-        item(IPSets1, {.Name = "ActivatetheselectedIPSet1", .Caption = "Activate the selected IP Set",
-                       .ImageIndex = 1, .ShortCut = {'A', scCtrl}},
-             &TFrmMain::ActivatetheselectedIPSet1Click);
-    EdittheselectedIPSet1 =
-        item(IPSets1, {.Name = "EdittheselectedIPSet1", .Caption = "Edit the selected IP Set",
-                       .ImageIndex = 2, .ShortCut = {'E', scCtrl}},
-             &TFrmMain::EdittheselectedIPSet1Click);
-    DeletetheselectedIPSet1 =
-        item(IPSets1, {.Name = "DeletetheselectedIPSet1", .Caption = "Delete the selected IP Set",
-                       .ImageIndex = 3, .ShortCut = {'D', scCtrl}},
-             &TFrmMain::DeletetheselectedIPSet1Click);
+    ActivatetheselectedIPSet1 = item(IPSets1,
+                                     {.Name = "ActivatetheselectedIPSet1",
+                                      .Caption = "Activate the selected IP Set",
+                                      .ImageIndex = 1,
+                                      .ShortCut = {'A', scCtrl}},
+                                     &TFrmMain::ActivatetheselectedIPSet1Click);
+    EdittheselectedIPSet1 = item(IPSets1,
+                                 {.Name = "EdittheselectedIPSet1",
+                                  .Caption = "Edit the selected IP Set",
+                                  .ImageIndex = 2,
+                                  .ShortCut = {'E', scCtrl}},
+                                 &TFrmMain::EdittheselectedIPSet1Click);
+    DeletetheselectedIPSet1 = item(IPSets1,
+                                   {.Name = "DeletetheselectedIPSet1",
+                                    .Caption = "Delete the selected IP Set",
+                                    .ImageIndex = 3,
+                                    .ShortCut = {'D', scCtrl}},
+                                   &TFrmMain::DeletetheselectedIPSet1Click);
+    N6 = item(IPSets1, {.Name = "N6", .Caption = "-"}, nullptr);
+    UndoLastActivation1 = item(IPSets1,
+                               {.Name = "UndoLastActivation1",
+                                .Caption = "Undo Last Activation",
+                                .ImageIndex = 13,
+                                .ShortCut = {'Z', scCtrl}},
+                               &TFrmMain::UndoLastActivation1Click);
+    UndoLastActivation1->Enabled = false; // until an activation has run
     Help1 = item(root, {.Name = "Help1", .Caption = "Help"}, nullptr);
     HelpFile1 = item(Help1, {.Name = "HelpFile1", .Caption = "Help File", .ImageIndex = 7},
                      &TFrmMain::HelpFile1Click);
-    About1 = item(Help1, {.Name = "About1", .Caption = "About...", .ImageIndex = 8}, &TFrmMain::About1Click);
+    About1 = item(Help1, {.Name = "About1", .Caption = "About...", .ImageIndex = 8},
+                  &TFrmMain::About1Click);
 
     TreeViewPopUpMenu = new TPopupMenu(this);
     TreeViewPopUpMenu->Name = "TreeViewPopUpMenu";
     TreeViewPopUpMenu->Images = MenuImageList;
     TMenuItem* pop = TreeViewPopUpMenu->Items();
-    ActivatetheselectedIPSet2 =
-        item(pop, {.Name = "ActivatetheselectedIPSet2", .Caption = "Activate the selected IP Set",
-                   .ImageIndex = 1, .ShortCut = {'A', scCtrl}, .Hint = "Activates the IP Set"},
-             &TFrmMain::ActivatetheselectedIPSet1Click);
+    ActivatetheselectedIPSet2 = item(pop,
+                                     {.Name = "ActivatetheselectedIPSet2",
+                                      .Caption = "Activate the selected IP Set",
+                                      .ImageIndex = 1,
+                                      .ShortCut = {'A', scCtrl},
+                                      .Hint = "Activates the IP Set"},
+                                     &TFrmMain::ActivatetheselectedIPSet1Click);
     N4 = item(pop, {.Name = "N4", .Caption = "-"}, nullptr);
-    popmnuAddNewIPSet =
-        item(pop, {.Name = "popmnuAddNewIPSet", .Caption = "Add New IP Configuration Set",
-                   .ImageIndex = 0, .ShortCut = {VK_INSERT, scNone}},
-             &TFrmMain::AddNewIPConfigurationSet1Click);
-    EdittheSelectedIPSet2 =
-        item(pop, {.Name = "EdittheSelectedIPSet2", .Caption = "Edit the Selected IP Set",
-                   .ImageIndex = 2, .ShortCut = {'E', scCtrl}},
-             &TFrmMain::EdittheselectedIPSet1Click);
-    DeletetheselectedIPSet2 =
-        item(pop, {.Name = "DeletetheselectedIPSet2", .Caption = "Delete the selected IP Set",
-                   .ImageIndex = 3, .ShortCut = {'D', scCtrl}},
-             &TFrmMain::DeletetheselectedIPSet1Click);
+    popmnuAddNewIPSet = item(pop,
+                             {.Name = "popmnuAddNewIPSet",
+                              .Caption = "Add New IP Configuration Set",
+                              .ImageIndex = 0,
+                              .ShortCut = {VK_INSERT, scNone}},
+                             &TFrmMain::AddNewIPConfigurationSet1Click);
+    EdittheSelectedIPSet2 = item(pop,
+                                 {.Name = "EdittheSelectedIPSet2",
+                                  .Caption = "Edit the Selected IP Set",
+                                  .ImageIndex = 2,
+                                  .ShortCut = {'E', scCtrl}},
+                                 &TFrmMain::EdittheselectedIPSet1Click);
+    DeletetheselectedIPSet2 = item(pop,
+                                   {.Name = "DeletetheselectedIPSet2",
+                                    .Caption = "Delete the selected IP Set",
+                                    .ImageIndex = 3,
+                                    .ShortCut = {'D', scCtrl}},
+                                   &TFrmMain::DeletetheselectedIPSet1Click);
     IPSetTreeView->PopupMenu = TreeViewPopUpMenu;
+
+    ListViewPopUpMenu = new TPopupMenu(this);
+    ListViewPopUpMenu->Name = "ListViewPopUpMenu";
+    ListViewPopUpMenu->Images = MenuImageList;
+    NewIPSetFromConfiguration2 =
+        item(ListViewPopUpMenu->Items(),
+             {.Name = "NewIPSetFromConfiguration2",
+              .Caption = "New IP Set from Current Configuration",
+              .ImageIndex = 12,
+              .ShortCut = {'N', scCtrl},
+              .Hint = "Adds an IP set holding this adapter's configuration"},
+             &TFrmMain::NewIPSetFromConfiguration1Click);
+    IPListView->PopupMenu = ListViewPopUpMenu;
     SetMenu(MainMenu);
 
     // The styler paints both menus; its settings in the order they are stored.
@@ -166,9 +261,13 @@ void TFrmMain::CreateMenus() {
     qvMenuStyler1->SetHookAllMenus(true);
 }
 
-void TFrmMain::RefreshCurrentConfiguration1Click(TComponent*) { FIPSetManager->RefreshAdapterList(); }
+void TFrmMain::RefreshCurrentConfiguration1Click(TComponent*) {
+    FIPSetManager->RefreshAdapterList();
+}
 
-void TFrmMain::RefreshBtnClick(TComponent*) { FIPSetManager->RefreshAdapterList(); }
+void TFrmMain::RefreshBtnClick(TComponent*) {
+    FIPSetManager->RefreshAdapterList();
+}
 
 void TFrmMain::IPSetTreeViewMouseDown(TComponent*, TMouseButton, UINT, int, int) {
     PickSelectedSet();
@@ -184,12 +283,13 @@ void TFrmMain::PickSelectedSet() {
         FSelectedSetID = static_cast<long long>(IPSetTreeView->NodeData(node));
 }
 
-void TFrmMain::Exit1Click(TComponent*) { Close(); }
+void TFrmMain::Exit1Click(TComponent*) {
+    Close();
+}
 
 void TFrmMain::HelpFile1Click(TComponent*) {
     const std::string& file = Application->HelpFile;
-    if (!FileExists(file))
-        throw Exception(Format("The help file %s was not found", file.c_str()));
+    if (!FileExists(file)) throw Exception(Format("The help file %s was not found", file.c_str()));
     auto result = reinterpret_cast<INT_PTR>(
         ShellExecuteA(Handle(), "open", file.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
     if (result <= 32)
@@ -198,15 +298,74 @@ void TFrmMain::HelpFile1Click(TComponent*) {
 }
 
 void TFrmMain::ActivatetheselectedIPSet1Click(TComponent*) {
+    struct Update {
+        TFrmMain* Form;
+        ~Update() { Form->UpdateUndoItem(); }
+    } update{this};
     FIPSetManager->ActivateIPSet(FSelectedSetID);
 }
 
-void TFrmMain::AddNewIPConfigurationSet1Click(TComponent*) { FIPSetManager->AddIPSet(); }
+void TFrmMain::AddNewIPConfigurationSet1Click(TComponent*) {
+    FIPSetManager->AddIPSet();
+}
 
-void TFrmMain::EdittheselectedIPSet1Click(TComponent*) { FIPSetManager->EditIPSet(FSelectedSetID); }
+void TFrmMain::EdittheselectedIPSet1Click(TComponent*) {
+    FIPSetManager->EditIPSet(FSelectedSetID);
+}
 
-void TFrmMain::DeletetheselectedIPSet1Click(TComponent*) { FIPSetManager->DeleteIPSet(FSelectedSetID); }
+void TFrmMain::DeletetheselectedIPSet1Click(TComponent*) {
+    FIPSetManager->DeleteIPSet(FSelectedSetID);
+}
 
-void TFrmMain::ManageConnections1Click(TComponent*) { FIPSetManager->ManageConnections(); }
+void TFrmMain::ManageConnections1Click(TComponent*) {
+    FIPSetManager->ManageConnections();
+}
 
-void TFrmMain::About1Click(TComponent*) { ShowAboutBox(); }
+void TFrmMain::About1Click(TComponent*) {
+    ShowAboutBox();
+}
+
+void TFrmMain::ExportIPSets1Click(TComponent*) {
+    const std::string path = AskCsvPath(Handle(), true);
+    if (path.empty()) return;
+    FIPSetManager->ExportIPSets(path);
+    StatusBar->SetSimpleText("IP sets exported to " + path);
+}
+
+void TFrmMain::ImportIPSets1Click(TComponent*) {
+    const std::string path = AskCsvPath(Handle(), false);
+    if (path.empty()) return;
+    std::vector<TIPSetValues> sets;
+    std::string error;
+    if (!ParseIPSetCsv(LoadIPSetCsvFile(path), sets, error))
+        throw Exception(Format("The file %s was not imported; nothing was changed.\r\n%s",
+                               path.c_str(), error.c_str()));
+    const int replaced = ReplacedSetCount(*FIPSetManager->IPSetsTable(), sets);
+    if (replaced > 0 && Application->ShowMessage(ReplacedSetsQuestion(replaced),
+                                                 MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
+        return;
+    FIPSetManager->ImportIPSets(sets);
+    StatusBar->SetSimpleText(
+        Format("%u IP sets imported from %s", static_cast<unsigned>(sets.size()), path.c_str()));
+}
+
+void TFrmMain::NewIPSetFromConfiguration1Click(TComponent*) {
+    // Five rows per adapter; with no row picked, the first adapter.
+    const int row = IPListView->SelectedIndex();
+    FIPSetManager->AddIPSetFromAdapter(row < 0 ? 0 : row / 5);
+}
+
+void TFrmMain::UndoLastActivation1Click(TComponent*) {
+    struct Update {
+        TFrmMain* Form;
+        ~Update() { Form->UpdateUndoItem(); }
+    } update{this};
+    FIPSetManager->UndoLastActivation();
+}
+
+void TFrmMain::UpdateUndoItem() {
+    const bool enabled = FIPSetManager->CanUndoActivation();
+    UndoLastActivation1->Enabled = enabled;
+    EnableMenuItem(MainMenu->Handle(), UndoLastActivation1->Command(),
+                   MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+}

@@ -25,14 +25,18 @@ public:
     TTreeView* IPSetTreeView;
     TImageList* MenuImageList;
     TMainMenu* MainMenu;
-    TMenuItem *File1, *Options1, *N1, *RefreshCurrentConfiguration1, *N2, *Exit1;
+    TMenuItem *File1, *Options1, *N1, *RefreshCurrentConfiguration1, *N5, *ExportIPSets1,
+        *ImportIPSets1, *N2, *Exit1;
     TMenuItem *Connections1, *ManageConnections1;
     TMenuItem *IPSets1, *AddNewIPConfigurationSet1, *N3, *ActivatetheselectedIPSet1,
-        *EdittheselectedIPSet1, *DeletetheselectedIPSet1;
+        *EdittheselectedIPSet1, *DeletetheselectedIPSet1, *NewIPSetFromConfiguration1, *N6,
+        *UndoLastActivation1;
     TMenuItem *Help1, *HelpFile1, *About1;
     TPopupMenu* TreeViewPopUpMenu;
     TMenuItem *ActivatetheselectedIPSet2, *N4, *popmnuAddNewIPSet, *EdittheSelectedIPSet2,
         *DeletetheselectedIPSet2;
+    TPopupMenu* ListViewPopUpMenu;
+    TMenuItem* NewIPSetFromConfiguration2;
     TqvMenuStyler* qvMenuStyler1;
 
     TqvIPSetManager* IPSetManager() const { return FIPSetManager; }
@@ -52,12 +56,19 @@ public:
     void DeletetheselectedIPSet1Click(TComponent* sender);
     void ManageConnections1Click(TComponent* sender);
     void About1Click(TComponent* sender);
+    void ExportIPSets1Click(TComponent* sender);
+    void ImportIPSets1Click(TComponent* sender);
+    // Opens the add dialog filled from the adapter of the list's picked row.
+    void NewIPSetFromConfiguration1Click(TComponent* sender);
+    void UndoLastActivation1Click(TComponent* sender);
 
     const char* ClassName() const override { return "TFrmMain"; }
 
 private:
     void CreateMenus();
     void PickSelectedSet();
+    // Undo Last Activation is enabled only while there is one.
+    void UpdateUndoItem();
     TqvIPSetManager* FIPSetManager; // owned as a component
     long long FSelectedSetID = 0;
 };

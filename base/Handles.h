@@ -38,3 +38,10 @@ struct TKernelTraits {
     static void Close(HANDLE h) { CloseHandle(h); }
 };
 using TKernelHandle = TUniqueHandle<HANDLE, TKernelTraits>;
+
+// CreateFile's handles, whose failure value is INVALID_HANDLE_VALUE.
+struct TFileTraits {
+    static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(HANDLE h) { CloseHandle(h); }
+};
+using TFileHandle = TUniqueHandle<HANDLE, TFileTraits>;

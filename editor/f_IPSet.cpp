@@ -10,8 +10,8 @@ TFormArgs IPSetArgs() {
     TFormArgs a;
     a.Name = "FrmIPSet";
     a.Caption = "IP Set";
-    a.ClientWidth = 412; // 420 x 394 outside with the frame it was designed with
-    a.ClientHeight = 360;
+    a.ClientWidth = 412;  // 420 x 394 outside with the frame it was designed with
+    a.ClientHeight = 384; // one row more for the second DNS server
     a.Maximize = false;
     return a;
 }
@@ -68,16 +68,18 @@ TFrmIPSet::TFrmIPSet(TComponent* owner) : TForm(owner, IPSetArgs()) {
     edtDefGateway = address(93, "edtDefGateway", "Default Gateway");
     Label5 = label(43, 120, 29, "DNS :", "Label5");
     edtDns = address(117, "edtDns", "DNS Server");
-    Label6 = label(12, 147, 60, "Connection :", "Label6");
+    Label7 = label(8, 144, 64, "Alt. DNS :", "Label7");
+    edtDns2 = address(141, "edtDns2", "Alternate DNS Server");
+    Label6 = label(12, 171, 60, "Connection :", "Label6");
     edtConnection = new TDBLookupComboBox(
         this, TabSheet1,
-        {.Left = 79, .Top = 144, .Width = 186, .Height = 21, .Name = "edtConnection"});
+        {.Left = 79, .Top = 168, .Width = 186, .Height = 21, .Name = "edtConnection"});
     edtConnection->DataField = "connection";
     edtConnection->KeyField = IPDb::ID;
     edtConnection->ListField = "connectionname";
     DHCPCheck = new TCheckBox(this, TabSheet1,
                               {.Left = 80,
-                               .Top = 176,
+                               .Top = 200,
                                .Width = 145,
                                .Height = 17,
                                .Caption = "DHCP Enabled",
@@ -106,18 +108,39 @@ void TFrmIPSet::SetConnectionsTable(TDbTable* table) {
     edtConnection->SetListSource(dsConnections);
 }
 
+bool TFrmIPSet::HasDns2() const {
+    return IPSets() && IPSets()->Active() && IPSets()->HasField(IPDb::Dns2);
+}
+
 void TFrmIPSet::DHCPCheckClick(TComponent*) {
     const bool enabled = !DHCPCheck->Checked();
     for (TqvIPEdit* edit : {edtIPAddress, edtSubNetMask, edtDefGateway, edtDns})
         edit->SetEnabled(enabled);
+    edtDns2->SetEnabled(enabled && HasDns2());
 }
 
 void TFrmIPSet::PrepareNewSet() {
     IPSets()->Insert();
     edtIPSetName->SetText("");
-    for (TqvIPEdit* edit : {edtIPAddress, edtSubNetMask, edtDefGateway, edtDns})
+    for (TqvIPEdit* edit : {edtIPAddress, edtSubNetMask, edtDefGateway, edtDns, edtDns2})
         edit->SetIP("");
     DHCPCheck->SetChecked(false);
+    DHCPCheckClick(DHCPCheck);
+}
+
+void TFrmIPSet::PrepareNewSet(const std::vector<std::string>& addresses, bool dhcp,
+                              long long connection) {
+    PrepareNewSet();
+    TqvIPEdit* const edits[] = {edtIPAddress, edtSubNetMask, edtDefGateway, edtDns, edtDns2};
+    for (size_t i = 0; i < addresses.size() && i < std::size(edits); ++i) {
+        try {
+            edits[i]->SetIP(addresses[i]);
+        } catch (const EConvertError&) {
+            edits[i]->Clear();
+        }
+    }
+    if (connection) IPSets()->FieldByName(IPDb::Connection).SetAsInteger(connection);
+    DHCPCheck->SetChecked(dhcp);
     DHCPCheckClick(DHCPCheck);
 }
 
@@ -128,8 +151,13 @@ void TFrmIPSet::LoadCurrentSet() {
     const std::pair<TqvIPEdit*, const char*> fields[] = {{edtIPAddress, IPDb::Address},
                                                          {edtSubNetMask, IPDb::Mask},
                                                          {edtDefGateway, IPDb::Gateway},
-                                                         {edtDns, IPDb::Dns}};
+                                                         {edtDns, IPDb::Dns},
+                                                         {edtDns2, IPDb::Dns2}};
     for (const auto& [edit, field] : fields) {
+        if (!sets->HasField(field)) {
+            edit->Clear();
+            continue;
+        }
         // A stored address the control refuses leaves it empty; Ok then asks
         // for a valid one, so the set can still be corrected.
         try {
@@ -180,17 +208,25 @@ bool TFrmIPSet::SaveSet() {
     if (sets->State() != TDataSetState::dsEdit && sets->State() != TDataSetState::dsInsert)
         return true;
     const bool dhcp = DHCPCheck->Checked();
-    std::string address = "0.0.0.0", mask = "0.0.0.0", gateway = "0.0.0.0", dns = "0.0.0.0";
+    std::string address = "0.0.0.0", mask = "0.0.0.0", gateway = "0.0.0.0", dns = "0.0.0.0", dns2;
     if (!dhcp &&
         !(CheckedAddress(edtIPAddress, "IP address", address) &&
           CheckedAddress(edtSubNetMask, "subnet mask", mask) &&
-          CheckedAddress(edtDefGateway, nullptr, gateway) && CheckedAddress(edtDns, nullptr, dns)))
+          CheckedAddress(edtDefGateway, nullptr, gateway) && CheckedAddress(edtDns, nullptr, dns) &&
+          (!HasDns2() || CheckedAddress(edtDns2, nullptr, dns2))))
         return false;
+    if (dns.empty() && !dns2.empty()) {
+        // netsh would make the alternate server the first one.
+        Application->ShowMessage("Enter the DNS server before the alternate one.");
+        edtDns->PartEditor(0)->SetFocus();
+        return false;
+    }
     sets->FieldByName(IPDb::SetName).SetAsString(name);
     sets->FieldByName(IPDb::Address).SetAsString(address);
     sets->FieldByName(IPDb::Mask).SetAsString(mask);
     sets->FieldByName(IPDb::Gateway).SetAsString(gateway);
     sets->FieldByName(IPDb::Dns).SetAsString(dns);
+    if (HasDns2()) sets->FieldByName(IPDb::Dns2).SetAsString(dns2);
     sets->FieldByName(IPDb::Dhcp).SetAsBoolean(dhcp);
     sets->Post();
     return true;

@@ -19,17 +19,22 @@ public:
     TLabel *Label1, *Label2, *Label3, *Label4, *Label5;
     TDBLookupComboBox* edtConnection;
     TLabel* Label6;
+    TLabel* Label7;
     TCheckBox* DHCPCheck;
     TDataSource* dsIPSets;
     TDataSource* dsConnections;
     TqvIPEdit* edtSubNetMask;
     TqvIPEdit* edtDefGateway;
     TqvIPEdit* edtDns;
+    TqvIPEdit* edtDns2; // disabled when the file has no DNS2 (read-only older file)
     TqvIPEdit* edtIPAddress;
 
     void SetIPSetsTable(TDbTable* table);
     void SetConnectionsTable(TDbTable* table);
     void PrepareNewSet();
+    // A new row holding these addresses (IP address, mask, gateway, DNS,
+    // alternate DNS; "" for none), DHCP and the connection of that key (0: none).
+    void PrepareNewSet(const std::vector<std::string>& addresses, bool dhcp, long long connection);
     void LoadCurrentSet();
     // Checks the inputs and stores them; false when the dialog must stay open.
     bool SaveSet();
@@ -43,6 +48,7 @@ public:
 
 private:
     TDbTable* IPSets() const { return dsIPSets->DataSet; }
+    bool HasDns2() const;
     // The committed, checked text of an address control, or false after
     // telling the user what is wrong. `required` names a field that must not
     // be empty; null for one that may.

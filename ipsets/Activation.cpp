@@ -16,15 +16,21 @@ std::string ActivationRefusal(const TIPSetValues& set) {
         if (set.Address.empty() || set.Mask.empty())
             return Format("This IP set has no %s. Edit the set and enter it",
                           set.Address.empty() ? "IP address" : "subnet mask");
-        const std::pair<const char*, const std::string*> fields[] = {{"IP address", &set.Address},
-                                                                     {"subnet mask", &set.Mask},
-                                                                     {"gateway", &set.Gateway},
-                                                                     {"DNS server", &set.Dns}};
+        const std::pair<const char*, const std::string*> fields[] = {
+            {"IP address", &set.Address},
+            {"subnet mask", &set.Mask},
+            {"gateway", &set.Gateway},
+            {"DNS server", &set.Dns},
+            {"second DNS server", &set.Dns2}};
         for (const auto& [label, value] : fields)
             if (!value->empty() && !IsDottedQuad(*value))
                 return Format("The %s \"%s\" of this IP set is not a valid address. Edit the set "
                               "and correct it",
                               label, value->c_str());
+        // "add dns ... index=2" with no first server would make it the first.
+        if (set.Dns.empty() && !set.Dns2.empty())
+            return "This IP set has a second DNS server but no first one. Edit the set and enter "
+                   "the DNS server";
     }
     for (const TActivationStep& step : ActivationSteps(set))
         if (step.Command.size() > MaxCommandLine)
@@ -35,9 +41,14 @@ std::string ActivationRefusal(const TIPSetValues& set) {
 }
 
 std::vector<TActivationStep> ActivationSteps(const TIPSetValues& set) {
-    return {{"Setting the address",
-             AddressCommand(set.Connection, set.Dhcp, set.Address, set.Mask, set.Gateway)},
-            {"Setting the DNS server", DnsCommand(set.Connection, set.Dhcp, set.Dns)}};
+    std::vector<TActivationStep> steps = {
+        {"Setting the address",
+         AddressCommand(set.Connection, set.Dhcp, set.Address, set.Mask, set.Gateway)},
+        {"Setting the DNS server", DnsCommand(set.Connection, set.Dhcp, set.Dns)}};
+    if (!set.Dhcp && !set.Dns2.empty())
+        steps.push_back(
+            {"Setting the second DNS server", AddDnsCommand(set.Connection, set.Dns2, 2)});
+    return steps;
 }
 
 std::string ActivationFailureText(const std::string& connection,

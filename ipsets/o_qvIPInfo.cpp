@@ -4,6 +4,9 @@
 #include "adapters/IPInfo.h"
 #include "editor/f_IPSet.h"
 #include "ipsets/Activation.h"
+#include "ipsets/CurrentConfiguration.h"
+#include "ipsets/IPSetCsv.h"
+#include "ipsets/IPSetStore.h"
 #include "ipsets/NetshCommand.h"
 #include "ipsets/f_WaitBox.h"
 #include "ipsets/f_manageconnections.h"
@@ -199,15 +202,20 @@ void TqvIPSetManager::AddSetNodes(int from, int to,
                  gateway = sets.FieldByName(IPDb::Gateway), dns = sets.FieldByName(IPDb::Dns),
                  dhcp = sets.FieldByName(IPDb::Dhcp),
                  connection = sets.FieldByName(IPDb::Connection);
+    const std::optional<TField> dns2 =
+        sets.HasField(IPDb::Dns2) ? std::optional<TField>(sets.FieldByName(IPDb::Dns2))
+                                  : std::nullopt;
     for (int i = from; i < to; ++i) {
         // The detail lines are taken now, so the tree shows the table as it
         // was at this rebuild even when a set is first opened later.
+        std::vector<std::string> lines = {
+            "IP:" + address.AsString(), "Subnet mask :" + mask.AsString(),
+            "Def.Gateway :" + gateway.AsString(), "DNS :" + dns.AsString()};
+        if (dns2 && !dns2->AsString().empty()) lines.push_back("Alt. DNS :" + dns2->AsString());
+        lines.push_back("DHCP :" + dhcp.AsString());
+        lines.push_back("Connection Name:" + NameOf(connectionNames, connection.AsInteger()));
         tree.AddChildWithLines(nullptr, name.AsString(), static_cast<LPARAM>(id.AsInteger()),
-                               {"IP:" + address.AsString(), "Subnet mask :" + mask.AsString(),
-                                "Def.Gateway :" + gateway.AsString(), "DNS :" + dns.AsString(),
-                                "DHCP :" + dhcp.AsString(),
-                                "Connection Name:" +
-                                    NameOf(connectionNames, connection.AsInteger())});
+                               lines);
         sets.Next();
     }
 }
@@ -232,12 +240,16 @@ void TqvIPSetManager::ManageConnections() {
     dialog->ShowModal();
 }
 
-void TqvIPSetManager::RunEditor(bool newSet) {
+void TqvIPSetManager::RunEditor(bool newSet, const TIPSetValues* from) {
     {
         std::unique_ptr<TFrmIPSet> editor(new TFrmIPSet(this));
         editor->SetIPSetsTable(FIPSetsTable);
         editor->SetConnectionsTable(FConnectionsTable);
-        if (newSet)
+        if (from)
+            editor->PrepareNewSet({from->Address, from->Mask, from->Gateway, from->Dns, from->Dns2},
+                                  from->Dhcp,
+                                  from->Connection.empty() ? 0 : ConnectionKey(from->Connection));
+        else if (newSet)
             editor->PrepareNewSet();
         else
             editor->LoadCurrentSet();
@@ -250,6 +262,45 @@ void TqvIPSetManager::RunEditor(bool newSet) {
 void TqvIPSetManager::AddIPSet() {
     FinishIPSetTree();
     if (!FBusy) RunEditor(true);
+}
+
+void TqvIPSetManager::AddIPSetFromAdapter(int index) {
+    if (FBusy) return;
+    TIPSetValues values;
+    {
+        SnapshotScope snapshot(FIPInfo);
+        if (FIPInfo->AdapterCount() == 0)
+            throw Exception("There is no network adapter to take a configuration from");
+        if (index < 0 || index >= FIPInfo->AdapterCount()) index = 0;
+        const TAdapter& adapter = *FIPInfo->Adapters(index);
+        values = ConfigurationOfAdapter(adapter, AdapterConnectionName(adapter.AdapterName()));
+    }
+    RunEditor(true, &values);
+}
+
+bool TqvIPSetManager::ReadConnectionConfiguration(const std::string& connection,
+                                                  TIPSetValues& values) {
+    SnapshotScope snapshot(FIPInfo);
+    for (int i = 0; i < FIPInfo->AdapterCount(); ++i) {
+        const TAdapter& adapter = *FIPInfo->Adapters(i);
+        const std::string name = AdapterConnectionName(adapter.AdapterName());
+        if (!name.empty() && SameText(name, connection)) {
+            values = ConfigurationOfAdapter(adapter, connection);
+            return true;
+        }
+    }
+    return false;
+}
+
+long long TqvIPSetManager::ConnectionKey(const std::string& name) {
+    TDbTable& names = *FConnectionsTable;
+    for (names.First(); !names.Eof(); names.Next())
+        if (SameText(names.FieldByName(IPDb::ConnectionName).AsString(), name))
+            return names.FieldByName(IPDb::ID).AsInteger();
+    names.Insert();
+    names.FieldByName(IPDb::ConnectionName).SetAsString(name);
+    names.Post();
+    return names.FieldByName(IPDb::ID).AsInteger();
 }
 
 void TqvIPSetManager::EditIPSet(long long setID) {
@@ -303,6 +354,7 @@ bool TqvIPSetManager::ReadIPSet(long long setID, TIPSetValues& set) {
     set.Mask = sets.FieldByName(IPDb::Mask).AsString();
     set.Gateway = sets.FieldByName(IPDb::Gateway).AsString();
     set.Dns = sets.FieldByName(IPDb::Dns).AsString();
+    if (sets.HasField(IPDb::Dns2)) set.Dns2 = sets.FieldByName(IPDb::Dns2).AsString();
     set.Dhcp = sets.FieldByName(IPDb::Dhcp).AsBoolean();
     set.Connection = FConnectionsTable->FieldByName(IPDb::ConnectionName).AsString();
     return true;
@@ -312,7 +364,26 @@ void TqvIPSetManager::ActivateIPSet(long long setID) {
     if (FBusy) return; // one command at a time
     TIPSetValues set;
     if (!ReadIPSet(setID, set)) return;
+    // What the connection has now, for an undo; a connection no adapter
+    // carries leaves nothing to undo.
+    TIPSetValues before;
+    const bool known = ReadConnectionConfiguration(set.Connection, before);
     const TApplyResult result = ApplyIPSet(set);
+    if (known)
+        FUndo = before;
+    else
+        FUndo.reset();
+    ReportApply(result);
+}
+
+void TqvIPSetManager::UndoLastActivation() {
+    if (FBusy || !FUndo) return;
+    const TIPSetValues before = *FUndo;
+    FUndo.reset(); // one undo, whatever its outcome
+    ReportApply(ApplyIPSet(before));
+}
+
+void TqvIPSetManager::ReportApply(const TApplyResult& result) {
     if (!result.Ok && Application) Application->ShowMessage(result.Message, MB_OK | MB_ICONWARNING);
     if (result.RefreshFailure) std::rethrow_exception(result.RefreshFailure);
 }
@@ -407,6 +478,16 @@ std::map<long long, std::string> TqvIPSetManager::ConnectionNames() {
     }
     if (current >= 0) table.MoveTo(current);
     return names;
+}
+
+void TqvIPSetManager::ExportIPSets(const std::string& path) {
+    SaveIPSetCsvFile(path, ReadStoredSets(*FIPSetsTable, *FConnectionsTable));
+}
+
+void TqvIPSetManager::ImportIPSets(const std::vector<TIPSetValues>& sets) {
+    if (FBusy) return;
+    StoreImportedSets(*FConnection, *FIPSetsTable, *FConnectionsTable, sets);
+    RefreshIPSetTree();
 }
 
 std::string TqvIPSetManager::GetConnectionName(long long connectionID) {

@@ -9,7 +9,9 @@
 
 #include <exception>
 #include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
 class TIPInfo;
 class TTreeView;
@@ -65,6 +67,16 @@ public:
     void BuildIPSetTree();
     void ManageConnections();
     void AddIPSet();
+    // The add dialog filled from what the adapter at `index` of a fresh
+    // snapshot has now (the first adapter when there is no such index).
+    void AddIPSetFromAdapter(int index);
+    // The configuration the connection of that name has now; false when no
+    // adapter carries it.
+    bool ReadConnectionConfiguration(const std::string& connection, TIPSetValues& values);
+    // The configuration read just before the last activation of this run,
+    // applied back once.
+    bool CanUndoActivation() const { return FUndo.has_value(); }
+    void UndoLastActivation();
     void EditIPSet(long long setID);
     void DeleteIPSet(long long setID);
     // Applies the set of that key and tells the user of a failure.
@@ -75,6 +87,13 @@ public:
     // Runs the set's netsh lines under the wait window and refreshes the list;
     // shows no message. Raises, with nothing run, for a set that must not run.
     TApplyResult ApplyIPSet(const TIPSetValues& set);
+
+    // The stored sets written to a CSV file at `path`; raises with the reason.
+    void ExportIPSets(const std::string& path);
+    // The checked sets of a CSV file stored in one transaction (new names
+    // added, stored ones replaced), then the tree rebuilt.
+    void ImportIPSets(const std::vector<TIPSetValues>& sets);
+    TDbConnection* Connection() const { return FConnection; }
 
     std::string GetConnectionName(long long connectionID);
     TWindowsVersion GetWindowsVersion();
@@ -107,7 +126,11 @@ private:
     void AddSetNodes(int from, int to, const std::map<long long, std::string>& connectionNames);
     void MergeConnectionName(class TRegistry& registry);
     // Shows the editor on a new row or on the current one, then rebuilds the tree.
-    void RunEditor(bool newSet);
+    void RunEditor(bool newSet, const TIPSetValues* from = nullptr);
+    // The key of the connection of that name, added to the list when missing.
+    long long ConnectionKey(const std::string& name);
+    // Tells the user of a failed apply, as an activation does.
+    void ReportApply(const TApplyResult& result);
 
     TTreeView* FIPSetTreeView = nullptr;   // not owned: the main window's
     TListView* FAdapterListView = nullptr; // not owned: the main window's
@@ -117,4 +140,5 @@ private:
     TDbTable* FConnectionsTable = nullptr; // owned as a component
     class TFrmWaitBox* FWaitBox = nullptr; // owned as a component while an activation runs
     bool FBusy = false;
+    std::optional<TIPSetValues> FUndo;
 };

@@ -3,7 +3,8 @@
 BMP with alpha (resources/MenuImages.bmp). Run it again after changing a picture.
 
 Index: 0 add, 1 activate, 2 edit, 3 delete, 4 options, 5 refresh, 6 exit,
-7 help file, 8 about, 9 connection names."""
+7 help file, 8 about, 9 connection names, 10 export, 11 import, 12 new set
+from the current configuration, 13 undo."""
 import math
 import struct
 import sys
@@ -133,7 +134,36 @@ def connections(c):
         c.rect(9, y + 1.2, 22, y + 2.8, DKGREY)
 
 
-PICTURES = [add, activate, edit, delete, options, refresh, exit_, helpfile, about, connections]
+def sheet(c):
+    c.rect(3, 2, 15, 22, DKGREY); c.rect(4, 3, 14, 21, WHITE)
+    for y in (6, 9, 12, 15, 18):
+        c.rect(6, y, 12, y + 0.8, (170, 170, 180))
+
+
+def export(c):
+    sheet(c)
+    c.rect(10, 10.5, 17, 13.5, GREEN); c.poly([(16, 6.5), (22.5, 12), (16, 17.5)], DKGREEN)
+
+
+def import_(c):
+    sheet(c)
+    c.rect(15, 10.5, 22, 13.5, BLUE); c.poly([(16, 6.5), (9.5, 12), (16, 17.5)], DKBLUE)
+
+
+def from_configuration(c):
+    c.rect(2, 3, 17, 15, DKGREY); c.rect(3, 4, 16, 13, (120, 180, 235))
+    c.rect(7, 15, 12, 17, DKGREY); c.rect(4.5, 17, 14.5, 18.5, DKGREY)
+    c.circle(17, 17, 6.5, DKGREEN); c.circle(17, 17, 5.6, GREEN)
+    c.rect(16, 13.5, 18, 20.5, WHITE); c.rect(13.5, 16, 20.5, 18, WHITE)
+
+
+def undo(c):
+    c.ring(13, 13, 5, 8.5, BLUE, 270, 150)
+    c.poly([(1.5, 9), (10.5, 5), (9.5, 14)], BLUE)
+
+
+PICTURES = [add, activate, edit, delete, options, refresh, exit_, helpfile, about, connections,
+            export, import_, from_configuration, undo]
 
 
 def main(path):

@@ -102,6 +102,37 @@ void Defend(sqlite3* db) {
 
 } // namespace
 
+// ---------------------------------------------------------------- transaction
+
+TDbTransaction::TDbTransaction(TDbConnection& connection) : FConnection(connection) {
+    FConnection.Open();
+    char* error = nullptr;
+    // IMMEDIATE takes the write lock now, so no other writer fails it halfway.
+    if (sqlite3_exec(FConnection.Handle(), "BEGIN IMMEDIATE", nullptr, nullptr, &error) !=
+        SQLITE_OK) {
+        std::string why = error ? error : "unknown failure";
+        sqlite3_free(error);
+        throw EDatabaseError(Format("Cannot start a transaction on %s: %s.",
+                                    FConnection.FileName.c_str(), why.c_str()));
+    }
+    FOpen = true;
+}
+
+TDbTransaction::~TDbTransaction() {
+    if (FOpen) sqlite3_exec(FConnection.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void TDbTransaction::Commit() {
+    char* error = nullptr;
+    if (sqlite3_exec(FConnection.Handle(), "COMMIT", nullptr, nullptr, &error) != SQLITE_OK) {
+        std::string why = error ? error : "unknown failure";
+        sqlite3_free(error);
+        throw EDatabaseError(Format("Cannot store the changes in %s: %s.",
+                                    FConnection.FileName.c_str(), why.c_str()));
+    }
+    FOpen = false;
+}
+
 // ---------------------------------------------------------------- connection
 
 TDbConnection::TDbConnection(TComponent* owner) : TComponent(owner) {}

@@ -103,6 +103,7 @@ public:
     bool Locate(const std::string& field, long long value);
     bool Locate(const std::string& field, const std::string& value);
     TField FieldByName(const std::string& name);
+    bool HasField(const std::string& name) const { return ColumnIndex(name) >= 0; }
     int FieldCount() const { return static_cast<int>(FColumns.size()); }
 
     void Insert();
@@ -157,6 +158,22 @@ private:
     Row FBuffer; // the pending row while inserting or editing
     bool FModified = false;
     std::vector<TDataLink*> FLinks; // not owned
+};
+
+// One transaction on a connection: every write between its start and Commit
+// is stored together or, when it ends without Commit, not at all. Tables
+// read before a rollback must be refreshed.
+class TDbTransaction {
+public:
+    explicit TDbTransaction(TDbConnection& connection);
+    ~TDbTransaction();
+    TDbTransaction(const TDbTransaction&) = delete;
+    TDbTransaction& operator=(const TDbTransaction&) = delete;
+    void Commit();
+
+private:
+    TDbConnection& FConnection;
+    bool FOpen = false;
 };
 
 // Creates a new database file holding the tables of `schema` (SQL). Refuses a

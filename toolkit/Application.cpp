@@ -15,8 +15,7 @@ TApplication::~TApplication() {
 }
 
 std::string TApplication::ErrorText(const std::string& message) {
-    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.')
-        return message + ".";
+    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
     return message;
 }
 
@@ -27,8 +26,9 @@ const char* ExceptionKind(const std::exception& e) {
 }
 
 void TApplication::ShowException(const std::exception& e) {
+    if (MessageSink) return MessageSink(ErrorText(e.what()));
     ::MessageBoxA(GetActiveWindow(), ErrorText(e.what()).c_str(), Title.c_str(),
-                MB_OK | MB_ICONSTOP);
+                  MB_OK | MB_ICONSTOP);
 }
 
 void TApplication::HandleCurrentException() {
@@ -42,6 +42,17 @@ void TApplication::HandleCurrentException() {
 }
 
 int TApplication::ShowMessage(const std::string& text, UINT flags) {
+    if (MessageSink) {
+        MessageSink(text);
+        switch (flags & MB_TYPEMASK) {
+        case MB_OK:
+            return IDOK;
+        case MB_YESNO:
+            return IDNO;
+        default:
+            return IDCANCEL;
+        }
+    }
     return ::MessageBoxA(GetActiveWindow(), text.c_str(), Title.c_str(), flags);
 }
 
@@ -53,8 +64,9 @@ std::string TApplication::StartupErrorText(const std::exception& e) {
 }
 
 void TApplication::ShowStartupError(const std::exception& e) {
+    if (MessageSink) return MessageSink(StartupErrorText(e));
     ::MessageBoxA(nullptr, StartupErrorText(e).c_str(), "Application Error",
-                MB_OK | MB_ICONSTOP | MB_TASKMODAL);
+                  MB_OK | MB_ICONSTOP | MB_TASKMODAL);
 }
 
 void TApplication::AddMessageFilter(void* context, TMessageFilter filter) {

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <exception>
+#include <functional>
 #include <string>
 
 class TApplication : public TComponent {
@@ -15,6 +16,10 @@ public:
 
     std::string Title;
     std::string HelpFile;
+    // Set on the command line, where nobody may be there to answer a box:
+    // every message and error goes here instead, and a question is answered
+    // with its safe button (Cancel, No).
+    std::function<void(const std::string& text)> MessageSink;
 
     // The message as the error box shows it: a full stop is appended when the
     // last character sorts after '.'.

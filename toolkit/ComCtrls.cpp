@@ -63,13 +63,14 @@ LRESULT TPageControl::Notify(NMHDR* header, bool& handled) {
 }
 
 TTabSheet::TTabSheet(TComponent* owner, TPageControl* pageControl, const TControlArgs& args)
-    : TCustomControl(owner, pageControl,
-                     [&] {
-                         TControlArgs a = WithoutTabStop(args);
-                         a.Align = TAlign::alClient;
-                         return a;
-                     }(),
-                     "TIPTavixTabSheet"),
+    : TCustomControl(
+          owner, pageControl,
+          [&] {
+              TControlArgs a = WithoutTabStop(args);
+              a.Align = TAlign::alClient;
+              return a;
+          }(),
+          "TIPTavixTabSheet"),
       FPageControl(pageControl) {
     TCITEMA item{};
     item.mask = TCIF_TEXT;
@@ -143,14 +144,28 @@ LRESULT TSplitter::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
             int size = FStartSize;
             int room = 0;
             switch (Align()) {
-            case TAlign::alBottom: size += FDownY - p.y; room = area.bottom - area.top; break;
-            case TAlign::alTop: size += p.y - FDownY; room = area.bottom - area.top; break;
-            case TAlign::alLeft: size += p.x - FDownX; room = area.right - area.left; break;
-            case TAlign::alRight: size += FDownX - p.x; room = area.right - area.left; break;
-            default: break;
+            case TAlign::alBottom:
+                size += FDownY - p.y;
+                room = area.bottom - area.top;
+                break;
+            case TAlign::alTop:
+                size += p.y - FDownY;
+                room = area.bottom - area.top;
+                break;
+            case TAlign::alLeft:
+                size += p.x - FDownX;
+                room = area.right - area.left;
+                break;
+            case TAlign::alRight:
+                size += FDownX - p.x;
+                room = area.right - area.left;
+                break;
+            default:
+                break;
             }
             // Both sides keep at least MinSize pixels.
-            int thickness = (Align() == TAlign::alLeft || Align() == TAlign::alRight) ? Width() : Height();
+            int thickness =
+                (Align() == TAlign::alLeft || Align() == TAlign::alRight) ? Width() : Height();
             size = std::clamp(size, MinSize, std::max(MinSize, room - thickness - MinSize));
             if (Align() == TAlign::alLeft || Align() == TAlign::alRight)
                 FResizing->SetWidth(size);
@@ -246,15 +261,22 @@ void TTreeView::Clear() {
 
 int TTreeView::Count() const {
     size_t pending = 0;
-    for (const auto& entry : FPendingLines) pending += entry.second.size();
+    for (const auto& entry : FPendingLines)
+        pending += entry.second.size();
     return static_cast<int>(TreeView_GetCount(Handle()) + pending);
 }
 
-HTREEITEM TTreeView::Selected() const { return TreeView_GetSelection(Handle()); }
+HTREEITEM TTreeView::Selected() const {
+    return TreeView_GetSelection(Handle());
+}
 
-void TTreeView::Select(HTREEITEM node) { TreeView_SelectItem(Handle(), node); }
+void TTreeView::Select(HTREEITEM node) {
+    TreeView_SelectItem(Handle(), node);
+}
 
-HTREEITEM TTreeView::NodeParent(HTREEITEM node) const { return TreeView_GetParent(Handle(), node); }
+HTREEITEM TTreeView::NodeParent(HTREEITEM node) const {
+    return TreeView_GetParent(Handle(), node);
+}
 
 HTREEITEM TTreeView::FirstChild(HTREEITEM node) const {
     if (node == TVI_ROOT || !node) return TreeView_GetRoot(Handle());
@@ -313,9 +335,13 @@ RECT TTreeView::NodeRect(HTREEITEM node) const {
     return r;
 }
 
-void TTreeView::SetIndent(int indent) { TreeView_SetIndent(Handle(), indent); }
+void TTreeView::SetIndent(int indent) {
+    TreeView_SetIndent(Handle(), indent);
+}
 
-void TTreeView::BeginUpdate() { SendMessageA(Handle(), WM_SETREDRAW, FALSE, 0); }
+void TTreeView::BeginUpdate() {
+    SendMessageA(Handle(), WM_SETREDRAW, FALSE, 0);
+}
 
 void TTreeView::EndUpdate() {
     SendMessageA(Handle(), WM_SETREDRAW, TRUE, 0);
@@ -404,9 +430,13 @@ int TListView::AddItem(const std::string& caption, const std::vector<std::string
     return index;
 }
 
-void TListView::Clear() { ListView_DeleteAllItems(Handle()); }
+void TListView::Clear() {
+    ListView_DeleteAllItems(Handle());
+}
 
-int TListView::Count() const { return ListView_GetItemCount(Handle()); }
+int TListView::Count() const {
+    return ListView_GetItemCount(Handle());
+}
 
 std::string TListView::ItemText(int item, int column) const {
     char buf[1024] = {};
@@ -430,17 +460,26 @@ int TListView::ColumnCount() const {
     return Header_GetItemCount(ListView_GetHeader(Handle()));
 }
 
-int TListView::ColumnWidth(int column) const { return ListView_GetColumnWidth(Handle(), column); }
+int TListView::ColumnWidth(int column) const {
+    return ListView_GetColumnWidth(Handle(), column);
+}
 
 void TListView::SetColumnWidth(int column, int width) {
     ListView_SetColumnWidth(Handle(), column, width);
+}
+
+int TListView::SelectedIndex() const {
+    return static_cast<int>(
+        SendMessageA(Handle(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
 void TListView::ScrollToTop() {
     if (Count() > 0) ListView_EnsureVisible(Handle(), 0, FALSE);
 }
 
-void TListView::BeginUpdate() { SendMessageA(Handle(), WM_SETREDRAW, FALSE, 0); }
+void TListView::BeginUpdate() {
+    SendMessageA(Handle(), WM_SETREDRAW, FALSE, 0);
+}
 
 void TListView::EndUpdate() {
     SendMessageA(Handle(), WM_SETREDRAW, TRUE, 0);

@@ -132,6 +132,7 @@ public:
     int ColumnWidth(int column) const;
     void SetColumnWidth(int column, int width);
     void ScrollToTop();
+    int SelectedIndex() const; // the first selected row, -1 when none is
     void BeginUpdate();
     void EndUpdate();
     const char* ClassName() const override { return "TListView"; }

@@ -129,3 +129,32 @@ TEST(Snapshot, RealPlatformCallWorksUnderThisHost) {
         EXPECT_GE(info.Adapters(i)->IPAddressCount(), 1);
     }
 }
+
+namespace {
+// Two DNS servers for adapter 7, linked as the platform links them; none
+// (and a failure) for any other.
+DWORD WINAPI TwoDnsServers(ULONG index, PIP_PER_ADAPTER_INFO info, PULONG size) {
+    if (index != 7) return ERROR_NOT_SUPPORTED;
+    const ULONG needed = sizeof(IP_PER_ADAPTER_INFO) + sizeof(IP_ADDR_STRING);
+    if (!info || *size < needed) {
+        *size = needed;
+        return ERROR_BUFFER_OVERFLOW;
+    }
+    std::memset(info, 0, needed);
+    auto* second = reinterpret_cast<IP_ADDR_STRING*>(info + 1);
+    std::strcpy(info->DnsServerList.IpAddress.String, "10.0.0.53");
+    info->DnsServerList.Next = second;
+    std::strcpy(second->IpAddress.String, "10.0.0.54");
+    return ERROR_SUCCESS;
+}
+} // namespace
+
+TEST(Snapshot, DnsServersComeInTheirOrderAndAreEmptyWhenThePlatformFails) {
+    SetPerAdapterInfoSource(TwoDnsServers);
+    IP_ADAPTER_INFO info{};
+    info.Index = 7;
+    EXPECT_EQ(TAdapter(info).DnsServers, (std::vector<std::string>{"10.0.0.53", "10.0.0.54"}));
+    info.Index = 8;
+    EXPECT_TRUE(TAdapter(info).DnsServers.empty());
+    SetPerAdapterInfoSource(nullptr);
+}

@@ -47,7 +47,8 @@ protected:
     HTREEITEM TopLevel(int index) {
         TTreeView* tree = Form->IPSetTreeView;
         HTREEITEM n = tree->FirstChild(TVI_ROOT);
-        while (index-- > 0) n = tree->NextSibling(n);
+        while (index-- > 0)
+            n = tree->NextSibling(n);
         return n;
     }
     std::vector<std::string> Details(HTREEITEM node) {
@@ -68,9 +69,9 @@ protected:
         PostMessageA(wnd, up, 0, pos);
         SendMessageA(wnd, down, down == WM_LBUTTONDOWN ? MK_LBUTTON : MK_RBUTTON, pos);
         MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
     }
-
 };
 
 } // namespace
@@ -78,8 +79,10 @@ protected:
 TEST_F(MainWindow, ListShowsFiveRowsPerAdapter) {
     TListView* list = Form->IPListView;
     ASSERT_EQ(list->Count(), 10);
-    const char* labels[] = {"Adapter ID", "Description", "Current IP", "Default Gateway", "DHCP Enabled"};
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(list->ItemText(i, 0), labels[i % 5]);
+    const char* labels[] = {"Adapter ID", "Description", "Current IP", "Default Gateway",
+                            "DHCP Enabled"};
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(list->ItemText(i, 0), labels[i % 5]);
     EXPECT_EQ(list->ItemText(0, 1), "{ADAPTER-A}");
     EXPECT_EQ(list->ItemText(1, 1), "Ethernet");
     EXPECT_EQ(list->ItemText(2, 1), "10.0.0.5/255.0.0.0192.168.1.5/255.255.255.0");
@@ -111,12 +114,13 @@ TEST_F(MainWindow, TreeShowsEverySetWithItsDetailLines) {
               (std::vector<std::string>{"IP:10.1.2.3", "Subnet mask :255.255.0.0",
                                         "Def.Gateway :10.1.0.1", "DNS :10.1.0.2", "DHCP :False",
                                         "Connection Name:Wireless"}));
-    EXPECT_EQ(Details(TopLevel(1)),
-              (std::vector<std::string>{"IP:0.0.0.0", "Subnet mask :0.0.0.0", "Def.Gateway :0.0.0.0",
-                                        "DNS :0.0.0.0", "DHCP :True", "Connection Name:LAN"}));
+    EXPECT_EQ(
+        Details(TopLevel(1)),
+        (std::vector<std::string>{"IP:0.0.0.0", "Subnet mask :0.0.0.0", "Def.Gateway :0.0.0.0",
+                                  "DNS :0.0.0.0", "DHCP :True", "Connection Name:LAN"}));
     EXPECT_EQ(Details(TopLevel(2)),
-              (std::vector<std::string>{"IP:", "Subnet mask :", "Def.Gateway :", "DNS :", "DHCP :",
-                                        "Connection Name:"}));
+              (std::vector<std::string>{
+                  "IP:", "Subnet mask :", "Def.Gateway :", "DNS :", "DHCP :", "Connection Name:"}));
 }
 
 // More sets than the tree shows at once: those below the first screen are
@@ -160,7 +164,8 @@ TEST_F(MainWindow, RebuildCollapsesAndClearsTheSelection) {
     tree->Select(tree->FirstChild(TopLevel(0)));
     ASSERT_TRUE(tree->Expanded(TopLevel(0)));
     Form->IPSetManager()->RefreshIPSetTree();
-    for (int i = 0; i < 3; ++i) EXPECT_FALSE(tree->Expanded(TopLevel(i)));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(tree->Expanded(TopLevel(i)));
     EXPECT_EQ(tree->Selected(), nullptr);
     ExecSql(Db, "DELETE FROM IPSets");
     Form->IPSetManager()->RefreshIPSetTree();
@@ -272,12 +277,25 @@ TEST_F(MainWindow, MenusCarryTheirShortcutsAndHiddenOptions) {
     EXPECT_EQ(GetMenuItemCount(bar), 4);
     HMENU file = GetSubMenu(bar, 0);
     // Options is hidden: the File menu starts with its separator.
-    EXPECT_EQ(GetMenuItemCount(file), 4);
+    EXPECT_EQ(GetMenuItemCount(file), 7);
     char text[128];
     GetMenuStringA(file, 1, text, sizeof(text), MF_BYPOSITION);
     EXPECT_STREQ(text, "Refresh Current Configuration\tCtrl+R");
-    GetMenuStringA(GetSubMenu(bar, 2), 0, text, sizeof(text), MF_BYPOSITION);
+    GetMenuStringA(file, 3, text, sizeof(text), MF_BYPOSITION);
+    EXPECT_STREQ(text, "Export IP Sets...");
+    GetMenuStringA(file, 4, text, sizeof(text), MF_BYPOSITION);
+    EXPECT_STREQ(text, "Import IP Sets...");
+    HMENU sets = GetSubMenu(bar, 2);
+    GetMenuStringA(sets, 0, text, sizeof(text), MF_BYPOSITION);
     EXPECT_STREQ(text, "Add New IP Configuration Set\tIns");
+    GetMenuStringA(sets, 1, text, sizeof(text), MF_BYPOSITION);
+    EXPECT_STREQ(text, "New IP Set from Current Configuration\tCtrl+N");
+    const int last = GetMenuItemCount(sets) - 1;
+    GetMenuStringA(sets, static_cast<UINT>(last), text, sizeof(text), MF_BYPOSITION);
+    EXPECT_STREQ(text, "Undo Last Activation\tCtrl+Z");
+    // Nothing to undo before the first activation.
+    EXPECT_TRUE(GetMenuState(sets, static_cast<UINT>(last), MF_BYPOSITION) & MF_GRAYED);
+    EXPECT_EQ(Form->IPListView->PopupMenu, Form->ListViewPopUpMenu);
     EXPECT_EQ(Form->ActivatetheselectedIPSet2->Hint, "Activates the IP Set");
     // The hidden item has no action, also through its command.
     SendMessageA(Form->Handle(), WM_COMMAND, Form->Options1->Command(), 0);

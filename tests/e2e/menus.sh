@@ -29,6 +29,14 @@ sleep 0.3 # as above
 shot tree_popup
 xdotool key Escape
 probe nomenu any 10000 || true
+# The Current Configuration list's pop-up, opened on its first row.
+eval "$(xdotool getwindowgeometry --shell "$(window_id '^IPTavix Ver2$')")"
+xdotool mousemove $((X + 60)) $((Y + HEIGHT - 150)) click 3
+probe menu any 10000 || true
+sleep 0.3 # as above
+shot list_popup
+xdotool key Escape
+probe nomenu any 10000 || true
 check "program still answers" "tree 1" "$(probe counts "IPTavix Ver2" | tr -d '\r' | cut -d' ' -f1-2)"
 probe close "IPTavix Ver2"
 set +e; wait "$pid"; code=$?; set -e

@@ -52,15 +52,16 @@ protected:
                 ++part;
                 continue;
             }
-            SendMessageA(edit->PartEditor(part)->Handle(), WM_CHAR, static_cast<unsigned char>(c), 1);
+            SendMessageA(edit->PartEditor(part)->Handle(), WM_CHAR, static_cast<unsigned char>(c),
+                         1);
         }
         if (commit) SendMessageA(edit->PartEditor(3)->Handle(), WM_CHAR, '\r', 1);
     }
     static void ClearParts(TqvIPEdit* edit) {
-        for (int i = 0; i < 4; ++i) edit->PartEditor(i)->SetText("");
+        for (int i = 0; i < 4; ++i)
+            edit->PartEditor(i)->SetText("");
     }
     std::vector<std::string> Rows() { return QueryColumn(Db, AllColumns); }
-
 };
 
 } // namespace
@@ -244,7 +245,8 @@ TEST_F(Editor, EveryLabelShowsItsWholeText) {
     // The labels are right-aligned to their fields: a face wider than the
     // one asked for would cut their first letters at the page's edge.
     WithEditor(0, [&](TFrmIPSet* d) {
-        for (TLabel* label : {d->Label1, d->Label2, d->Label3, d->Label4, d->Label5, d->Label6}) {
+        for (TLabel* label :
+             {d->Label1, d->Label2, d->Label3, d->Label4, d->Label5, d->Label6, d->Label7}) {
             HDC dc = GetDC(label->Handle());
             HGDIOBJ old = SelectObject(
                 dc, reinterpret_cast<HGDIOBJ>(SendMessageA(label->Handle(), WM_GETFONT, 0, 0)));
@@ -262,4 +264,70 @@ TEST_F(Editor, EveryLabelShowsItsWholeText) {
             EXPECT_GE(label->Left(), 0) << text;
         }
     });
+}
+
+TEST_F(Editor, SecondDnsServerIsCheckedStoredAndOffWhereItCannotBe) {
+    MessageBoxCatcher boxes;
+    std::vector<bool> open;
+    bool offWithDhcp = false;
+    WithEditor(0, [&](TFrmIPSet* d) {
+        d->edtIPSetName->SetText("Two");
+        Type(d->edtIPAddress, "10.0.0.5");
+        Type(d->edtSubNetMask, "255.0.0.0");
+        Type(d->edtDns2, "10.0.0.54");
+        d->btnOk->Click(); // an alternate server without a first one
+        open.push_back(d->ModalResult() == TModalResult::mrNone);
+        Type(d->edtDns, "10.0.0.53");
+        ClearParts(d->edtDns2);
+        Type(d->edtDns2, "10.0.0.999", false);
+        d->btnOk->Click();
+        open.push_back(d->ModalResult() == TModalResult::mrNone);
+        ClearParts(d->edtDns2);
+        Type(d->edtDns2, "10.0.0.54");
+        SendMessageA(d->DHCPCheck->Handle(), BM_CLICK, 0, 0);
+        offWithDhcp = !IsWindowEnabled(d->edtDns2->PartEditor(0)->Handle());
+        SendMessageA(d->DHCPCheck->Handle(), BM_CLICK, 0, 0);
+        d->btnOk->Click();
+        open.push_back(d->ModalResult() == TModalResult::mrNone);
+    });
+    EXPECT_EQ(open, (std::vector<bool>{true, true, false}));
+    EXPECT_TRUE(offWithDhcp);
+    ASSERT_EQ(boxes.Boxes.size(), 2u);
+    EXPECT_EQ(boxes.Boxes[0].Text, "Enter the DNS server before the alternate one.");
+    EXPECT_EQ(boxes.Boxes[1].Text, "IP Address 10.0.0.999 is invalid!");
+    EXPECT_EQ(QueryColumn(Db, "SELECT DNS || '/' || DNS2 FROM IPSets WHERE IPSET_NAME = 'Two'"),
+              (std::vector<std::string>{"10.0.0.53/10.0.0.54"}));
+    std::string shown;
+    WithEditor(4, [&](TFrmIPSet* d) { shown = d->edtDns2->IP(); });
+    EXPECT_EQ(shown, "10.0.0.54");
+    Manager->RefreshIPSetTree();
+    std::vector<std::string> lines;
+    HTREEITEM set = Form->IPSetTreeView->FirstChild(TVI_ROOT);
+    for (int i = 0; i < 3; ++i)
+        set = Form->IPSetTreeView->NextSibling(set);
+    for (HTREEITEM line = Form->IPSetTreeView->FirstChild(set); line;
+         line = Form->IPSetTreeView->NextSibling(line))
+        lines.push_back(Form->IPSetTreeView->NodeText(line));
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(lines[3], "DNS :10.0.0.53");
+    EXPECT_EQ(lines[4], "Alt. DNS :10.0.0.54");
+}
+
+TEST_F(Editor, ReadOnlyOlderFileEditsWithoutTheSecondDnsServer) {
+    delete Form;
+    Form = nullptr;
+    ExecSql(Db, "ALTER TABLE IPSets DROP COLUMN DNS2");
+    SetFileAttributesA(Db.c_str(), FILE_ATTRIBUTE_READONLY);
+    OpenMainWindow(true);
+    bool off = false;
+    std::string shown;
+    WithEditor(1, [&](TFrmIPSet* d) {
+        off = !IsWindowEnabled(d->edtDns2->PartEditor(0)->Handle());
+        shown = d->edtDns->IP();
+        d->btnCancel->Click();
+    });
+    SetFileAttributesA(Db.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_TRUE(off);
+    EXPECT_EQ(shown, "10.1.0.2");
+    EXPECT_EQ(Form->IPSetTreeView->Count(), 3 * 7); // no Alt. DNS line, no failure
 }

@@ -1,4 +1,5 @@
 #include "app/f_main.h"
+#include "ipsets/Activation.h"
 #include "ipsets/f_WaitBox.h"
 #include "ipsets/f_manageconnections.h"
 #include "ipsets/o_qvIPInfo.h"
@@ -48,13 +49,14 @@ protected:
         Db = FreshDatabase();
         DeleteFileA((TestFolder() + "netsh-log.txt").c_str());
         DeleteFileA((TestFolder() + "netsh-exits.txt").c_str());
-        ExecSql(Db, "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN'), ('LAN 2');"
-                    "INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, GATEWAY, DNS, DHCP, "
-                    "CONNECTION) VALUES "
-                    "('Static', '192.168.1.10', '255.255.255.0', '192.168.1.1', '192.168.1.1', 0, 1),"
-                    "('Dhcp', '1.1.1.1', '2.2.2.2', '3.3.3.3', '4.4.4.4', 1, 2),"
-                    "('NoGateway', '10.0.0.2', '255.0.0.0', '', '10.0.0.1', NULL, 1),"
-                    "('Orphan', '10.0.0.2', '255.0.0.0', '', '', 0, 77)");
+        ExecSql(Db,
+                "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN'), ('LAN 2');"
+                "INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, GATEWAY, DNS, DHCP, "
+                "CONNECTION) VALUES "
+                "('Static', '192.168.1.10', '255.255.255.0', '192.168.1.1', '192.168.1.1', 0, 1),"
+                "('Dhcp', '1.1.1.1', '2.2.2.2', '3.3.3.3', '4.4.4.4', 1, 2),"
+                "('NoGateway', '10.0.0.2', '255.0.0.0', '', '10.0.0.1', NULL, 1),"
+                "('Orphan', '10.0.0.2', '255.0.0.0', '', '', 0, 77)");
         FakeAdapter a;
         a.Name = "{ADAPTER-A}";
         a.Description = "before";
@@ -73,9 +75,11 @@ TEST_F(Activation, StaticSetRunsBothCommandsHiddenWithPausesAndRefreshesTheList)
     DWORD elapsed = GetTickCount() - start;
     std::vector<NetshRun> runs = ReadLog();
     ASSERT_EQ(runs.size(), 2u);
-    EXPECT_EQ(runs[0].CommandLine,
-              "netsh interface ip set address \"LAN\"  static 192.168.1.10 255.255.255.0 192.168.1.1 1");
-    EXPECT_EQ(runs[1].CommandLine, "netsh interface ip set dns \"LAN\"  static 192.168.1.1 primary");
+    EXPECT_EQ(
+        runs[0].CommandLine,
+        "netsh interface ip set address \"LAN\"  static 192.168.1.10 255.255.255.0 192.168.1.1 1");
+    EXPECT_EQ(runs[1].CommandLine,
+              "netsh interface ip set dns \"LAN\"  static 192.168.1.1 primary");
     for (const NetshRun& run : runs) {
         EXPECT_EQ(run.Show, SW_HIDE);
         EXPECT_EQ(run.Flags, static_cast<unsigned long>(STARTF_USESHOWWINDOW));
@@ -120,7 +124,8 @@ TEST_F(Activation, WaitWindowIsShownOnTopWhileTheCommandsRun) {
         seen = box && IsWindowVisible(box);
         if (!box) return;
         topmost = GetWindowLongA(box, GWL_EXSTYLE) & WS_EX_TOPMOST;
-        noButtons = !(GetWindowLongA(box, GWL_STYLE) & (WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
+        noButtons =
+            !(GetWindowLongA(box, GWL_STYLE) & (WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
         RECT r;
         GetWindowRect(box, &r);
         EXPECT_EQ(r.right - r.left, 419);
@@ -151,8 +156,10 @@ TEST_F(Activation, MissingConnectionAndUnsafeInputAreRefusedBeforeAnythingRuns) 
                 "INSERT INTO IPSets (IPSET_NAME, DHCP, CONNECTION) VALUES ('Quote', 1, 3);"
                 "INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, DHCP, CONNECTION) VALUES "
                 "('Inject', '10.0.0.1 & del x', '255.0.0.0', 0, 1);"
-                "INSERT INTO Connections (CONNECTIONNAME) VALUES ('" + std::string(500, 'N') + "');"
-                "INSERT INTO IPSets (IPSET_NAME, DHCP, CONNECTION) VALUES ('Long', 1, 4)");
+                "INSERT INTO Connections (CONNECTIONNAME) VALUES ('" +
+                    std::string(500, 'N') +
+                    "');"
+                    "INSERT INTO IPSets (IPSET_NAME, DHCP, CONNECTION) VALUES ('Long', 1, 4)");
     Manager->IPSetsTable()->Refresh();
     Manager->ConnectionsTable()->Refresh();
     Adapters.Adapters[0].Description = "after";
@@ -353,7 +360,9 @@ TEST_F(Activation, DeleteRemovesTheSetItAskedAboutEvenIfAnotherWasActivatedMeanw
 
 namespace {
 
-HWND DialogWindow() { return FindWindowA(nullptr, "Connection Name List"); }
+HWND DialogWindow() {
+    return FindWindowA(nullptr, "Connection Name List");
+}
 
 TFrmManageConnections* OpenDialog() {
     return dynamic_cast<TFrmManageConnections*>(TControl::FromHandle(DialogWindow()));
@@ -434,7 +443,8 @@ TEST_F(Activation, ConnectionNameListShowsRowsAndDeletesOnlyWhenConfirmed) {
     // The tree is not rebuilt: it still names the deleted connection.
     HTREEITEM first = Form->IPSetTreeView->FirstChild(TVI_ROOT);
     HTREEITEM line = Form->IPSetTreeView->FirstChild(first);
-    for (int i = 0; i < 5; ++i) line = Form->IPSetTreeView->NextSibling(line);
+    for (int i = 0; i < 5; ++i)
+        line = Form->IPSetTreeView->NextSibling(line);
     EXPECT_EQ(Form->IPSetTreeView->NodeText(line), "Connection Name:LAN");
 }
 
@@ -455,4 +465,51 @@ TEST_F(Activation, ConnectionNameListOnAnEmptyTableAsksNothing) {
     pendingCheck = nullptr;
     EXPECT_EQ(rows, 0);
     EXPECT_TRUE(boxes.Boxes.empty());
+}
+
+TEST(ActivationSteps, ASecondDnsServerAddsAThirdLineToStaticSetsOnly) {
+    TIPSetValues set{.Address = "10.0.0.5",
+                     .Mask = "255.0.0.0",
+                     .Dns = "10.0.0.53",
+                     .Dns2 = "10.0.0.54",
+                     .Connection = "LAN"};
+    std::vector<TActivationStep> steps = ActivationSteps(set);
+    ASSERT_EQ(steps.size(), 3u);
+    EXPECT_EQ(steps[2].Command, "netsh interface ip add dns \"LAN\" 10.0.0.54 index=2");
+    EXPECT_EQ(steps[2].Label, "Setting the second DNS server");
+    steps[2].Started = true;
+    steps[2].ExitCode = 1;
+    EXPECT_NE(ActivationFailureText("LAN", steps)
+                  .find("Setting the second DNS server: netsh ended "
+                        "with exit code 1."),
+              std::string::npos);
+    set.Dhcp = true; // a DHCP set takes its servers from the lease
+    EXPECT_EQ(ActivationSteps(set).size(), 2u);
+    set.Dhcp = false;
+    set.Dns2 = "";
+    EXPECT_EQ(ActivationSteps(set).size(), 2u);
+}
+
+TEST(ActivationRefusal, TheSecondDnsServerFollowsTheRulesOfTheFirst) {
+    const struct {
+        const char *Dns, *Dns2, *Refusal;
+    } cases[] = {
+        {"10.0.0.53", "", ""},
+        {"10.0.0.53", "10.0.0.54", ""},
+        {"10.0.0.53", "10.0.0.54 & del x", "The second DNS server \"10.0.0.54 & del x\""},
+        {"10.0.0.53", "300.0.0.1", "is not a valid address"},
+        {"", "10.0.0.54", "a second DNS server but no first one"},
+    };
+    for (const auto& c : cases) {
+        TIPSetValues set{.Address = "10.0.0.5",
+                         .Mask = "255.0.0.0",
+                         .Dns = c.Dns,
+                         .Dns2 = c.Dns2,
+                         .Connection = "LAN"};
+        const std::string refusal = ActivationRefusal(set);
+        if (!*c.Refusal)
+            EXPECT_EQ(refusal, "") << c.Dns2;
+        else
+            EXPECT_NE(refusal.find(c.Refusal), std::string::npos) << c.Dns2 << ": " << refusal;
+    }
 }

@@ -1,3 +1,5 @@
+#include "adapters/IPInfo.h"
+#include "ipsets/CurrentConfiguration.h"
 #include "ipsets/o_qvIPInfo.h"
 #include "support/TestSupport.h"
 
@@ -140,7 +142,8 @@ TEST_F(Merge, OtherVersionClassesMergeNothing) {
     WriteConnectionName(ClassKey + "{7E57-AAAA}\\Connection", "LAN");
     WriteConnectionName(Base + "{7E57-AAAA}\\Connection", "LAN");
     FakeAdaptersScope adapters(Source);
-    for (OSVERSIONINFOA v : {Version(2, 5, 0), Version(2, 5, 2), Version(2, 10, 0), Version(1, 4, 10)}) {
+    for (OSVERSIONINFOA v :
+         {Version(2, 5, 0), Version(2, 5, 2), Version(2, 10, 0), Version(1, 4, 10)}) {
         VersionScope version(v);
         TqvIPSetManager manager(nullptr);
     }
@@ -179,4 +182,32 @@ TEST_F(Merge, FailingSnapshotEndsConstruction) {
     Source.Status = ERROR_NOT_SUPPORTED;
     FakeAdaptersScope adapters(Source);
     EXPECT_THROW(TqvIPSetManager(nullptr), EOSError);
+}
+
+TEST(CurrentConfiguration, FirstAddressMaskAndGatewayWithNoneForZeroes) {
+    IP_ADAPTER_INFO info{};
+    IP_ADDR_STRING second{};
+    std::strcpy(info.IpAddressList.IpAddress.String, "10.0.0.5");
+    std::strcpy(info.IpAddressList.IpMask.String, "255.0.0.0");
+    info.IpAddressList.Next = &second;
+    std::strcpy(second.IpAddress.String, "10.0.0.6");
+    std::strcpy(second.IpMask.String, "255.255.0.0");
+    std::strcpy(info.GatewayList.IpAddress.String, "10.0.0.1");
+    TAdapter adapter(info);
+    adapter.DnsServers = {"0.0.0.0", "10.0.0.54"}; // a missing primary: the other one moves up
+    TIPSetValues set = ConfigurationOfAdapter(adapter, "LAN");
+    EXPECT_EQ(set.Address + "|" + set.Mask + "|" + set.Gateway + "|" + set.Dns + "|" + set.Dns2 +
+                  "|" + set.Connection,
+              "10.0.0.5|255.0.0.0|10.0.0.1|10.0.0.54||LAN");
+    EXPECT_FALSE(set.Dhcp);
+
+    IP_ADAPTER_INFO bare{};
+    std::strcpy(bare.IpAddressList.IpAddress.String, "0.0.0.0");
+    std::strcpy(bare.IpAddressList.IpMask.String, "0.0.0.0");
+    std::strcpy(bare.GatewayList.IpAddress.String, "0.0.0.0");
+    bare.DhcpEnabled = TRUE;
+    std::strcpy(bare.DhcpServer.IpAddress.String, "10.0.0.2");
+    set = ConfigurationOfAdapter(TAdapter(bare), "");
+    EXPECT_EQ(set.Address + "|" + set.Mask + "|" + set.Gateway + "|" + set.Dns, "|||");
+    EXPECT_TRUE(set.Dhcp);
 }

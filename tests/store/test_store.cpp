@@ -509,3 +509,36 @@ TEST(StoreDurability, KilledWriterLeavesEveryCompletedRow) {
     Db db(path);
     EXPECT_GE(db.IPSets->RecordCount(), static_cast<int>(reported.size()));
 }
+
+TEST(StoreOpen, OlderFileGainsTheSecondDnsColumnUnlessReadOnly) {
+    // A file as the program wrote it before DNS2 existed, with one set.
+    const char* older = "DROP TABLE IPSets;"
+                        "CREATE TABLE IPSets (ID INTEGER PRIMARY KEY AUTOINCREMENT, IPSET_NAME "
+                        "TEXT, IPADDRESS TEXT, SUBNETMASK TEXT, GATEWAY TEXT, DNS TEXT, DHCP "
+                        "BOOLEAN, CONNECTION INTEGER);"
+                        "INSERT INTO IPSets (IPSET_NAME, DNS) VALUES ('Old', '10.0.0.53')";
+    std::string path = FreshDatabase();
+    ExecSql(path, older);
+    {
+        Db db(path);
+        ASSERT_TRUE(db.IPSets->HasField(IPDb::Dns2));
+        EXPECT_EQ(db.IPSets->FieldByName(IPDb::Dns).AsString(), "10.0.0.53");
+        db.IPSets->Edit();
+        db.IPSets->FieldByName(IPDb::Dns2).SetAsString("10.0.0.54");
+        db.IPSets->Post();
+    }
+    EXPECT_EQ(QueryColumn(path, "SELECT IPSET_NAME || DNS || '/' || DNS2 FROM IPSets"),
+              (std::vector<std::string>{"Old10.0.0.53/10.0.0.54"}));
+
+    path = FreshDatabase();
+    ExecSql(path, older);
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+    const std::string before = ReadWholeFile(path);
+    {
+        Db db(path);
+        EXPECT_FALSE(db.IPSets->HasField(IPDb::Dns2));
+        EXPECT_EQ(db.IPSets->RecordCount(), 1);
+    }
+    EXPECT_TRUE(ReadWholeFile(path) == before) << "the read-only file was changed";
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+}

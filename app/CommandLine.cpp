@@ -1,0 +1,173 @@
+#include "app/CommandLine.h"
+
+#include "app/SingleInstance.h"
+#include "base/SysUtils.h"
+#include "ipsets/IPSetCsv.h"
+#include "ipsets/IPSetStore.h"
+#include "ipsets/o_qvIPInfo.h"
+#include "store/IPDatabase.h"
+#include "toolkit/Application.h"
+
+#include <windows.h>
+
+#include <memory>
+
+const char* const CommandLineUsage =
+    "Usage: IPTavixVer2.exe [/activate NAME | /list | /export FILE | /import FILE | /?]\r\n"
+    "  /activate NAME  applies the IP set of that name (case does not matter)\r\n"
+    "  /list           prints the names of the IP sets, one a line\r\n"
+    "  /export FILE    writes every IP set to the CSV file FILE\r\n"
+    "  /import FILE    adds the IP sets of the CSV file FILE, replacing those of the same name\r\n"
+    "  /?              prints this text\r\n"
+    "Without arguments the main window opens.\r\n"
+    "Exit codes: 0 done, 1 the apply or the file operation failed, 2 bad arguments, an unknown "
+    "set or a bad input file.";
+
+TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
+    TCommandLine command;
+    if (args.empty()) return command;
+    const std::string& first = args[0];
+    const std::string name =
+        first.size() > 1 && (first[0] == '/' || first[0] == '-') ? UpperCase(first.substr(1)) : "";
+    const struct {
+        const char* Switch;
+        TCommandKind Kind;
+        bool TakesArgument;
+    } switches[] = {
+        {"ACTIVATE", TCommandKind::Activate, true}, {"LIST", TCommandKind::List, false},
+        {"EXPORT", TCommandKind::Export, true},     {"IMPORT", TCommandKind::Import, true},
+        {"?", TCommandKind::Usage, false},          {"H", TCommandKind::Usage, false},
+        {"HELP", TCommandKind::Usage, false}};
+    for (const auto& s : switches) {
+        if (name != s.Switch) continue;
+        command.Kind = s.Kind;
+        const size_t wanted = s.TakesArgument ? 2 : 1;
+        if (args.size() != wanted || (s.TakesArgument && Trim(args[1]).empty()))
+            command.Error = s.TakesArgument
+                                ? Format("%s takes exactly one argument.", first.c_str())
+                                : Format("%s takes no argument.", first.c_str());
+        else if (s.TakesArgument)
+            command.Argument = args[1];
+        return command;
+    }
+    command.Kind = TCommandKind::Usage;
+    command.Error = Format("Unknown argument: %s", first.c_str());
+    return command;
+}
+
+namespace {
+
+int Activate(TqvIPSetManager& manager, const std::string& name, const TMessageOut& out) {
+    const std::vector<long long> keys = SetsNamed(*manager.IPSetsTable(), name);
+    if (keys.empty()) {
+        out(Format("No IP set is named \"%s\"; nothing was changed.", name.c_str()));
+        return ecBadInput;
+    }
+    if (keys.size() > 1) {
+        out(Format("%u IP sets are named \"%s\"; rename all but one. Nothing was changed.",
+                   static_cast<unsigned>(keys.size()), name.c_str()));
+        return ecBadInput;
+    }
+    TIPSetValues set;
+    manager.ReadIPSet(keys[0], set);
+    const TApplyResult result = manager.ApplyIPSet(set);
+    if (!result.Ok) {
+        out(result.Message);
+        return ecFailed;
+    }
+    out(Format("The IP set \"%s\" was applied to the connection \"%s\".", set.Name.c_str(),
+               set.Connection.c_str()));
+    return ecDone;
+}
+
+int Import(TqvIPSetManager& manager, const std::string& path, const TMessageOut& out) {
+    if (!FileExists(path)) {
+        out(Format("The file %s does not exist; nothing was changed.", path.c_str()));
+        return ecBadInput;
+    }
+    std::vector<TIPSetValues> sets;
+    std::string error;
+    if (!ParseIPSetCsv(LoadIPSetCsvFile(path), sets, error)) {
+        out(Format("The file %s was not imported; nothing was changed.", path.c_str()));
+        out(error);
+        return ecBadInput;
+    }
+    const int replaced = ReplacedSetCount(*manager.IPSetsTable(), sets);
+    manager.ImportIPSets(sets);
+    out(Format("%u IP sets imported from %s (%d replaced).", static_cast<unsigned>(sets.size()),
+               path.c_str(), replaced));
+    return ecDone;
+}
+
+} // namespace
+
+int RunCommandLine(const TCommandLine& command, const TMessageOut& out,
+                   const std::function<bool()>& databaseInUse) {
+    if (!command.Error.empty()) {
+        out(command.Error);
+        out(CommandLineUsage);
+        return ecBadInput;
+    }
+    if (command.Kind == TCommandKind::Usage) {
+        out(CommandLineUsage);
+        return ecDone;
+    }
+    if (command.Kind == TCommandKind::Import && databaseInUse && databaseInUse()) {
+        out("IPTavix Ver2 is open on this database: close its window and import again. Nothing "
+            "was changed.");
+        return ecBadInput;
+    }
+    try {
+        TqvIPSetManager manager(nullptr);
+        switch (command.Kind) {
+        case TCommandKind::Activate:
+            return Activate(manager, command.Argument, out);
+        case TCommandKind::List:
+            for (const TIPSetValues& set :
+                 ReadStoredSets(*manager.IPSetsTable(), *manager.ConnectionsTable()))
+                out(set.Name);
+            return ecDone;
+        case TCommandKind::Export: {
+            const std::vector<TIPSetValues> sets =
+                ReadStoredSets(*manager.IPSetsTable(), *manager.ConnectionsTable());
+            manager.ExportIPSets(command.Argument);
+            out(Format("%u IP sets exported to %s.", static_cast<unsigned>(sets.size()),
+                       command.Argument.c_str()));
+            return ecDone;
+        }
+        case TCommandKind::Import:
+            return Import(manager, command.Argument, out);
+        default:
+            return ecBadInput;
+        }
+    } catch (const std::exception& e) {
+        out(TApplication::ErrorText(e.what()));
+        return ecFailed;
+    }
+}
+
+TConsoleOut::TConsoleOut() {
+    // A script that redirects the output gave us a handle; a console user
+    // did not, and the parent's console is borrowed.
+    FHandle = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (FHandle && FHandle != INVALID_HANDLE_VALUE) return;
+    FHandle = nullptr;
+    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    FConsole.Reset(CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr));
+    if (FConsole) FHandle = FConsole.Get();
+}
+
+TConsoleOut::~TConsoleOut() {
+    if (FConsole) {
+        FConsole.Reset();
+        FreeConsole();
+    }
+}
+
+void TConsoleOut::Write(const std::string& line) {
+    if (!FHandle) return;
+    const std::string text = line + "\r\n";
+    DWORD written = 0;
+    WriteFile(FHandle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}

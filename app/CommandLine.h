@@ -1,0 +1,49 @@
+#pragma once
+// The program's command line for scripts, scheduled tasks and fleet tools:
+// what the arguments ask for, and running it without the main window. Its
+// messages go to a sink (the console it was started from), never to a box.
+#include "base/Handles.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+enum class TCommandKind { Window, Activate, List, Export, Import, Usage };
+
+struct TCommandLine {
+    TCommandKind Kind = TCommandKind::Window;
+    std::string Argument; // the set's name or the file
+    std::string Error;    // why the arguments are refused; "" when they are not
+};
+
+// The outcome a script reads from the exit code.
+enum TExitCode { ecDone = 0, ecFailed = 1, ecBadInput = 2 };
+
+extern const char* const CommandLineUsage;
+
+// `args` as split by the C runtime's rules, without the program's own path.
+// Switches start with / or - and are read without case; none means the window.
+TCommandLine ParseCommandLine(const std::vector<std::string>& args);
+
+using TMessageOut = std::function<void(const std::string& line)>;
+
+// Runs a command that is not Window on the database beside the program and
+// returns its exit code. `databaseInUse` tells whether a main window has the
+// database open (an import is refused then).
+int RunCommandLine(const TCommandLine& command, const TMessageOut& out,
+                   const std::function<bool()>& databaseInUse);
+
+// Writes lines to the standard output the program was given, or else to the
+// console of the process that started it; nowhere when there is neither.
+class TConsoleOut {
+public:
+    TConsoleOut();
+    ~TConsoleOut();
+    TConsoleOut(const TConsoleOut&) = delete;
+    TConsoleOut& operator=(const TConsoleOut&) = delete;
+    void Write(const std::string& line);
+
+private:
+    HANDLE FHandle = nullptr; // where lines go: not owned, or FConsole's
+    TFileHandle FConsole;     // CONOUT$ of the parent's console, when attached
+};

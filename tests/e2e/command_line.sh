@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# The real program from a shell, as a script or a scheduled task runs it:
+# what reaches the terminal, the exit code, the database and the netsh
+# stand-in's log after /list, /?, /activate, /export and /import, and that no
+# window asks anything.
+source "$(dirname "$0")/e2e-lib.sh"
+prepare_sets "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN'), ('Wi,Fi');
+  INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, GATEWAY, DNS, DHCP, CONNECTION, DNS2)
+  VALUES ('Office, 2nd floor', '10.0.0.5', '255.0.0.0', '10.0.0.1', '10.0.0.53', 0, 1, '10.0.0.54'),
+         ('Say \"hi\"', '0.0.0.0', '0.0.0.0', '0.0.0.0', '0.0.0.0', 1, 2, NULL),
+         ('Twin', '10.0.0.6', '255.0.0.0', '', '', 0, 1, ''),
+         ('twin', '10.0.0.7', '255.0.0.0', '', '', 0, 1, '');"
+run() { # run ARGS...: the program's output (CR removed), then its exit code
+  set +e
+  out=$(timeout 60 "$WINE" "$work/IPTavixVer2.exe" "$@" 2>/dev/null | tr -d '\r')
+  code=${PIPESTATUS[0]}
+  set -e
+  printf '%s\n%s' "$out" "$code"
+}
+last() { tail -n1 <<<"$1"; }
+rows() { sqlite3 "$1" "SELECT IPSET_NAME, IPADDRESS, SUBNETMASK, GATEWAY, DNS, IFNULL(DNS2, ''), DHCP, CONNECTIONNAME
+  FROM IPSets LEFT JOIN Connections ON Connections.ID = IPSets.CONNECTION ORDER BY IPSets.ID"; }
+
+r=$(run /list)
+check "/list prints the names one a line and exits 0" "$(printf 'Office, 2nd floor\nSay "hi"\nTwin\ntwin\n0')" "$r"
+r=$(run /?)
+check "/? prints the usage and exits 0" "Usage: IPTavixVer2.exe [/activate NAME | /list | /export FILE | /import FILE | /?]|0" \
+  "$(head -n1 <<<"$r")|$(last "$r")"
+for bad in "/frobnicate" "/list extra" "/activate" "/export"; do
+  # shellcheck disable=SC2086
+  check "$bad exits 2" 2 "$(last "$(run $bad)")"
+done
+
+r=$(run /activate "no such set")
+check "/activate of an unknown set exits 2 and says so" "$(printf 'No IP set is named "no such set"; nothing was changed.\n2')" "$r"
+r=$(run /activate TWIN)
+check "/activate of a name two sets have exits 2" 2 "$(last "$r")"
+check "nothing ran for them" no "$([ -s "$work/netsh-log.txt" ] && echo yes || echo no)"
+
+r=$(run /activate "office, 2ND floor")
+check "/activate finds the set without case and exits 0" 0 "$(last "$r")"
+check "its three lines ran" "$(printf '%s\n' 'netsh interface ip set address "LAN"  static 10.0.0.5 255.0.0.0 10.0.0.1 1' \
+  'netsh interface ip set dns "LAN"  static 10.0.0.53 primary' 'netsh interface ip add dns "LAN" 10.0.0.54 index=2')" \
+  "$(cut -d'|' -f4 "$work/netsh-log.txt" | tr -d '\r')"
+: >"$work/netsh-log.txt"
+printf '0 5' >"$work/netsh-exits.txt"
+r=$(run /activate 'Say "hi"')
+check "a failing apply exits 1" 1 "$(last "$r")"
+check "and names the failed step" yes "$(grep -q 'Setting the DNS server: netsh ended with exit code 5.' <<<"$r" && echo yes || echo "no: $r")"
+rm -f "$work/netsh-exits.txt"
+check "no window was left or asked anything" 0 "$(box_count)"
+
+# A file holds each name once: the second Twin goes before the export.
+sqlite3 "$db" "DELETE FROM IPSets WHERE IPSET_NAME = 'twin'"
+r=$(run /export "$work/sets.csv")
+check "/export exits 0" 0 "$(last "$r")"
+check "the file starts with the mark and the header, CRLF" \
+  "$(printf '\xef\xbb\xbfName,Address,Mask,Gateway,DNS,DNS2,DHCP,Connection\r')" "$(head -n1 "$work/sets.csv")"
+
+# Another program folder with an empty database of its own.
+other="$work/other"
+mkdir -p "$other"
+cp "$work/IPTavixVer2.exe" "$work/ipdbinit.exe" "$other/"
+"$WINE" "$other/ipdbinit.exe" >/dev/null
+sqlite3 "$other/DataBase/ipdb.ipdb" "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN');
+  INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, DHCP, CONNECTION) VALUES ('TWIN', '1.2.3.4', '255.0.0.0', 0, 1)"
+set +e
+timeout 60 "$WINE" "$other/IPTavixVer2.exe" /import "$work/sets.csv" >/dev/null 2>&1
+code=$?
+set -e
+check "/import into another database exits 0" 0 "$code"
+check "it holds the same sets, its own TWIN replaced" "$(rows "$db" | sort)" "$(rows "$other/DataBase/ipdb.ipdb" | sort)"
+
+# A file with one bad address: refused with 2, the database unchanged.
+sed 's/10\.0\.0\.53/10.0.0.530/' "$work/sets.csv" >"$work/bad.csv"
+before=$(rows "$db")
+r=$(run /import "$work/bad.csv")
+check "a file with a bad address exits 2" 2 "$(last "$r")"
+check "naming the line and the field" yes "$(grep -q 'Line 2, field DNS: "10.0.0.530" is not a valid address.' <<<"$r" && echo yes || echo "no: $r")"
+check "the database is unchanged" "$before" "$(rows "$db")"
+
+# Beside an open main window: /list runs, /import is refused.
+start_program
+r=$(run /list)
+check "/list runs beside the window" 0 "$(last "$r")"
+r=$(run /import "$work/sets.csv")
+check "/import is refused with 2 while the window is open" 2 "$(last "$r")"
+check "the database is unchanged" "$before" "$(rows "$db")"
+stop_program
+finish
