@@ -63,7 +63,9 @@ public:
     void RefreshAdapterList();
     void RefreshIPSetTree();
     // The tree from the sets table's rows as they are, the file not read
-    // again: at start-up, right after the table was opened.
+    // again: at start-up, right after the table was opened. The sets below
+    // the tree's first screen follow from the message loop (after the
+    // window's first paint), or when an editor is about to open.
     void BuildIPSetTree();
     void ManageConnections();
     void AddIPSet();

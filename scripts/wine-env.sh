@@ -68,7 +68,7 @@ install_wine_fonts() {
 
 stop_wine_session() {
   wineserver -k >/dev/null 2>&1 || true
-  [ -n "${session_wm_pid:-}" ] && kill "$session_wm_pid" 2>/dev/null || true
+  stop_window_manager "${session_wm_pid:-}"
   [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
 }
 

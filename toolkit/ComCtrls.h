@@ -75,7 +75,8 @@ public:
     void Clear();
     int Count() const; // all nodes, those still to be inserted included
     // Runs `work` from the message loop once what is queued before it is
-    // handled (posted from a constructor: after the window's first paint).
+    // handled (asked before TForm::Show, which paints at once: after the
+    // window's first paint).
     // Clear() and Later({}) drop it; RunLater() runs it at once. One at a time.
     void Later(std::function<void()> work);
     void RunLater();
