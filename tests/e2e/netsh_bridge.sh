@@ -132,9 +132,14 @@ if [ "$case" = dhcp ] || [ "$case" = nm ] || [ "$case" = dhcpcd_manager ]; then
   dnsmasq_pid=$!
 fi
 if [ "$case" = dhcpcd_manager ]; then
-  # One dhcpcd serving the interfaces, as a distribution runs it.
+  # One dhcpcd serving the interfaces, as a distribution runs it: the
+  # interface holds its lease alone.
+  ip -4 addr flush dev ipt0
+  # Its configuration where it reads it by default, private to the case.
   printf 'nodev\nnoipv6rs\nnoipv6\nnoarp\nnohook resolv.conf\nallowinterfaces ipt0\n' >"$work/dhcpcd.conf"
-  dhcpcd -f "$work/dhcpcd.conf" -4 -b -q
+  touch /etc/dhcpcd.conf
+  mount --bind "$work/dhcpcd.conf" /etc/dhcpcd.conf
+  dhcpcd -4 -b -q
   for _ in $(seq 60); do ip -4 -o addr show dev ipt0 | grep -q '10\.77\.0\.' && break; sleep 0.5; done
 fi
 
@@ -192,6 +197,16 @@ own_processes() {
   done
   echo "$count"
 }
+# Processes of this network namespace whose command line matches PATTERN.
+own_cmdlines() {
+  local proc ns count=0
+  ns=$(cat "$work/netns")
+  for proc in /proc/[0-9]*; do
+    [ "$(readlink "$proc/ns/net" 2>/dev/null)" = "$ns" ] || continue
+    tr '\0' ' ' <"$proc/cmdline" 2>/dev/null | grep -qE "$1" && count=$((count + 1))
+  done
+  echo "$count"
+}
 in_lease_range() {
   [[ "$1" =~ ^10\.77\.0\.1[0-4][0-9]/24$|^10\.77\.0\.150/24$ ]] && echo yes || echo "no: $1"
 }
@@ -239,7 +254,7 @@ dhcp | dhcpcd_manager)
       "$(cat "/proc/$(cat /run/iptavix-netsh/dhclient-ipt0.pid)/comm" 2>/dev/null)"
   else
     check "no second client beside the manager" "0 0" "$(own_processes dhclient) $(own_processes udhcpc)"
-    check "no dhcpcd beside the manager's own" 4 "$(own_processes dhcpcd)"
+    check "one dhcpcd manager, no dhcpcd of the bridge" "1 0" "$(own_cmdlines '\[manager\]') $(own_cmdlines '^[^ ]*dhcpcd -4 -t')"
   fi
   activate 1
   shot after_static
@@ -250,7 +265,7 @@ dhcp | dhcpcd_manager)
   if [ "$case" = dhcpcd_manager ]; then
     check "the manager holds the set in its configuration" yes \
       "$(grep -q '^static ip_address=10.77.0.10/24$' "$work/dhcpcd.conf" && echo yes || echo no)"
-    check "the manager still runs" 4 "$(own_processes dhcpcd)"
+    check "the manager still runs, alone" "1 0" "$(own_cmdlines '\[manager\]') $(own_cmdlines '^[^ ]*dhcpcd -4 -t')"
   fi
   ;;
 nm)

@@ -16,6 +16,7 @@ class TModelHost : public IBridgeHost {
 public:
     std::vector<std::string> Addresses{"192.0.2.50/24"};
     std::vector<std::string> Gateways{"192.0.2.1"};
+    std::set<std::string> Leased; // addresses with a lease's lifetime
     std::map<std::string, std::string> Files;
     std::set<std::string> Tools{"ip", "readlink", "chown", "chmod", "kill", "dhclient"};
     std::map<std::string, TRunResult> Failing;  // by the start of the command's text
@@ -45,7 +46,8 @@ public:
                     const size_t slash = a.find('/');
                     json += std::string(json.back() == '}' ? "," : "") +
                             "{\"family\":\"inet\",\"local\":\"" + a.substr(0, slash) +
-                            "\",\"prefixlen\":" + a.substr(slash + 1) + "}";
+                            "\",\"prefixlen\":" + a.substr(slash + 1) +
+                            (Leased.count(a) ? ",\"valid_life_time\":3600}" : "}");
                 }
                 return {0, json + "]}]"};
             }
@@ -180,7 +182,7 @@ TEST(NetshBridgeFlow, AManagerIsToldAndNoSecondClientStarts) {
     host.Files["/proc/900/comm"] = "dhcpcd\n";
     host.Files["/proc/900/cmdline"] = std::string("dhcpcd\0-f\0/tmp/d.conf\0", 22);
     host.Files["/tmp/d.conf"] = "hostname\n";
-    host.Answers["/bin/dhcpcd -4 -U ipt0"] = "ip_address='192.0.2.50'\nsubnet_cidr='24'\n";
+    host.Leased.insert("192.0.2.50/24");
     EXPECT_EQ(ApplyRequest(host, Parsed(AddressCommand("ipt0", true, "", "", ""))), "");
     EXPECT_TRUE(host.RanStarting("/bin/dhcpcd -4 -n ipt0"));
     EXPECT_FALSE(host.RanStarting("/bin/dhclient"));
