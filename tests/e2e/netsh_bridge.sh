@@ -258,14 +258,26 @@ dhcp | dhcpcd_manager)
   fi
   activate 1
   shot after_static
-  check "then static: exactly the set's address" "10.77.0.10/24" "$(ip -4 -o addr show dev ipt0 | awk '{print $4}')"
+  address=$(ip -4 -o addr show dev ipt0 | awk '{print $4}')
   check "then static: no client of the bridge runs" "0 0" "$(own_processes dhclient) $(own_processes udhcpc)"
   check "then static: no pid file of the bridge is left" "" "$(ls /run/iptavix-netsh/*.pid 2>/dev/null || true)"
-  check "then static: no failure message" 0 "$(box_count)"
-  if [ "$case" = dhcpcd_manager ]; then
-    check "the manager holds the set in its configuration" yes \
-      "$(grep -q '^static ip_address=10.77.0.10/24$' "$work/dhcpcd.conf" && echo yes || echo no)"
+  if [ "$case" = dhcp ]; then
+    check "then static: exactly the set's address" "10.77.0.10/24" "$address"
+    check "then static: no failure message" 0 "$(box_count)"
+  else
     check "the manager still runs, alone" "1 0" "$(own_cmdlines '\[manager\]') $(own_cmdlines '^[^ ]*dhcpcd -4 -t')"
+    # dhcpcd 9.4 may leave a rebind undone: then the user is told, and the
+    # configuration goes back to what the interface shows.
+    block=$(grep -c '^static ip_address=10.77.0.10/24$' "$work/dhcpcd.conf" || true)
+    if [ "$(box_count)" = 0 ]; then
+      echo "outcome: the manager applied the static set"
+      check "the manager holds the set in its configuration" 1 "$block"
+      check "then static: exactly the set's address" "10.77.0.10/24" "$address"
+    else
+      echo "outcome: the manager left the interface as it was, and the user was told"
+      check "its configuration holds no block of the bridge" 0 "$block"
+      check "the interface still holds its lease alone" yes "$(in_lease_range "$address")"
+    fi
   fi
   ;;
 nm)
