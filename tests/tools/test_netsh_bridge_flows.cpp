@@ -155,6 +155,15 @@ TEST(NetshBridgeFlow, ARefusedSetRunsNothing) {
     EXPECT_EQ(reason, "The address 10.77.0.0 is the network address of 10.77.0.0/24. Nothing was "
                       "changed.");
     EXPECT_TRUE(host.Ran.empty());
+
+    // NetworkManager runs, but without its nmcli: nothing behind its back.
+    TModelHost nm;
+    nm.Files["/run/NetworkManager/NetworkManager.pid"] = "55\n";
+    nm.Files["/proc/55/comm"] = "NetworkManager\n";
+    EXPECT_EQ(ApplyRequest(nm, Parsed(AddressCommand("ipt0", true, "", "", ""))),
+              "NetworkManager runs on the host, but its nmcli was not found, so ipt0 was not "
+              "changed behind its back.");
+    EXPECT_FALSE(nm.RanStarting("/bin/ip -4") || nm.RanStarting("/bin/dhclient"));
 }
 
 TEST(NetshBridgeFlow, TheBridgesDhcpClientIsStoppedBeforeAStaticSet) {
