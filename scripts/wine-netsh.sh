@@ -1,21 +1,28 @@
 #!/usr/bin/env bash
 # Puts the netsh bridge into a Wine prefix in place of Wine's own netsh, or
 # takes it out again. With the bridge, activating a set under Wine changes
-# the host's real network settings through its own tools (ip, a DHCP client,
-# resolv.conf or resolvectl); that needs root or CAP_NET_ADMIN.
+# the host's real network settings through its own tools (nmcli, networkctl,
+# dhcpcd, ip, a DHCP client, resolv.conf or resolvectl); that needs root or
+# CAP_NET_ADMIN, or NetworkManager's own permission.
 #
 #   scripts/wine-netsh.sh install   the bridge into every system folder of
 #                                   $WINEPREFIX, loaded instead of Wine's own
-#   scripts/wine-netsh.sh remove    Wine's own netsh back
+#   scripts/wine-netsh.sh remove    Wine's own netsh back, and the netsh
+#                                   override the prefix had before install
 #
 # The bridge is built by the build of each architecture (build/ARCH/bin/
-# netsh-bridge/netsh.exe); a system folder whose build is missing is left.
+# netsh-bridge/netsh.exe; IPTAVIX_BRIDGE_BUILDS names another build folder).
+# A 64-bit prefix needs both builds; without one, nothing is changed.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+builds="${IPTAVIX_BRIDGE_BUILDS:-$root/build}"
 : "${WINEPREFIX:?WINEPREFIX names the prefix}"
 export WINEPREFIX WINEDEBUG=-all
 windows="$WINEPREFIX/drive_c/windows"
-[ -d "$windows" ] || { echo "wine-netsh: $WINEPREFIX is no Wine prefix" >&2; exit 1; }
+[ -d "$windows/system32" ] || { echo "wine-netsh: $WINEPREFIX is no Wine prefix" >&2; exit 1; }
+key='HKCU\Software\Wine\DllOverrides'
+# What the prefix's netsh override was before install ("none": there was none).
+saved="$windows/system32/netsh.exe.override"
 
 # system32 holds the prefix's own architecture, syswow64 (in a 64-bit
 # prefix) the 32-bit programs.
@@ -28,27 +35,58 @@ folders() {
   fi
 }
 
-override() { # override add|delete
-  if [ "$1" = add ]; then
-    "$root/scripts/wine-run" reg add 'HKCU\Software\Wine\DllOverrides' /v netsh.exe /d native /f >/dev/null 2>&1
+# reg of the prefix's own architecture: wine-run picks the loader from its PE
+# header (the 64-bit loader refuses a 32-bit prefix).
+reg() { "$root/scripts/wine-run" "$windows/system32/reg.exe" "$@"; }
+
+# The override's value now, or "none".
+override_now() {
+  local out
+  out=$(reg query "$key" /v netsh.exe 2>/dev/null | tr -d '\r') || { echo none; return; }
+  awk '$1 == "netsh.exe" && $2 ~ /^REG_/ { $1 = $2 = ""; sub(/^ +/, ""); print; found = 1 }
+       END { if (!found) print "none" }' <<<"$out"
+}
+
+set_override() { # set_override VALUE|none
+  if [ "$1" = none ]; then
+    reg delete "$key" /v netsh.exe /f >/dev/null 2>&1 || true
+    [ "$(override_now)" = none ]
   else
-    "$root/scripts/wine-run" reg delete 'HKCU\Software\Wine\DllOverrides' /v netsh.exe /f >/dev/null 2>&1 || true
+    reg add "$key" /v netsh.exe /d "$1" /f >/dev/null 2>&1 && [ "$(override_now)" = "$1" ]
   fi
 }
 
 case "${1:-}" in
 install)
-  installed=0
+  # Every folder's build first: a missing one changes nothing.
   while read -r folder arch; do
-    bridge="$root/build/$arch/bin/netsh-bridge/netsh.exe"
-    target="$windows/$folder/netsh.exe"
-    [ -f "$bridge" ] || { echo "wine-netsh: no $arch build of the bridge; $folder left as it is" >&2; continue; }
-    [ -f "$target.wine" ] || cp "$target" "$target.wine" # Wine's own, kept for remove
-    cp "$bridge" "$target"
-    installed=$((installed + 1))
+    bridge="$builds/$arch/bin/netsh-bridge/netsh.exe"
+    [ -f "$bridge" ] || {
+      echo "wine-netsh: no $arch build of the bridge ($bridge) for $folder; nothing was changed" >&2
+      exit 1
+    }
   done < <(folders)
-  [ "$installed" -gt 0 ] || exit 1
-  override add
+  [ -f "$saved" ] || override_now >"$saved"
+  copied=()
+  undo() {
+    local target
+    for target in "${copied[@]}"; do
+      [ -f "$target.wine" ] && mv "$target.wine" "$target"
+    done
+    set_override "$(cat "$saved")" || true
+    rm -f "$saved"
+  }
+  while read -r folder arch; do
+    target="$windows/$folder/netsh.exe"
+    if [ ! -f "$target.wine" ]; then
+      cp -p "$target" "$target.wine" || { undo; echo "wine-netsh: $target could not be kept" >&2; exit 1; }
+      copied+=("$target")
+    fi
+    cp "$builds/$arch/bin/netsh-bridge/netsh.exe" "$target" ||
+      { undo; echo "wine-netsh: $target could not be written; nothing was changed" >&2; exit 1; }
+  done < <(folders)
+  set_override native ||
+    { undo; echo "wine-netsh: the netsh override could not be set with reg; nothing was changed" >&2; exit 1; }
   echo "netsh bridge installed in $WINEPREFIX"
   ;;
 remove)
@@ -56,7 +94,10 @@ remove)
     target="$windows/$folder/netsh.exe"
     [ -f "$target.wine" ] && mv "$target.wine" "$target"
   done < <(folders)
-  override delete
+  before=none
+  [ -f "$saved" ] && before=$(cat "$saved")
+  set_override "$before" || { echo "wine-netsh: the netsh override could not be put back" >&2; exit 1; }
+  rm -f "$saved"
   echo "Wine's own netsh restored in $WINEPREFIX"
   ;;
 *)

@@ -337,9 +337,6 @@ TEST(NetshBridge, DhcpcdManagerConfigurationBlock) {
               "/tmp/case/dhcpcd.conf");
     EXPECT_EQ(DhcpcdConfigPath("/usr/sbin/dhcpcd\0--config=/etc/x.conf\0-b\0"s), "/etc/x.conf");
     EXPECT_EQ(DhcpcdConfigPath("dhcpcd\0-b\0"s), "/etc/dhcpcd.conf");
-    EXPECT_EQ(DhcpcdLeaseAddress("broadcast_address='10.77.0.255'\nip_address='10.77.0.112'\n"),
-              "10.77.0.112");
-    EXPECT_EQ(DhcpcdLeaseAddress("dhcpcd is not running\n"), "");
 
     const std::string base = "hostname\noption rapid_commit\n";
     std::string config = DhcpcdConfigWith(

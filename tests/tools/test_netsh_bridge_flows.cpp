@@ -16,6 +16,7 @@ class TModelHost : public IBridgeHost {
 public:
     std::vector<std::string> Addresses{"192.0.2.50/24"};
     std::vector<std::string> Gateways{"192.0.2.1"};
+    std::set<std::string> Leased; // addresses with a lease's lifetime
     std::map<std::string, std::string> Files;
     std::set<std::string> Tools{"ip", "readlink", "chown", "chmod", "kill", "dhclient"};
     std::map<std::string, TRunResult> Failing;  // by the start of the command's text
@@ -45,7 +46,8 @@ public:
                     const size_t slash = a.find('/');
                     json += std::string(json.back() == '}' ? "," : "") +
                             "{\"family\":\"inet\",\"local\":\"" + a.substr(0, slash) +
-                            "\",\"prefixlen\":" + a.substr(slash + 1) + "}";
+                            "\",\"prefixlen\":" + a.substr(slash + 1) +
+                            (Leased.count(a) ? ",\"valid_life_time\":3600}" : "}");
                 }
                 return {0, json + "]}]"};
             }
@@ -153,6 +155,15 @@ TEST(NetshBridgeFlow, ARefusedSetRunsNothing) {
     EXPECT_EQ(reason, "The address 10.77.0.0 is the network address of 10.77.0.0/24. Nothing was "
                       "changed.");
     EXPECT_TRUE(host.Ran.empty());
+
+    // NetworkManager runs, but without its nmcli: nothing behind its back.
+    TModelHost nm;
+    nm.Files["/run/NetworkManager/NetworkManager.pid"] = "55\n";
+    nm.Files["/proc/55/comm"] = "NetworkManager\n";
+    EXPECT_EQ(ApplyRequest(nm, Parsed(AddressCommand("ipt0", true, "", "", ""))),
+              "NetworkManager runs on the host, but its nmcli was not found, so ipt0 was not "
+              "changed behind its back.");
+    EXPECT_FALSE(nm.RanStarting("/bin/ip -4") || nm.RanStarting("/bin/dhclient"));
 }
 
 TEST(NetshBridgeFlow, TheBridgesDhcpClientIsStoppedBeforeAStaticSet) {
@@ -180,7 +191,7 @@ TEST(NetshBridgeFlow, AManagerIsToldAndNoSecondClientStarts) {
     host.Files["/proc/900/comm"] = "dhcpcd\n";
     host.Files["/proc/900/cmdline"] = std::string("dhcpcd\0-f\0/tmp/d.conf\0", 22);
     host.Files["/tmp/d.conf"] = "hostname\n";
-    host.Answers["/bin/dhcpcd -4 -U ipt0"] = "ip_address='192.0.2.50'\nsubnet_cidr='24'\n";
+    host.Leased.insert("192.0.2.50/24");
     EXPECT_EQ(ApplyRequest(host, Parsed(AddressCommand("ipt0", true, "", "", ""))), "");
     EXPECT_TRUE(host.RanStarting("/bin/dhcpcd -4 -n ipt0"));
     EXPECT_FALSE(host.RanStarting("/bin/dhclient"));

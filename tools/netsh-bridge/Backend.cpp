@@ -29,6 +29,9 @@ TBackendFacts ReadBackendFacts(IBridgeHost& host, const std::string& name,
             facts.NmDevice = NmDeviceOf(
                 host.Run({nmcli, "-t", "-f", "DEVICE,TYPE,STATE,CONNECTION", "device"}).Output,
                 name);
+    } else {
+        facts.NmWithoutNmcli =
+            LivePid(host, "/run/NetworkManager/NetworkManager.pid", "NetworkManager") != 0;
     }
     if (const std::string networkctl = host.Find("networkctl"); !networkctl.empty()) {
         const TRunResult list = host.Run({networkctl, "list", "--no-legend", "--no-pager"});

@@ -12,6 +12,7 @@ struct TBackendFacts {
     TNmDevice NmDevice;
     std::string NetworkdSetup; // "" when networkd does not list the link
     bool DhcpcdManager = false;
+    bool NmWithoutNmcli = false; // NetworkManager runs, but its nmcli is missing
 };
 TBackend DetectBackend(const TBackendFacts& facts);
 

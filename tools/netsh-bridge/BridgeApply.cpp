@@ -123,6 +123,9 @@ std::string ApplyRequest(IBridgeHost& host, TNetshRequest request) {
 
     std::string dhcpcdConfig;
     const TBackendFacts facts = ReadBackendFacts(host, name, dhcpcdConfig);
+    if (facts.NmWithoutNmcli)
+        return "NetworkManager runs on the host, but its nmcli was not found, so " + name +
+               " was not changed behind its back.";
     const bool address = request.Kind == TNetshRequest::TKind::Address;
     switch (DetectBackend(facts)) {
     case TBackend::NetworkManager:

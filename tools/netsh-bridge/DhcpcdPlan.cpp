@@ -92,19 +92,6 @@ std::string DhcpcdConfigWith(const std::string& config, const TNetshRequest& req
     return rest + block + BlockEnd(name) + "\n";
 }
 
-std::string DhcpcdLeaseAddress(const std::string& dump) {
-    std::istringstream in(dump);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind("ip_address=", 0) != 0) continue;
-        std::string value = FirstLine(line.substr(11));
-        if (value.size() >= 2 && value.front() == '\'' && value.back() == '\'')
-            value = value.substr(1, value.size() - 2);
-        return value;
-    }
-    return "";
-}
-
 std::string ApplyDhcpcdManager(IBridgeHost& host, const TNetshRequest& request,
                                const std::string& dhcpcd, const std::string& configPath,
                                const std::string& ip) {
@@ -115,21 +102,26 @@ std::string ApplyDhcpcdManager(IBridgeHost& host, const TNetshRequest& request,
         return managed + "its configuration " + configPath + " could not be read.";
     const std::string text = DhcpcdConfigWith(old, request);
     if (text != old) {
-        if (std::string error = WriteResolverFile(host, configPath, text, TResolverWay::Replace);
-            !error.empty())
+        if (std::string error = WriteKeptFile(host, configPath, text); !error.empty())
             return managed + error;
     }
     // -n: the manager reads its configuration again and rebinds the interface.
     const TRunResult rebind = host.Run({dhcpcd, "-4", "-n", name});
     if (rebind.Code != 0) {
-        if (text != old) WriteResolverFile(host, configPath, old, TResolverWay::Replace);
+        if (text != old) WriteKeptFile(host, configPath, old);
         host.Run({dhcpcd, "-4", "-n", name});
         return managed + "it refused to rebind it: " + FirstLine(rebind.Output);
     }
     if (request.Kind != TNetshRequest::TKind::Address) return "";
-    const std::string diff = request.Dhcp ? AwaitLease(host, name, ip, {dhcpcd, "-4", "-U", name},
-                                                       DhcpcdLeaseAddress, 45000)
+    // dhcpcd adds a lease's address with the lease's lifetime.
+    const std::string diff = request.Dhcp ? AwaitLease(host, name, ip, {}, nullptr, 45000)
                                           : AwaitAddress(host, request, ip, 30000);
-    if (!diff.empty()) return managed + "it was told the set, but " + diff;
-    return "";
+    if (diff.empty()) return "";
+    // dhcpcd 9 leaves a static interface as it is at a rebind: the block goes
+    // again, so its configuration says what the interface shows.
+    if (text != old) {
+        WriteKeptFile(host, configPath, old);
+        host.Run({dhcpcd, "-4", "-n", name});
+    }
+    return managed + "it was told the set, but " + diff;
 }

@@ -178,8 +178,10 @@ bool ParseAddressJson(const std::string& json, std::vector<TIPv4Address>& addres
             const TJson* prefix = a.Field("prefixlen");
             if (a.Text("local").empty() || !prefix || prefix->Type != TJson::TType::Number)
                 return false;
+            const TJson* life = a.Field("valid_life_time");
             addresses.push_back(
-                {a.Text("local"), static_cast<int>(prefix->Number), a.Text("broadcast")});
+                {a.Text("local"), static_cast<int>(prefix->Number), a.Text("broadcast"),
+                 life && life->Type == TJson::TType::Number && life->Number < 4294967295.0});
         }
     }
     return true;

@@ -11,6 +11,7 @@ struct TIPv4Address {
     std::string Local; // "10.0.0.5"
     int PrefixLength = 0;
     std::string Broadcast; // "" when not set
+    bool Dynamic = false;  // a lifetime of its own: a lease's address
 };
 
 struct TIPv4Route {

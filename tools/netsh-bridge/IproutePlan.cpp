@@ -83,12 +83,13 @@ std::string AwaitLease(IBridgeHost& host, const std::string& name, const std::st
                        int milliseconds) {
     std::string shown = "no IPv4 address";
     for (int waited = 0;; waited += 500) {
-        const std::string address = lease(host.Run(leaseQuery).Output);
+        const std::string address = lease ? lease(host.Run(leaseQuery).Output) : "";
         TIPv4State state;
         if (ReadIPv4State(host, ip, name, state)) {
             shown = AddressesText(state.Addresses);
-            if (!address.empty() && state.Addresses.size() == 1 &&
-                state.Addresses[0].Local == address)
+            if (state.Addresses.size() == 1 &&
+                (lease ? !address.empty() && state.Addresses[0].Local == address
+                       : state.Addresses[0].Dynamic))
                 return "";
         }
         if (waited >= milliseconds)

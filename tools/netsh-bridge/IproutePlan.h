@@ -28,7 +28,8 @@ std::string AwaitAddress(IBridgeHost& host, const TNetshRequest& request, const 
 
 // Waits up to `milliseconds` for the interface to hold the address of its
 // DHCP lease and no other; `lease` reads the lease's address ("" while there
-// is none). "" or what the interface shows.
+// is none). Without a `lease` reader, one address with a lifetime of its own
+// (as DHCP clients add them) is the lease's. "" or what the interface shows.
 std::string AwaitLease(IBridgeHost& host, const std::string& name, const std::string& ip,
                        const THostCommand& leaseQuery, std::string (*lease)(const std::string&),
                        int milliseconds);

@@ -53,20 +53,6 @@ std::string SavedServersFile(const std::string& name) {
     return BridgeRunDir + "/resolv-" + name + ".servers";
 }
 
-std::string ReadTarget(IBridgeHost& host, TResolverFacts& facts) {
-    const std::string readlink = host.Find("readlink");
-    if (readlink.empty()) return "The host tool readlink (coreutils) was not found.";
-    const TRunResult target = host.Run({readlink, "-f", ResolvConf});
-    facts.Target = FirstLine(target.Output);
-    if (target.Code != 0 || facts.Target.empty() || facts.Target[0] != '/')
-        return "The host's " + ResolvConf + " could not be followed: " + FirstLine(target.Output);
-    std::string mounts;
-    facts.MountPoint =
-        host.ReadText("/proc/self/mountinfo", mounts) && IsMountPoint(mounts, facts.Target);
-    facts.ResolvconfTool = !host.Find("resolvconf").empty();
-    return "";
-}
-
 } // namespace
 
 std::vector<std::string> NameServers(const std::string& resolvConf) {
@@ -176,10 +162,32 @@ std::string WriteResolverFile(IBridgeHost& host, const std::string& path, const 
     return "";
 }
 
+std::string ReadFileFacts(IBridgeHost& host, const std::string& path, TResolverFacts& facts) {
+    const std::string readlink = host.Find("readlink");
+    if (readlink.empty()) return "The host tool readlink (coreutils) was not found.";
+    const TRunResult target = host.Run({readlink, "-f", path});
+    facts.Target = FirstLine(target.Output);
+    if (target.Code != 0 || facts.Target.empty() || facts.Target[0] != '/')
+        return "The host's " + path + " could not be followed: " + FirstLine(target.Output);
+    std::string mounts;
+    facts.MountPoint =
+        host.ReadText("/proc/self/mountinfo", mounts) && IsMountPoint(mounts, facts.Target);
+    facts.ResolvconfTool = !host.Find("resolvconf").empty();
+    return "";
+}
+
+std::string WriteKeptFile(IBridgeHost& host, const std::string& path, const std::string& text) {
+    TResolverFacts facts;
+    if (std::string error = ReadFileFacts(host, path, facts); !error.empty()) return error;
+    const TResolverWay way = facts.MountPoint ? TResolverWay::Rewrite : TResolverWay::Replace;
+    return WriteResolverFile(host, facts.Target, text, way);
+}
+
 std::string ApplyResolverFile(IBridgeHost& host, const TNetshRequest& request) {
     TResolverFacts facts;
-    if (std::string error = ReadTarget(host, facts); !error.empty()) return error;
-    const TResolverWay way = ResolverWay(facts);
+    if (std::string error = ReadFileFacts(host, ResolvConf, facts); !error.empty()) return error;
+    TResolverWay way = ResolverWay(facts);
+    if (way == TResolverWay::LinkTarget && facts.MountPoint) way = TResolverWay::Rewrite;
     const std::string saved = SavedServersFile(request.Name);
     std::string savedText;
     const bool haveSaved = host.ReadText(saved, savedText);

@@ -42,6 +42,13 @@ std::string ResolvconfRecord(const std::string& name);
 std::string WriteResolverFile(IBridgeHost& host, const std::string& path, const std::string& text,
                               TResolverWay way);
 
+// What a file is: the target of its links, and whether that is a mount
+// point. "" or why it could not be found out.
+std::string ReadFileFacts(IBridgeHost& host, const std::string& path, TResolverFacts& facts);
+// Writes a configuration file the way its kind asks (a link's target, a
+// mount point in place, else a new file renamed over it), owner and mode kept.
+std::string WriteKeptFile(IBridgeHost& host, const std::string& path, const std::string& text);
+
 // Applies a DNS request to the resolver file (or through resolvconf), and
 // checks it. "" or the one-line reason.
 std::string ApplyResolverFile(IBridgeHost& host, const TNetshRequest& request);

@@ -36,6 +36,7 @@ class TWineHost : public IBridgeHost {
 public:
     TSpawn Spawn = nullptr;
     TDosName DosName = nullptr;
+    bool Trace = false; // IPTAVIX_NETSH_TRACE: each host command on standard error
 
     TRunResult Run(const THostCommand& command, const std::string& input) override {
         // The child inherits the Unix side's standard handles, not ours: a
@@ -52,7 +53,9 @@ public:
         for (std::string& word : words)
             argv.push_back(word.data());
         argv.push_back(nullptr);
+        if (Trace) std::fprintf(stderr, "netsh-bridge: %s\n", CommandText(command).c_str());
         const LONG status = Spawn(argv.data(), 1);
+        if (Trace) std::fprintf(stderr, "netsh-bridge: exit code %ld\n", static_cast<long>(status));
         result.Code = status >= 0 && status < 256 && status != 127 ? static_cast<int>(status) : -1;
         ReadText(out, result.Output);
         Remove(out);
@@ -138,6 +141,7 @@ int main() {
         return Fail(
             "This netsh runs only under Wine on a Linux host; on Windows use the system's netsh.");
 
+    host.Trace = GetEnvironmentVariableA("IPTAVIX_NETSH_TRACE", nullptr, 0) > 0;
     std::vector<std::string> args = SplitCommandLine(GetCommandLineA());
     if (!args.empty()) args.erase(args.begin()); // the program's own name
     TNetshRequest request;
