@@ -84,6 +84,14 @@ wait_apply() {
 
 case $case in
 cli_activate | cli_failing)
+  if [ "$case" = cli_activate ]; then
+    set +e
+    timeout 60 "$WINE" "$work/IPTavixVer2.exe" /activate "no such set" >/dev/null 2>&1
+    code=$?
+    set -e
+    check "/activate of an unknown set exits 2" 2 "$code"
+    check "and changes nothing on the host" "$before" "$(host_state)"
+  fi
   set +e
   out=$(timeout 120 "$WINE" "$work/IPTavixVer2.exe" /activate case 2>/dev/null | tr -d '\r')
   code=${PIPESTATUS[0]}
