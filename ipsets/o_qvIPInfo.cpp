@@ -367,7 +367,12 @@ void TqvIPSetManager::ActivateIPSet(long long setID) {
     // What the connection has now, for an undo; a connection no adapter
     // carries leaves nothing to undo.
     TIPSetValues before;
-    const bool known = ReadConnectionConfiguration(set.Connection, before);
+    bool known = false;
+    try {
+        known = ReadConnectionConfiguration(set.Connection, before);
+    } catch (const std::exception&) {
+        // A snapshot that fails only costs the undo, not the activation.
+    }
     const TApplyResult result = ApplyIPSet(set);
     if (known)
         FUndo = before;

@@ -23,12 +23,13 @@ for address in 10.0.0.6 255.0.0.0 10.0.0.1 10.0.0.53 10.0.0.54; do
 done
 sleep 0.3
 check "after Alt. DNS the tab goes to the connection" "ComboBox|" "$(probe focus "Add new IP Set" | tr -d '\r' | cut -d'|' -f1-2)"
+xdotool key Down # the first connection, LAN
+sleep 0.3
 shot add_dialog_alt_dns
 probe click "Add new IP Set" Ok
 sleep 1
-check "stored with its second server" "Lab|10.0.0.53|10.0.0.54" \
-  "$(sqlite3 "$db" "SELECT IPSET_NAME, DNS, DNS2 FROM IPSets WHERE ID = 2")"
-sqlite3 "$db" "UPDATE IPSets SET CONNECTION = 1 WHERE ID = 2"
+check "stored with its second server and connection" "Lab|10.0.0.53|10.0.0.54|1" \
+  "$(sqlite3 "$db" "SELECT IPSET_NAME, DNS, DNS2, CONNECTION FROM IPSets WHERE ID = 2")"
 
 run_set() { # run_set ROW: picks the tree's ROW-th set and activates it
   : >"$work/netsh-log.txt"

@@ -16,9 +16,11 @@ if [ -z "${IPTAVIX_NETNS_CASE:-}" ]; then
     IPTAVIX_NETNS_CASE=$case unshare --net --mount --propagation private \
       bash "$0" "$1" "$2/$case" || failed=$((failed + 1))
   done
+  # The helpers of these cases (not another checkout's) are gone with them.
   sleep 1
-  left=$(pgrep -af 'unshare --net sleep 600' || true)
-  if [ -n "$left" ]; then echo "FAILED: left running: $left"; failed=$((failed + 1)); fi
+  for pid in $(cat "$2"/*/helper.pid 2>/dev/null); do
+    if kill -0 "$pid" 2>/dev/null; then echo "FAILED: helper $pid left running"; failed=$((failed + 1)); fi
+  done
   echo "$failed cases failed"
   [ "$failed" -eq 0 ]
   exit
@@ -41,6 +43,7 @@ trap cleanup EXIT
 ip link set lo up
 unshare --net sleep 600 &
 helper=$!
+echo "$helper" >"$work/helper.pid"
 sleep 0.2
 ip link add ipt0 type veth peer name ipt0p
 ip link set ipt0p netns "$helper"
@@ -84,6 +87,14 @@ wait_apply() {
 
 case $case in
 cli_activate | cli_failing)
+  if [ "$case" = cli_activate ]; then
+    set +e
+    timeout 60 "$WINE" "$work/IPTavixVer2.exe" /activate "no such set" >/dev/null 2>&1
+    code=$?
+    set -e
+    check "/activate of an unknown set exits 2" 2 "$code"
+    check "and changes nothing on the host" "$before" "$(host_state)"
+  fi
   set +e
   out=$(timeout 120 "$WINE" "$work/IPTavixVer2.exe" /activate case 2>/dev/null | tr -d '\r')
   code=${PIPESTATUS[0]}
