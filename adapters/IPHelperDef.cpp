@@ -2,10 +2,24 @@
 
 namespace {
 TGetAdaptersInfo adaptersInfoSource = nullptr;
-}
+TGetAdaptersAddresses adaptersAddressesSource = nullptr;
+} // namespace
 
-void SetAdaptersInfoSource(TGetAdaptersInfo source) { adaptersInfoSource = source; }
+void SetAdaptersInfoSource(TGetAdaptersInfo source) {
+    adaptersInfoSource = source;
+}
 
 DWORD CallGetAdaptersInfo(PIP_ADAPTER_INFO info, PULONG size) {
     return adaptersInfoSource ? adaptersInfoSource(info, size) : GetAdaptersInfo(info, size);
+}
+
+void SetAdaptersAddressesSource(TGetAdaptersAddresses source) {
+    adaptersAddressesSource = source;
+}
+
+ULONG CallGetAdaptersAddresses(ULONG family, ULONG flags, PIP_ADAPTER_ADDRESSES addresses,
+                               PULONG size) {
+    return adaptersAddressesSource
+               ? adaptersAddressesSource(family, flags, nullptr, addresses, size)
+               : GetAdaptersAddresses(family, flags, nullptr, addresses, size);
 }

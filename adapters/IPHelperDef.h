@@ -16,3 +16,11 @@ using TGetAdaptersInfo = DWORD(WINAPI*)(PIP_ADAPTER_INFO info, PULONG size);
 // another. Passing nullptr restores the real one.
 void SetAdaptersInfoSource(TGetAdaptersInfo source);
 DWORD CallGetAdaptersInfo(PIP_ADAPTER_INFO info, PULONG size);
+
+// Same signature as GetAdaptersAddresses: the DNS servers, the operational
+// status and the connection's name, which the older records lack.
+using TGetAdaptersAddresses = ULONG(WINAPI*)(ULONG family, ULONG flags, PVOID reserved,
+                                             PIP_ADAPTER_ADDRESSES addresses, PULONG size);
+void SetAdaptersAddressesSource(TGetAdaptersAddresses source);
+ULONG CallGetAdaptersAddresses(ULONG family, ULONG flags, PIP_ADAPTER_ADDRESSES addresses,
+                               PULONG size);

@@ -16,6 +16,16 @@ template <size_t N> std::string FieldText(const char (&field)[N]) {
 
 constexpr ULONG InitialBufferSize = 5120;
 
+std::string WideToAnsi(const wchar_t* text) {
+    if (!text || !*text) return "";
+    int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 1) return "";
+    std::string out(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), size, nullptr, nullptr);
+    out.resize(static_cast<size_t>(size - 1));
+    return out;
+}
+
 } // namespace
 
 TInfoIPAddress::TInfoIPAddress(const IP_ADDR_STRING* entry) {
@@ -61,12 +71,48 @@ TIPInfo::TIPInfo() {
     for (auto* info = reinterpret_cast<const IP_ADAPTER_INFO*>(buffer.data()); info;
          info = info->Next)
         FAdapterList.Add(std::make_unique<TAdapter>(*info));
+    AddNewerRecords();
+}
+
+void TIPInfo::AddNewerRecords() {
+    // Without these records the snapshot still holds what the list shows.
+    const ULONG flags = GAA_FLAG_SKIP_UNICAST | GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST;
+    ULONG size = 16384;
+    std::vector<BYTE> buffer(size);
+    ULONG status = ERROR_BUFFER_OVERFLOW;
+    for (int tries = 0; tries < 8; ++tries) {
+        status = CallGetAdaptersAddresses(
+            AF_INET, flags, reinterpret_cast<PIP_ADAPTER_ADDRESSES>(buffer.data()), &size);
+        if (status != ERROR_BUFFER_OVERFLOW || size <= buffer.size()) break;
+        buffer.resize(size);
+    }
+    if (status != ERROR_SUCCESS) return;
+    for (auto* record = reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(buffer.data()); record;
+         record = record->Next) {
+        if (!record->AdapterName) continue;
+        for (int i = 0; i < FAdapterList.Count(); ++i) {
+            TAdapter* adapter = FAdapterList.Items(i);
+            if (!SameText(adapter->AdapterName(), record->AdapterName)) continue;
+            adapter->OperUp = record->OperStatus == IfOperStatusUp;
+            adapter->FriendlyName = WideToAnsi(record->FriendlyName);
+            for (auto* dns = record->FirstDnsServerAddress; dns; dns = dns->Next) {
+                const sockaddr* address = dns->Address.lpSockaddr;
+                if (!address || address->sa_family != AF_INET ||
+                    dns->Address.iSockaddrLength < static_cast<INT>(sizeof(sockaddr_in)))
+                    continue;
+                const auto* b = reinterpret_cast<const BYTE*>(
+                    &reinterpret_cast<const sockaddr_in*>(address)->sin_addr);
+                adapter->DnsServers.push_back(Format("%u.%u.%u.%u", b[0], b[1], b[2], b[3]));
+            }
+        }
+    }
 }
 
 std::string HardwareAddressToStr(const BYTE* bytes, DWORD count) {
     if (count > MAX_ADAPTER_ADDRESS_LENGTH) count = MAX_ADAPTER_ADDRESS_LENGTH;
     std::string out;
-    for (DWORD i = 0; i < count; ++i) out += Format("%.2X:", bytes[i]);
+    for (DWORD i = 0; i < count; ++i)
+        out += Format("%.2X:", bytes[i]);
     if (!out.empty()) out.pop_back();
     return out;
 }

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class TInfoIPAddress {
 public:
@@ -43,6 +44,11 @@ public:
     const TInfoIPAddress* PrimaryWinsServer() const { return FPrimaryWinsServer.get(); }
     const TInfoIPAddress* SecondaryWinsServer() const { return FSecondaryWinsServer.get(); }
 
+    // From the newer records; the defaults stand when those lack the adapter.
+    std::vector<std::string> DnsServers; // IPv4 only, the primary first
+    bool OperUp = true;                  // false: no link (cable out, not joined)
+    std::string FriendlyName;            // the connection's name as Windows shows it
+
 private:
     std::string FAdapterName;
     std::string FDescription;
@@ -68,6 +74,8 @@ public:
     const TAdapter* Adapters(int index) const { return FAdapterList.Items(index); }
 
 private:
+    // Adds DNS servers, link state and names from GetAdaptersAddresses.
+    void AddNewerRecords();
     TOwnedList<TAdapter> FAdapterList;
 };
 

@@ -58,3 +58,19 @@ int MaskPrefixLength(const std::string& mask) {
     if (length < 32 && (value << length) != 0) return -1;
     return length;
 }
+
+std::string AddressValueText(uint32_t value) {
+    return std::to_string(value >> 24) + "." + std::to_string((value >> 16) & 0xFF) + "." +
+           std::to_string((value >> 8) & 0xFF) + "." + std::to_string(value & 0xFF);
+}
+
+std::string NormalizedAddress(const std::string& text) {
+    const TParsedIP parsed = ParseIPText(text);
+    return parsed.Valid ? AddressValueText(AddressValue(parsed)) : text;
+}
+
+uint32_t PrefixMask(int prefixLength) {
+    if (prefixLength <= 0) return 0;
+    if (prefixLength >= 32) return 0xFFFFFFFFu;
+    return ~(0xFFFFFFFFu >> prefixLength);
+}

@@ -22,3 +22,10 @@ uint32_t AddressValue(const TParsedIP& parsed);
 // The prefix length of a subnet mask, or -1 when its one bits are not
 // contiguous from the top.
 int MaskPrefixLength(const std::string& mask);
+
+// A dotted quad in its decimal form ("192.168.001.010" is "192.168.1.10");
+// any other text as it is.
+std::string NormalizedAddress(const std::string& text);
+std::string AddressValueText(uint32_t value);
+// The mask of a prefix length from 0 to 32.
+uint32_t PrefixMask(int prefixLength);

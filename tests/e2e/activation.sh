@@ -14,7 +14,7 @@ keys_to '^IPTavix Ver2$' ctrl+a
 box=$(window_id '^\[IP Tavix Ver2\] Please wait...$' || true)
 check "wait window appears" yes "$([ -n "$box" ] && echo yes || echo no)"
 shot wait_window
-# Both runs and their pauses take a few seconds; the wait window then closes.
+# Both runs and the check take a few seconds; the wait window then closes.
 for _ in $(seq 100); do [ "$(wc -l <"$work/netsh-log.txt" 2>/dev/null || echo 0)" -ge 2 ] && break; sleep 0.2; done
 sleep 2
 check "wait window closed" 1 "$(probe wait "[IP Tavix Ver2] Please wait..." 100; echo $?)"
@@ -22,6 +22,6 @@ check "address command" 'netsh interface ip set address "LAN"  static 192.168.1.
   "$(sed -n 1p "$work/netsh-log.txt" | cut -d'|' -f4 | tr -d '\r')"
 check "DNS command" 'netsh interface ip set dns "LAN"  static 192.168.1.1 primary' \
   "$(sed -n 2p "$work/netsh-log.txt" | cut -d'|' -f4 | tr -d '\r')"
-check "started hidden" "0|1" "$(sed -n 1p "$work/netsh-log.txt" | cut -d'|' -f2,3)"
+check "started hidden, output through a pipe" "0|257" "$(sed -n 1p "$work/netsh-log.txt" | cut -d'|' -f2,3)"
 stop_program
 finish
