@@ -1,8 +1,10 @@
 #include "editor/f_IPSet.h"
 #include "store/IPDatabase.h"
 
-#include "toolkit/Application.h"
+#include "base/AddressText.h"
 #include "base/SysUtils.h"
+#include "ipsets/Activation.h"
+#include "toolkit/Application.h"
 
 namespace {
 
@@ -157,7 +159,7 @@ bool TFrmIPSet::CheckedAddress(TqvIPEdit* edit, const char* required, std::strin
         return true;
     }
     if (!text.empty() && IsDottedQuad(text)) {
-        value = text;
+        value = NormalizedAddress(text); // a stored "010" would reach netsh as octal 8
         return true;
     }
     if (text.empty())
@@ -186,6 +188,7 @@ bool TFrmIPSet::SaveSet() {
           CheckedAddress(edtSubNetMask, "subnet mask", mask) &&
           CheckedAddress(edtDefGateway, nullptr, gateway) && CheckedAddress(edtDns, nullptr, dns)))
         return false;
+    if (!dhcp && !AddressesAccepted(address, mask, gateway, dns)) return false;
     sets->FieldByName(IPDb::SetName).SetAsString(name);
     sets->FieldByName(IPDb::Address).SetAsString(address);
     sets->FieldByName(IPDb::Mask).SetAsString(mask);
@@ -194,6 +197,37 @@ bool TFrmIPSet::SaveSet() {
     sets->FieldByName(IPDb::Dhcp).SetAsBoolean(dhcp);
     sets->Post();
     return true;
+}
+
+bool TFrmIPSet::AddressesAccepted(const std::string& address, const std::string& mask,
+                                  const std::string& gateway, const std::string& dns) {
+    TIPSetValues set;
+    set.Address = address;
+    set.Mask = mask;
+    set.Gateway = gateway;
+    set.Dns = dns;
+    std::string field;
+    const std::string refusal = SetAddressRefusal(set, &field);
+    TqvIPEdit* edit = field == "subnet mask"  ? edtSubNetMask
+                      : field == "gateway"    ? edtDefGateway
+                      : field == "DNS server" ? edtDns
+                                              : edtIPAddress;
+    if (refusal.empty() && GatewayOutsideSubnet(set)) {
+        // Allowed, as Windows' own dialog allows it after the same question.
+        if (MessageBoxA(Handle(),
+                        "The default gateway is not in the same subnet as the IP address. Save "
+                        "anyway?",
+                        Application->Title.c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES)
+            return true;
+        edit = edtDefGateway;
+    } else if (refusal.empty()) {
+        return true;
+    } else {
+        Application->ShowMessage(refusal, MB_OK | MB_ICONWARNING);
+    }
+    edit->PartEditor(0)->SetFocus();
+    edit->PartEditor(0)->SelectAll();
+    return false;
 }
 
 void TFrmIPSet::FormShow(TComponent*) {

@@ -88,7 +88,9 @@ TqvIPEdit::TqvIPEdit(TComponent* owner, TControl* parent, const TControlArgs& ar
     if (parent) SetParent(parent);
 }
 
-TqvIPEdit::~TqvIPEdit() { FPartEditors.clear(); }
+TqvIPEdit::~TqvIPEdit() {
+    FPartEditors.clear();
+}
 
 void TqvIPEdit::SetParent(TControl* parent) {
     if (!parent || Handle()) return;
@@ -134,8 +136,9 @@ void TqvIPEdit::AddPartEditor() {
 
 void TqvIPEdit::AddDot() {
     static const TFontSpec dotFont{"MS Sans Serif", -21, false, false}; // 16 points
-    auto* dot = new TLabel(this, this, {.Left = FNextLeft, .Width = 1, .Height = Height(),
-                                        .Caption = ".", .Font = &dotFont});
+    auto* dot = new TLabel(
+        this, this,
+        {.Left = FNextLeft, .Width = 1, .Height = Height(), .Caption = ".", .Font = &dotFont});
     // Auto-size: as wide as the dot in its font.
     HDC dc = GetDC(dot->Handle());
     HGDIOBJ old = SelectObject(dc, dot->Font());
@@ -157,7 +160,8 @@ LRESULT TqvIPEdit::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 void TqvIPEdit::SetEnabled(bool enabled) {
     TControl::SetEnabled(enabled);
-    for (auto& editor : FPartEditors) editor->SetEnabled(enabled);
+    for (auto& editor : FPartEditors)
+        editor->SetEnabled(enabled);
 }
 
 std::string TqvIPEdit::PartsText() const {
@@ -169,7 +173,8 @@ std::string TqvIPEdit::PartsText() const {
 
 void TqvIPEdit::Clear() {
     FUpdating = true;
-    for (auto& editor : FPartEditors) editor->SetText("");
+    for (auto& editor : FPartEditors)
+        editor->SetText("");
     FUpdating = false;
     FIP.clear();
     FParts = {0, 0, 0, 0};
@@ -320,7 +325,8 @@ void TqvIPEdit::Commit() {
         Clear();
         return;
     }
-    SetIP(PartsText());
+    // Stored in decimal: "010" means ten here, where netsh would read eight.
+    SetIP(NormalizedAddress(PartsText()));
 }
 
 void TqvIPEdit::PastePart(TEdit* editor, const std::string& pasted) {
