@@ -235,7 +235,19 @@ void TFrmIPSet::FormShow(TComponent*) {
 }
 
 void TFrmIPSet::btnOkClick(TComponent*) {
-    if (SaveSet()) SetModalResult(TModalResult::mrOk);
+    const bool adding = IPSets()->State() == TDataSetState::dsInsert;
+    try {
+        if (SaveSet()) SetModalResult(TModalResult::mrOk);
+    } catch (const EDatabaseRowGone&) {
+        // Deleted by another program meanwhile: nothing was stored, and the
+        // dialog closes so the rebuilt tree shows what the file holds.
+        IPSets()->Cancel();
+        Application->ShowMessage(adding ? "This IP set was not stored: the database file refused "
+                                          "it without an error."
+                                        : "This IP set no longer exists in the database.",
+                                 MB_OK | MB_ICONWARNING);
+        SetModalResult(TModalResult::mrCancel);
+    }
 }
 
 void TFrmIPSet::btnCancelClick(TComponent*) {

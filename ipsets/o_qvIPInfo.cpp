@@ -187,7 +187,14 @@ void TqvIPSetManager::DeleteIPSet(long long setID) {
     // Other commands may have moved the table while the question was open:
     // the set asked about is found again, and if it is gone nothing is deleted.
     if (FBusy || !FIPSetsTable->Locate(IPDb::ID, setID)) return;
-    FIPSetsTable->Delete();
+    try {
+        FIPSetsTable->Delete();
+    } catch (const EDatabaseRowGone&) {
+        // Already deleted by another program: the tree is shown as the file is.
+        if (Application)
+            Application->ShowMessage("This IP set no longer exists in the database.",
+                                     MB_OK | MB_ICONWARNING);
+    }
     RefreshIPSetTree();
 }
 
