@@ -1,6 +1,10 @@
 // IPTavixVer2: start-up. The application object, the main window, the loop.
+#include "app/SingleInstance.h"
 #include "app/f_main.h"
+#include "ipsets/o_qvIPInfo.h"
+#include "store/IPDatabase.h"
 #include "toolkit/Application.h"
+#include "base/SysUtils.h"
 
 #include <commctrl.h>
 #include <windows.h>
@@ -18,15 +22,24 @@ void RecordFirstPaint(TComponent*) {
     GetSystemTimeAsFileTime(&now);
     if (FILE* f = std::fopen(file, "w")) {
         std::fprintf(f, "%llu\n",
-                     (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+                     (static_cast<unsigned long long>(now.dwHighDateTime) << 32) |
+                         now.dwLowDateTime);
         std::fclose(f);
     }
 }
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
+    INITCOMMONCONTROLSEX icc{sizeof(icc),
+                             ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
     InitCommonControlsEx(&icc);
+    // A second program on the same database would overwrite the first's
+    // writes unseen: the running one is brought forward instead.
+    TSingleInstance instance(IPDatabasePath(ApplicationFolderOf(ApplicationExeName())));
+    if (!instance.First()) {
+        instance.ActivateFirst();
+        return 0;
+    }
     TApplication application;
     application.Title = "QV IP Tavix Ver2";
     application.HelpFile = HelpFilePath();
@@ -35,6 +48,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         MainForm = FrmMain;
         FrmMain->OnFirstPaint = RecordFirstPaint;
         FrmMain->Show();
+        instance.Publish(FrmMain->Handle());
     } catch (const std::exception& e) {
         // Whatever was built is destroyed before the box appears.
         delete FrmMain;

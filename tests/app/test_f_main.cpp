@@ -1,9 +1,11 @@
+#include "app/SingleInstance.h"
 #include "app/f_main.h"
 #include "ipsets/o_qvIPInfo.h"
 #include "support/MainWindowFixture.h"
 #include "support/TestSupport.h"
 #include "toolkit/Accessibility.h"
 #include "toolkit/Application.h"
+#include "base/SysUtils.h"
 
 #include <gtest/gtest.h>
 
@@ -46,7 +48,8 @@ protected:
     HTREEITEM TopLevel(int index) {
         TTreeView* tree = Form->IPSetTreeView;
         HTREEITEM n = tree->FirstChild(TVI_ROOT);
-        while (index-- > 0) n = tree->NextSibling(n);
+        while (index-- > 0)
+            n = tree->NextSibling(n);
         return n;
     }
     std::vector<std::string> Details(HTREEITEM node) {
@@ -67,9 +70,9 @@ protected:
         PostMessageA(wnd, up, 0, pos);
         SendMessageA(wnd, down, down == WM_LBUTTONDOWN ? MK_LBUTTON : MK_RBUTTON, pos);
         MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
     }
-
 };
 
 } // namespace
@@ -77,8 +80,10 @@ protected:
 TEST_F(MainWindow, ListShowsFiveRowsPerAdapter) {
     TListView* list = Form->IPListView;
     ASSERT_EQ(list->Count(), 10);
-    const char* labels[] = {"Adapter ID", "Description", "Current IP", "Default Gateway", "DHCP Enabled"};
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(list->ItemText(i, 0), labels[i % 5]);
+    const char* labels[] = {"Adapter ID", "Description", "Current IP", "Default Gateway",
+                            "DHCP Enabled"};
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(list->ItemText(i, 0), labels[i % 5]);
     EXPECT_EQ(list->ItemText(0, 1), "{ADAPTER-A}");
     EXPECT_EQ(list->ItemText(1, 1), "Ethernet");
     EXPECT_EQ(list->ItemText(2, 1), "10.0.0.5/255.0.0.0192.168.1.5/255.255.255.0");
@@ -110,12 +115,13 @@ TEST_F(MainWindow, TreeShowsEverySetWithItsDetailLines) {
               (std::vector<std::string>{"IP:10.1.2.3", "Subnet mask :255.255.0.0",
                                         "Def.Gateway :10.1.0.1", "DNS :10.1.0.2", "DHCP :False",
                                         "Connection Name:Wireless"}));
-    EXPECT_EQ(Details(TopLevel(1)),
-              (std::vector<std::string>{"IP:0.0.0.0", "Subnet mask :0.0.0.0", "Def.Gateway :0.0.0.0",
-                                        "DNS :0.0.0.0", "DHCP :True", "Connection Name:LAN"}));
+    EXPECT_EQ(
+        Details(TopLevel(1)),
+        (std::vector<std::string>{"IP:0.0.0.0", "Subnet mask :0.0.0.0", "Def.Gateway :0.0.0.0",
+                                  "DNS :0.0.0.0", "DHCP :True", "Connection Name:LAN"}));
     EXPECT_EQ(Details(TopLevel(2)),
-              (std::vector<std::string>{"IP:", "Subnet mask :", "Def.Gateway :", "DNS :", "DHCP :",
-                                        "Connection Name:"}));
+              (std::vector<std::string>{
+                  "IP:", "Subnet mask :", "Def.Gateway :", "DNS :", "DHCP :", "Connection Name:"}));
 }
 
 TEST_F(MainWindow, RebuildCollapsesAndClearsTheSelection) {
@@ -124,7 +130,8 @@ TEST_F(MainWindow, RebuildCollapsesAndClearsTheSelection) {
     tree->Select(tree->FirstChild(TopLevel(0)));
     ASSERT_TRUE(tree->Expanded(TopLevel(0)));
     Form->IPSetManager()->RefreshIPSetTree();
-    for (int i = 0; i < 3; ++i) EXPECT_FALSE(tree->Expanded(TopLevel(i)));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(tree->Expanded(TopLevel(i)));
     EXPECT_EQ(tree->Selected(), nullptr);
     ExecSql(Db, "DELETE FROM IPSets");
     Form->IPSetManager()->RefreshIPSetTree();
@@ -302,4 +309,28 @@ TEST_F(MainWindow, TreeAndListAreNamedForAssistiveTechnology) {
     Form->Show();
     EXPECT_EQ(AccessibleNameOf(Form->IPSetTreeView->Handle()), "Available IP Sets");
     EXPECT_EQ(AccessibleNameOf(Form->IPListView->Handle()), "Current Configuration");
+}
+
+TEST(SingleInstance, OneProgramPerDatabaseFileHoweverItsPathIsSpelled) {
+    const std::string path = TestFolder() + "DataBase\\ipdb.ipdb";
+    const std::string name = InstanceMutexName(path);
+    EXPECT_EQ(name.rfind("Local\\", 0), 0u);
+    EXPECT_EQ(name.find('\\', 6), std::string::npos);
+    for (const std::string& same :
+         {UpperCase(path), TestFolder() + "DataBase\\..\\DataBase\\ipdb.ipdb",
+          TestFolder() + "DataBase/ipdb.ipdb"})
+        EXPECT_EQ(InstanceMutexName(same), name) << same;
+    EXPECT_NE(InstanceMutexName(TestFolder() + "Other\\ipdb.ipdb"), name);
+
+    TSingleInstance first(path);
+    EXPECT_TRUE(first.First());
+    HWND window = CreateWindowExA(0, "STATIC", "first", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                  nullptr, nullptr);
+    first.Publish(window);
+    TSingleInstance second(UpperCase(path));
+    EXPECT_FALSE(second.First());
+    EXPECT_TRUE(second.ActivateFirst(0));
+    DestroyWindow(window);
+    EXPECT_FALSE(second.ActivateFirst(0)); // its window is gone
+    EXPECT_TRUE(TSingleInstance(TestFolder() + "Other\\ipdb.ipdb").First());
 }
