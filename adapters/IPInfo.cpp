@@ -1,7 +1,9 @@
 #include "adapters/IPInfo.h"
 
+#include "base/AddressText.h"
 #include "base/SysUtils.h"
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -24,6 +26,28 @@ std::string WideToAnsi(const wchar_t* text) {
     WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), size, nullptr, nullptr);
     out.resize(static_cast<size_t>(size - 1));
     return out;
+}
+
+// Under Wine every adapter's DNS servers are resolv.conf's name servers, read
+// once per process: a change made by netsh meanwhile is seen only here.
+// Empty outside Wine or when the file cannot be read.
+std::vector<std::string> WineNameServers() {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    if (!ntdll || !GetProcAddress(ntdll, "wine_get_version")) return {};
+    std::vector<std::string> servers;
+    for (const char* path : {"\\\\?\\unix\\etc\\resolv.conf", "Z:\\etc\\resolv.conf"}) {
+        FILE* file = std::fopen(path, "r");
+        if (!file) continue;
+        char line[512];
+        while (std::fgets(line, sizeof(line), file)) {
+            char address[64] = {};
+            if (std::sscanf(line, " nameserver %63s", address) == 1 && IsDottedQuad(address))
+                servers.push_back(address);
+        }
+        std::fclose(file);
+        break;
+    }
+    return servers;
 }
 
 } // namespace
@@ -87,6 +111,7 @@ void TIPInfo::AddNewerRecords() {
         buffer.resize(size);
     }
     if (status != ERROR_SUCCESS) return;
+    const std::vector<std::string> wineServers = WineNameServers();
     for (auto* record = reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(buffer.data()); record;
          record = record->Next) {
         if (!record->AdapterName) continue;
@@ -104,6 +129,7 @@ void TIPInfo::AddNewerRecords() {
                     &reinterpret_cast<const sockaddr_in*>(address)->sin_addr);
                 adapter->DnsServers.push_back(Format("%u.%u.%u.%u", b[0], b[1], b[2], b[3]));
             }
+            if (!wineServers.empty()) adapter->DnsServers = wineServers;
         }
     }
 }

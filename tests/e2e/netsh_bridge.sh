@@ -13,7 +13,7 @@ root="$(cd "$here/../.." && pwd)"
 if [ -z "${IPTAVIX_NETNS_CASE:-}" ]; then
   rm -rf "$2" && mkdir -p "$2"
   failed=0
-  for case in ${IPTAVIX_NETNS_CASES:-static no_gateway_no_dns dhcp missing_interface host_refuses}; do
+  for case in ${IPTAVIX_NETNS_CASES:-static no_gateway_no_dns dhcp missing_interface host_refuses wine_stub}; do
     echo "== $case"
     IPTAVIX_NETNS_CASE=$case unshare --net --mount --propagation private \
       bash "$0" "$1" "$2/$case" || failed=$((failed + 1))
@@ -72,13 +72,18 @@ limited=()
 mkdir -p "$WINEPREFIX"
 "${limited[@]}" wineserver -p >/dev/null 2>&1
 "${limited[@]}" "$WINE" wineboot </dev/null >/dev/null 2>&1 || true
-"${limited[@]}" "$root/scripts/wine-netsh.sh" install >/dev/null
+# wine_stub has Wine's own netsh, which changes nothing and ends with 0.
+if [ "$case" = wine_stub ]; then
+  "$root/scripts/wine-netsh.sh" remove >/dev/null
+else
+  "${limited[@]}" "$root/scripts/wine-netsh.sh" install >/dev/null
+fi
 
 # The sets: one per case, for the connection named after the interface.
 connection=ipt0
 [ "$case" = missing_interface ] && connection=ipt9
 case $case in
-  static | missing_interface | host_refuses) set="'10.77.0.10', '255.255.255.0', '10.77.0.1', '10.77.0.53', 0" ;;
+  static | missing_interface | host_refuses | wine_stub) set="'10.77.0.10', '255.255.255.0', '10.77.0.1', '10.77.0.53', 0" ;;
   no_gateway_no_dns) set="'10.77.0.20', '255.255.0.0', '', '', 0" ;;
   dhcp) set="'0.0.0.0', '0.0.0.0', '0.0.0.0', '0.0.0.0', 1" ;;
 esac
@@ -146,6 +151,12 @@ dhcp)
   check "the program's list shows the lease" yes "$(grep -q "${address%/*}" <<<"$rows" && echo yes || echo no)"
   check "no failure message" 0 "$(box_count)"
   ;;
+wine_stub)
+  check "the user is told the set is not in effect, with what the connection shows" yes \
+    "$(probe text "QV IP Tavix Ver2" | tr -d '\r' | grep -qF 'The IP set "Case" is not in effect on the connection "ipt0": it shows 192.0.2.50/255.255.255.0, not 10.77.0.10/255.255.255.0.' && echo yes || echo no)"
+  check "one box" 1 "$(box_count)"
+  check "nothing on the host changed" "$before" "$state"
+  ;;
 missing_interface | host_refuses)
   check "the user sees the failure message" 1 "$(box_count)"
   check "nothing on the host changed" "$before" "$state"
@@ -153,6 +164,7 @@ missing_interface | host_refuses)
 esac
 check "the client left no file beside the resolver" "" "$(ls /etc | grep -E '^\.?resolv\.conf\.' || true)"
 echo "list: $(tr '\n' ';' <<<"$rows")"
+[ "$(box_count)" -eq 0 ] || echo "box: $(probe text "QV IP Tavix Ver2" | tr -d '\r' | tr '\n' ' ')"
 probe close "IP Tavix Ver2" >/dev/null 2>&1 || true
 sleep 0.5
 stop_program

@@ -6,6 +6,8 @@
 //   winprobe listtop TITLE        prints the index of the list's top row
 //   winprobe listscroll TITLE DY  scrolls the list by DY pixels
 //   winprobe close TITLE          posts WM_CLOSE to it
+//   winprobe answers TITLE MS     exit code 0 when it answers a message within
+//                                 MS, as the system's hung-window check asks
 //   winprobe text TITLE           prints the texts of its child windows
 //   winprobe click TITLE TEXT     presses its button captioned TEXT
 //   winprobe treeitem TITLE N     prints the screen point "X Y" on the text of
@@ -106,7 +108,8 @@ HWND FindChild(HWND parent, const char* wanted, bool byText = false) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: winprobe wait|counts|listtop|listscroll|close|text TITLE ...\n");
+        std::fprintf(stderr,
+                     "usage: winprobe wait|counts|listtop|listscroll|close|text TITLE ...\n");
         return 2;
     }
     std::string verb = argv[1];
@@ -131,8 +134,8 @@ int main(int argc, char** argv) {
                     tree ? static_cast<long>(SendMessageA(tree, TVM_GETCOUNT, 0, 0)) : -1L,
                     list ? static_cast<long>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)) : -1L);
     } else if (verb == "listtop") {
-        std::printf("%ld\n", static_cast<long>(
-                                 SendMessageA(FindChild(wnd, WC_LISTVIEWA), LVM_GETTOPINDEX, 0, 0)));
+        std::printf("%ld\n", static_cast<long>(SendMessageA(FindChild(wnd, WC_LISTVIEWA),
+                                                            LVM_GETTOPINDEX, 0, 0)));
     } else if (verb == "listscroll" && argc > 3) {
         SendMessageA(FindChild(wnd, WC_LISTVIEWA), LVM_SCROLL, 0, std::atoi(argv[3]));
     } else if (verb == "treeitem" && argc > 3) {
@@ -197,6 +200,13 @@ int main(int argc, char** argv) {
         CloseHandle(process);
     } else if (verb == "close") {
         PostMessageA(wnd, WM_CLOSE, 0, 0);
+    } else if (verb == "answers" && argc > 3) {
+        DWORD_PTR result = 0;
+        const UINT limit = static_cast<UINT>(std::strtoul(argv[3], nullptr, 10));
+        return SendMessageTimeoutA(wnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, limit,
+                                   &result)
+                   ? 0
+                   : 1;
     } else if (verb == "text") {
         EnumChildWindows(wnd, PrintText, 0);
     } else {
