@@ -19,7 +19,8 @@ shot() { import -window root "$work/$1.png"; echo "screenshot: $work/$1.png"; }
 
 wm_pid=""
 start_wm() {
-  if ! pgrep -x openbox >/dev/null; then
+  # A window manager of this display: another display's does not count.
+  if ! xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then
     openbox --sm-disable >/dev/null 2>&1 &
     wm_pid=$!
     sleep 1

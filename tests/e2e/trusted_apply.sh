@@ -21,8 +21,27 @@ wait_runs() { for _ in $(seq "${2:-150}"); do [ "$(runs)" -ge "$1" ] && break; s
 wait_box() { for _ in $(seq "${1:-100}"); do [ "$(box_count)" -ge 1 ] && break; sleep 0.2; done; }
 box_text() { probe text "QV IP Tavix Ver2" | tr -d '\r' | tr '\n' ' '; }
 has() { grep -qF -- "$2" <<<"$1" && echo yes || echo "no: $1"; }
-close_box() { probe close "QV IP Tavix Ver2" >/dev/null 2>&1 || true; sleep 0.5; }
-activate() { tree_click "$1"; sleep 0.3; keys_to '^IPTavix Ver2$' ctrl+a; }
+close_box() {
+  for _ in $(seq 25); do
+    [ "$(box_count)" -eq 0 ] && break
+    probe close "QV IP Tavix Ver2" >/dev/null 2>&1 || true
+    sleep 0.2
+  done
+  sleep 0.3
+}
+# activate ROW: the set on that row, by mouse and Ctrl+A, pressed again when
+# neither the wait window nor a box answered it (a key lost on its way).
+activate() {
+  for _ in 1 2 3; do
+    tree_click "$1"
+    sleep 0.3
+    keys_to '^IPTavix Ver2$' ctrl+a
+    for _ in $(seq 20); do
+      probe wait "[IP Tavix Ver2] Please wait..." 100 && return 0
+      [ "$(box_count)" -ge 1 ] && return 0
+    done
+  done
+}
 
 # A failing run: its words under its step, in one box.
 printf 'Das Element wurde nicht gefunden.\r\n\r\n' >"$work/netsh-print.txt"
