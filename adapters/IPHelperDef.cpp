@@ -17,6 +17,10 @@ void SetAdaptersAddressesSource(TGetAdaptersAddresses source) {
     adaptersAddressesSource = source;
 }
 
+bool PlatformAdaptersAddresses() {
+    return adaptersAddressesSource == nullptr;
+}
+
 ULONG CallGetAdaptersAddresses(ULONG family, ULONG flags, PIP_ADAPTER_ADDRESSES addresses,
                                PULONG size) {
     return adaptersAddressesSource

@@ -22,5 +22,7 @@ DWORD CallGetAdaptersInfo(PIP_ADAPTER_INFO info, PULONG size);
 using TGetAdaptersAddresses = ULONG(WINAPI*)(ULONG family, ULONG flags, PVOID reserved,
                                              PIP_ADAPTER_ADDRESSES addresses, PULONG size);
 void SetAdaptersAddressesSource(TGetAdaptersAddresses source);
+// False while a test's records stand in for the platform's.
+bool PlatformAdaptersAddresses();
 ULONG CallGetAdaptersAddresses(ULONG family, ULONG flags, PIP_ADAPTER_ADDRESSES addresses,
                                PULONG size);

@@ -111,7 +111,8 @@ void TIPInfo::AddNewerRecords() {
         buffer.resize(size);
     }
     if (status != ERROR_SUCCESS) return;
-    const std::vector<std::string> wineServers = WineNameServers();
+    const std::vector<std::string> wineServers =
+        PlatformAdaptersAddresses() ? WineNameServers() : std::vector<std::string>{};
     for (auto* record = reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(buffer.data()); record;
          record = record->Next) {
         if (!record->AdapterName) continue;
