@@ -21,3 +21,12 @@ DWORD CallGetAdaptersInfo(PIP_ADAPTER_INFO info, PULONG size);
 using TGetPerAdapterInfo = DWORD(WINAPI*)(ULONG index, PIP_PER_ADAPTER_INFO info, PULONG size);
 void SetPerAdapterInfoSource(TGetPerAdapterInfo source);
 DWORD CallGetPerAdapterInfo(ULONG index, PIP_PER_ADAPTER_INFO info, PULONG size);
+// Same signature as GetAdaptersAddresses: the DNS servers, the operational
+// status and the connection's name, which the older records lack.
+using TGetAdaptersAddresses = ULONG(WINAPI*)(ULONG family, ULONG flags, PVOID reserved,
+                                             PIP_ADAPTER_ADDRESSES addresses, PULONG size);
+void SetAdaptersAddressesSource(TGetAdaptersAddresses source);
+// False while a test's records stand in for the platform's.
+bool PlatformAdaptersAddresses();
+ULONG CallGetAdaptersAddresses(ULONG family, ULONG flags, PIP_ADAPTER_ADDRESSES addresses,
+                               PULONG size);

@@ -1,7 +1,9 @@
 #include "adapters/IPInfo.h"
 
+#include "base/AddressText.h"
 #include "base/SysUtils.h"
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -15,6 +17,38 @@ template <size_t N> std::string FieldText(const char (&field)[N]) {
 }
 
 constexpr ULONG InitialBufferSize = 5120;
+
+std::string WideToAnsi(const wchar_t* text) {
+    if (!text || !*text) return "";
+    int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 1) return "";
+    std::string out(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), size, nullptr, nullptr);
+    out.resize(static_cast<size_t>(size - 1));
+    return out;
+}
+
+// Under Wine every adapter's DNS servers are resolv.conf's name servers, read
+// once per process: a change made by netsh meanwhile is seen only here.
+// Empty outside Wine or when the file cannot be read.
+std::vector<std::string> WineNameServers() {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    if (!ntdll || !GetProcAddress(ntdll, "wine_get_version")) return {};
+    std::vector<std::string> servers;
+    for (const char* path : {"\\\\?\\unix\\etc\\resolv.conf", "Z:\\etc\\resolv.conf"}) {
+        FILE* file = std::fopen(path, "r");
+        if (!file) continue;
+        char line[512];
+        while (std::fgets(line, sizeof(line), file)) {
+            char address[64] = {};
+            if (std::sscanf(line, " nameserver %63s", address) == 1 && IsDottedQuad(address))
+                servers.push_back(address);
+        }
+        std::fclose(file);
+        break;
+    }
+    return servers;
+}
 
 } // namespace
 
@@ -74,6 +108,44 @@ TIPInfo::TIPInfo() {
     for (auto* info = reinterpret_cast<const IP_ADAPTER_INFO*>(buffer.data()); info;
          info = info->Next)
         FAdapterList.Add(std::make_unique<TAdapter>(*info));
+    AddNewerRecords();
+}
+
+void TIPInfo::AddNewerRecords() {
+    // Without these records the snapshot still holds what the list shows.
+    const ULONG flags = GAA_FLAG_SKIP_UNICAST | GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST;
+    ULONG size = 16384;
+    std::vector<BYTE> buffer(size);
+    ULONG status = ERROR_BUFFER_OVERFLOW;
+    for (int tries = 0; tries < 8; ++tries) {
+        status = CallGetAdaptersAddresses(
+            AF_INET, flags, reinterpret_cast<PIP_ADAPTER_ADDRESSES>(buffer.data()), &size);
+        if (status != ERROR_BUFFER_OVERFLOW || size <= buffer.size()) break;
+        buffer.resize(size);
+    }
+    if (status != ERROR_SUCCESS) return;
+    const std::vector<std::string> wineServers =
+        PlatformAdaptersAddresses() ? WineNameServers() : std::vector<std::string>{};
+    for (auto* record = reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(buffer.data()); record;
+         record = record->Next) {
+        if (!record->AdapterName) continue;
+        for (int i = 0; i < FAdapterList.Count(); ++i) {
+            TAdapter* adapter = FAdapterList.Items(i);
+            if (!SameText(adapter->AdapterName(), record->AdapterName)) continue;
+            adapter->OperUp = record->OperStatus == IfOperStatusUp;
+            adapter->FriendlyName = WideToAnsi(record->FriendlyName);
+            for (auto* dns = record->FirstDnsServerAddress; dns; dns = dns->Next) {
+                const sockaddr* address = dns->Address.lpSockaddr;
+                if (!address || address->sa_family != AF_INET ||
+                    dns->Address.iSockaddrLength < static_cast<INT>(sizeof(sockaddr_in)))
+                    continue;
+                const auto* b = reinterpret_cast<const BYTE*>(
+                    &reinterpret_cast<const sockaddr_in*>(address)->sin_addr);
+                adapter->DnsServers.push_back(Format("%u.%u.%u.%u", b[0], b[1], b[2], b[3]));
+            }
+            if (!wineServers.empty()) adapter->DnsServers = wineServers;
+        }
+    }
 }
 
 std::string AdapterConnectionName(const std::string& adapterName) {

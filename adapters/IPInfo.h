@@ -44,9 +44,10 @@ public:
     const TInfoIPAddress* PrimaryWinsServer() const { return FPrimaryWinsServer.get(); }
     const TInfoIPAddress* SecondaryWinsServer() const { return FSecondaryWinsServer.get(); }
 
-    // The adapter's DNS servers, the primary first; empty when it has none or
-    // the platform does not say.
-    std::vector<std::string> DnsServers;
+    // From the newer records; the defaults stand when those lack the adapter.
+    std::vector<std::string> DnsServers; // IPv4 only, the primary first
+    bool OperUp = true;                  // false: no link (cable out, not joined)
+    std::string FriendlyName;            // the connection's name as Windows shows it
 
 private:
     void ReadDnsServers();
@@ -74,6 +75,8 @@ public:
     const TAdapter* Adapters(int index) const { return FAdapterList.Items(index); }
 
 private:
+    // Adds DNS servers, link state and names from GetAdaptersAddresses.
+    void AddNewerRecords();
     TOwnedList<TAdapter> FAdapterList;
 };
 

@@ -56,14 +56,20 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
             return static_cast<bool>(mutex);
         });
     }
-    // Held while the window is open, so an import from the command line
-    // leaves this database alone.
-    TKernelHandle instance(CreateMutexA(nullptr, FALSE, InstanceMutexName(database).c_str()));
+    // A second window on the same database would overwrite the first's writes
+    // unseen: the running one is brought forward instead. The mutex, held while
+    // the window is open, also keeps a command-line import away.
+    TSingleInstance instance(database);
+    if (!instance.First()) {
+        instance.ActivateFirst();
+        return 0;
+    }
     try {
         FrmMain = new TFrmMain(&application);
         MainForm = FrmMain;
         FrmMain->OnFirstPaint = RecordFirstPaint;
         FrmMain->Show();
+        instance.Publish(FrmMain->Handle());
     } catch (const std::exception& e) {
         // Whatever was built is destroyed before the box appears.
         delete FrmMain;

@@ -81,6 +81,11 @@ int PrefixLength(uint32_t mask) {
     return length;
 }
 
+std::string NormalizedAddress(const std::string& text) {
+    const TParsedIP parsed = ParseIPText(text);
+    return parsed.Valid ? DecimalAddress(AddressValue(parsed)) : text;
+}
+
 uint32_t PrefixMask(int prefixLength) {
     if (prefixLength <= 0) return 0;
     if (prefixLength >= 32) return 0xFFFFFFFFu;

@@ -42,3 +42,6 @@ bool IsMulticastOrReserved(uint32_t address); // 224.0.0.0 and above
 // /32 has neither).
 bool IsNetworkAddress(uint32_t address, int prefixLength);
 bool IsBroadcastAddress(uint32_t address, int prefixLength);
+// A dotted quad in its decimal form ("192.168.001.010" is "192.168.1.10");
+// any other text as it is.
+std::string NormalizedAddress(const std::string& text);

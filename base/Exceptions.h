@@ -40,6 +40,14 @@ public:
     const char* ClassName() const override { return "EDatabaseError"; }
 };
 
+// A write that changed no row: the row was deleted or changed behind the
+// program's back, or the file refused it silently.
+class EDatabaseRowGone : public EDatabaseError {
+public:
+    using EDatabaseError::EDatabaseError;
+    const char* ClassName() const override { return "EDatabaseRowGone"; }
+};
+
 class ERegistryException : public Exception {
 public:
     using Exception::Exception;

@@ -1,8 +1,10 @@
 #include "editor/f_IPSet.h"
 #include "store/IPDatabase.h"
 
-#include "toolkit/Application.h"
+#include "base/AddressText.h"
 #include "base/SysUtils.h"
+#include "ipsets/Activation.h"
+#include "toolkit/Application.h"
 
 namespace {
 
@@ -185,7 +187,7 @@ bool TFrmIPSet::CheckedAddress(TqvIPEdit* edit, const char* required, std::strin
         return true;
     }
     if (!text.empty() && IsDottedQuad(text)) {
-        value = text;
+        value = NormalizedAddress(text); // a stored "010" would reach netsh as octal 8
         return true;
     }
     if (text.empty())
@@ -221,6 +223,7 @@ bool TFrmIPSet::SaveSet() {
         edtDns->PartEditor(0)->SetFocus();
         return false;
     }
+    if (!dhcp && !AddressesAccepted(address, mask, gateway, dns, dns2)) return false;
     sets->FieldByName(IPDb::SetName).SetAsString(name);
     sets->FieldByName(IPDb::Address).SetAsString(address);
     sets->FieldByName(IPDb::Mask).SetAsString(mask);
@@ -232,12 +235,58 @@ bool TFrmIPSet::SaveSet() {
     return true;
 }
 
+bool TFrmIPSet::AddressesAccepted(const std::string& address, const std::string& mask,
+                                  const std::string& gateway, const std::string& dns,
+                                  const std::string& dns2) {
+    TIPSetValues set;
+    set.Address = address;
+    set.Mask = mask;
+    set.Gateway = gateway;
+    set.Dns = dns;
+    set.Dns2 = dns2;
+    std::string field;
+    const std::string refusal = SetAddressRefusal(set, &field);
+    TqvIPEdit* edit = field == "subnet mask"  ? edtSubNetMask
+                      : field == "gateway"    ? edtDefGateway
+                      : field == "DNS server" ? edtDns
+                      : field == "second DNS server" ? edtDns2
+                                              : edtIPAddress;
+    if (refusal.empty() && GatewayOutsideSubnet(set)) {
+        // Allowed, as Windows' own dialog allows it after the same question.
+        if (MessageBoxA(Handle(),
+                        "The default gateway is not in the same subnet as the IP address. Save "
+                        "anyway?",
+                        Application->Title.c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES)
+            return true;
+        edit = edtDefGateway;
+    } else if (refusal.empty()) {
+        return true;
+    } else {
+        Application->ShowMessage(refusal, MB_OK | MB_ICONWARNING);
+    }
+    edit->PartEditor(0)->SetFocus();
+    edit->PartEditor(0)->SelectAll();
+    return false;
+}
+
 void TFrmIPSet::FormShow(TComponent*) {
     if (edtIPSetName->Enabled()) edtIPSetName->SetFocus();
 }
 
 void TFrmIPSet::btnOkClick(TComponent*) {
-    if (SaveSet()) SetModalResult(TModalResult::mrOk);
+    const bool adding = IPSets()->State() == TDataSetState::dsInsert;
+    try {
+        if (SaveSet()) SetModalResult(TModalResult::mrOk);
+    } catch (const EDatabaseRowGone&) {
+        // Deleted by another program meanwhile: nothing was stored, and the
+        // dialog closes so the rebuilt tree shows what the file holds.
+        IPSets()->Cancel();
+        Application->ShowMessage(adding ? "This IP set was not stored: the database file refused "
+                                          "it without an error."
+                                        : "This IP set no longer exists in the database.",
+                                 MB_OK | MB_ICONWARNING);
+        SetModalResult(TModalResult::mrCancel);
+    }
 }
 
 void TFrmIPSet::btnCancelClick(TComponent*) {

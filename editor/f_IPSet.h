@@ -53,4 +53,9 @@ private:
     // telling the user what is wrong. `required` names a field that must not
     // be empty; null for one that may.
     bool CheckedAddress(TqvIPEdit* edit, const char* required, std::string& value);
+    // The addresses refused by the activation's rules are refused here too,
+    // naming the field; a gateway outside the subnet is asked about.
+    bool AddressesAccepted(const std::string& address, const std::string& mask,
+                           const std::string& gateway, const std::string& dns,
+                           const std::string& dns2);
 };

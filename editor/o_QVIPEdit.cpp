@@ -325,7 +325,8 @@ void TqvIPEdit::Commit() {
         Clear();
         return;
     }
-    SetIP(PartsText());
+    // Stored in decimal: "010" means ten here, where netsh would read eight.
+    SetIP(NormalizedAddress(PartsText()));
 }
 
 void TqvIPEdit::PastePart(TEdit* editor, const std::string& pasted) {

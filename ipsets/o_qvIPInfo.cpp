@@ -229,7 +229,14 @@ void TqvIPSetManager::DeleteIPSet(long long setID) {
     // Other commands may have moved the table while the question was open:
     // the set asked about is found again, and if it is gone nothing is deleted.
     if (FBusy || !FIPSetsTable->Locate(IPDb::ID, setID)) return;
-    FIPSetsTable->Delete();
+    try {
+        FIPSetsTable->Delete();
+    } catch (const EDatabaseRowGone&) {
+        // Already deleted by another program: the tree is shown as the file is.
+        if (Application)
+            Application->ShowMessage("This IP set no longer exists in the database.",
+                                     MB_OK | MB_ICONWARNING);
+    }
     RefreshIPSetTree();
 }
 
@@ -316,6 +323,14 @@ void TqvIPSetManager::FinishIPSetTree() {
 
 namespace {
 
+bool IsInputMessage(UINT message) {
+    return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
+           (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) ||
+           (message >= WM_NCMOUSEMOVE && message <= WM_NCXBUTTONDBLCLK) ||
+           message == WM_NCMOUSEHOVER || message == WM_NCMOUSELEAVE || message == WM_MOUSEHOVER ||
+           message == WM_MOUSELEAVE;
+}
+
 // Keyboard and mouse input that reached the queue while an activation held
 // the thread: dropped, so nothing the user pressed then runs afterwards.
 void DropPendingInput() {
@@ -338,6 +353,9 @@ public:
 private:
     bool& FFlag;
 };
+
+// How often the check re-reads the adapter while it waits.
+constexpr DWORD CheckPollMs = 200;
 
 } // namespace
 
@@ -389,7 +407,9 @@ void TqvIPSetManager::UndoLastActivation() {
 }
 
 void TqvIPSetManager::ReportApply(const TApplyResult& result) {
-    if (!result.Ok && Application) Application->ShowMessage(result.Message, MB_OK | MB_ICONWARNING);
+    if (!result.Message.empty() && Application)
+        Application->ShowMessage(result.Message,
+                                 MB_OK | (result.Ok ? MB_ICONINFORMATION : MB_ICONWARNING));
     if (result.RefreshFailure) std::rethrow_exception(result.RefreshFailure);
 }
 
@@ -398,20 +418,37 @@ TApplyResult TqvIPSetManager::ApplyIPSet(const TIPSetValues& set) {
     if (!refusal.empty()) throw Exception(refusal);
     std::vector<TActivationStep> steps = ActivationSteps(set);
 
-    TBusyScope busy(FBusy);
-    ShowWaitBox();
-    try {
-        // Each run follows the one before whatever its outcome.
-        for (TActivationStep& step : steps)
-            step.ExitCode = RunCommand(step.Command, SW_HIDE, &step.Started);
-    } catch (...) {
-        CloseWaitBox();
-        DropPendingInput();
-        RefreshAdapterList();
-        throw;
+    TCheckResult check;
+    {
+        TBusyScope busy(FBusy);
+        FQuitSeen = false;
+        ShowWaitBox();
+        struct TEndWait {
+            TqvIPSetManager& Manager;
+            ~TEndWait() {
+                Manager.CloseWaitBox();
+                DropPendingInput();
+                if (Manager.FQuitSeen) PostQuitMessage(static_cast<int>(Manager.FQuitCode));
+                Manager.FQuitSeen = false;
+            }
+        } endWait{*this};
+        try {
+            // Each run follows the one before whatever its outcome.
+            for (TActivationStep& step : steps) {
+                const TChildRun run = RunCommand(step.Command);
+                step.Started = run.Started;
+                step.TimedOut = run.TimedOut;
+                step.ExitCode = run.Started ? static_cast<int>(run.ExitCode) : -1;
+                step.Output = run.LastLines;
+            }
+            // A failed run is told as such; only a clean one is checked.
+            if (ActivationFailureText(set.Connection, steps).empty())
+                check = WaitUntilInEffect(set);
+        } catch (...) {
+            RefreshAdapterList();
+            throw;
+        }
     }
-    CloseWaitBox();
-    DropPendingInput();
     TApplyResult result;
     // The user sees the list as it is now before hearing what went wrong.
     try {
@@ -420,43 +457,104 @@ TApplyResult TqvIPSetManager::ApplyIPSet(const TIPSetValues& set) {
         result.RefreshFailure = std::current_exception();
     }
     result.Message = ActivationFailureText(set.Connection, steps);
-    result.Ok = result.Message.empty();
+    if (!result.Message.empty()) {
+        result.Ok = false;
+    } else if (check.Outcome != TCheckOutcome::InEffect) {
+        result.Message = check.Text;
+        result.Ok = check.Outcome == TCheckOutcome::NoLink;
+    }
     return result;
 }
 
-// The platform record this relies on: 68 bytes in a 32-bit process.
-static_assert(sizeof(STARTUPINFOA) == (sizeof(void*) == 4 ? 68 : 104));
-
-int TqvIPSetManager::RunCommand(const std::string& commandLine, WORD showMode, bool* started) {
-    if (started) *started = false;
-    try {
-        if (commandLine.size() > MaxCommandLine) throw Exception("The command line is too long");
-        char buffer[MaxCommandLine + 1] = {}; // CreateProcessA may write into it
-        commandLine.copy(buffer, MaxCommandLine);
-        STARTUPINFOA startup{};
-        startup.cb = sizeof(startup);
-        startup.dwFlags = STARTF_USESHOWWINDOW;
-        startup.wShowWindow = showMode;
-        PROCESS_INFORMATION info{};
-        if (!CreateProcessA(nullptr, buffer, nullptr, nullptr, FALSE,
-                            CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup,
-                            &info))
-            return -1;
-        if (started) *started = true;
-        TKernelHandle process(info.hProcess), thread(info.hThread);
-        // One pass of pending messages, so the wait window gets painted; what
-        // the user pressed meanwhile is dropped, not run.
-        DropPendingInput();
-        if (Application) Application->ProcessMessages();
-        WaitForSingleObject(process.Get(), INFINITE);
-        Sleep(1000);
-        DWORD exitCode = 0;
-        GetExitCodeProcess(process.Get(), &exitCode);
-        return static_cast<int>(exitCode);
-    } catch (const std::exception& e) {
-        if (Application) Application->ShowMessage(e.what());
-        return 0;
+TCheckResult TqvIPSetManager::WaitUntilInEffect(const TIPSetValues& set) {
+    const DWORD start = GetTickCount(), limit = CheckLimitMs(set);
+    for (;;) {
+        TCheckResult result;
+        try {
+            TAdapterView view;
+            const bool found = ReadConnectionAdapter(set.Connection, view);
+            result = CheckActivation(set, found ? &view : nullptr);
+        } catch (const std::exception& e) {
+            result.Outcome = TCheckOutcome::NoAdapter;
+            result.Text = Format("The IP set \"%s\" could not be checked: the network adapters "
+                                 "could not be read (%s).",
+                                 set.Name.c_str(), e.what());
+        }
+        const DWORD elapsed = GetTickCount() - start;
+        if (result.Outcome != TCheckOutcome::NotYet || elapsed >= limit) return result;
+        WaitAnswering(nullptr, std::min<DWORD>(CheckPollMs, limit - elapsed));
     }
+}
+
+bool TqvIPSetManager::ReadConnectionAdapter(const std::string& connection, TAdapterView& view) {
+    const TIPInfo snapshot;
+    const std::string base = NetworkBasePath;
+    const TAdapter* match = nullptr;
+    TRegistry registry(KEY_READ);
+    registry.RootKey = HKEY_LOCAL_MACHINE;
+    for (int i = 0; i < snapshot.AdapterCount() && !match; ++i) {
+        const TAdapter* adapter = snapshot.Adapters(i);
+        for (const std::string& key :
+             {base + NetworkClassKey + "\\" + adapter->AdapterName() + "\\Connection",
+              base + adapter->AdapterName() + "\\Connection"})
+            if (registry.OpenKey(key) && SameText(registry.ReadString("Name"), connection))
+                match = adapter;
+    }
+    // Where the registry names no connection (Wine), the name Windows shows.
+    for (int i = 0; i < snapshot.AdapterCount() && !match; ++i)
+        if (SameText(snapshot.Adapters(i)->FriendlyName, connection)) match = snapshot.Adapters(i);
+    if (!match) return false;
+    view = TAdapterView{};
+    for (int k = 0; k < match->IPAddressCount(); ++k)
+        view.Addresses.emplace_back(match->IPAddresses(k)->IpAddress(),
+                                    match->IPAddresses(k)->IpMask());
+    for (int k = 0; k < match->GatewayCount(); ++k)
+        view.Gateways.push_back(match->Gateways(k)->IpAddress());
+    view.DnsServers = match->DnsServers;
+    view.Dhcp = match->DhcpEnabled();
+    view.OperUp = match->OperUp;
+    return true;
+}
+
+void TqvIPSetManager::DispatchAllButInput() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            FQuitSeen = true;
+            FQuitCode = msg.wParam;
+            continue;
+        }
+        if (IsInputMessage(msg.message)) continue;
+        DispatchMessageA(&msg);
+    }
+}
+
+void TqvIPSetManager::WaitAnswering(HANDLE object, DWORD milliseconds) {
+    const DWORD start = GetTickCount();
+    const DWORD count = object ? 1 : 0;
+    for (;;) {
+        DispatchAllButInput();
+        const DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= milliseconds) return;
+        const DWORD woke = MsgWaitForMultipleObjects(count, object ? &object : nullptr, FALSE,
+                                                     milliseconds - elapsed, QS_ALLINPUT);
+        if (woke == WAIT_OBJECT_0 + count) continue; // messages: served above
+        if (woke == WAIT_FAILED) {
+            if (object)
+                WaitForSingleObject(object, milliseconds - elapsed);
+            else
+                Sleep(milliseconds - elapsed);
+        }
+        return;
+    }
+}
+
+TChildRun TqvIPSetManager::RunCommand(const std::string& commandLine, DWORD timeLimitMs) {
+    if (commandLine.size() > MaxCommandLine) return TChildRun{};
+    // Never a netsh.exe from the program's or the working folder: the program
+    // runs elevated, and those folders may be the user's to write.
+    return RunChild(SystemNetshPath(), commandLine, timeLimitMs,
+                    [this](HANDLE process, DWORD ms) { WaitAnswering(process, ms); });
 }
 
 void TqvIPSetManager::ShowWaitBox() {

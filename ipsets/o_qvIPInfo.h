@@ -1,9 +1,12 @@
 #pragma once
 // The IP set manager: owns the database and both tables, fills the main
 // window's views, runs the commands and merges the connection names.
+#include "base/ChildProcess.h"
+#include "base/Classes.h"
+#include "ipsets/Activation.h"
+#include "ipsets/ActivationCheck.h"
 #include "ipsets/IPSetValues.h"
 #include "store/Database.h"
-#include "base/Classes.h"
 
 #include <windows.h>
 
@@ -40,7 +43,9 @@ std::string ApplicationFolderOf(const std::string& exePath);
 extern const char* const NetworkBasePath;
 extern const char* const NetworkClassKey;
 
-// How an apply went: Ok, or the failure text the user is to be told.
+// How an apply went. Ok false: it failed or the set is not in effect, and
+// Message says why. Ok true with a Message: applied, with a note the user is
+// told (a connection without link takes the set when it connects).
 struct TApplyResult {
     bool Ok = true;
     std::string Message;
@@ -86,9 +91,14 @@ public:
     // The stored set of that key with its connection's name; false when no
     // set has it. Raises when the set's connection is not in the list.
     bool ReadIPSet(long long setID, TIPSetValues& set);
-    // Runs the set's netsh lines under the wait window and refreshes the list;
-    // shows no message. Raises, with nothing run, for a set that must not run.
+    // Runs the set's netsh lines under the wait window, waits until the
+    // connection's adapter shows the set (or the check's limit passes) and
+    // refreshes the list; shows no message. Raises, with nothing run, for a
+    // set that must not run.
     TApplyResult ApplyIPSet(const TIPSetValues& set);
+    // The adapter that is `connection` now (its registry connection name, or
+    // the name Windows gives it), as plain values; false when none is.
+    bool ReadConnectionAdapter(const std::string& connection, TAdapterView& view);
 
     // The stored sets written to a CSV file at `path`; raises with the reason.
     void ExportIPSets(const std::string& path);
@@ -99,9 +109,10 @@ public:
 
     std::string GetConnectionName(long long connectionID);
     TWindowsVersion GetWindowsVersion();
-    // Runs a command line as a child process and waits for it; the result is
-    // its exit code, -1 when it cannot be started (then `started` is false).
-    int RunCommand(const std::string& commandLine, WORD showMode, bool* started = nullptr);
+    // Runs a netsh command line: the system folder's netsh only, hidden, its
+    // output caught, stopped after the time limit. Paint, timers and other
+    // messages are served meanwhile; keyboard and mouse input is dropped.
+    TChildRun RunCommand(const std::string& commandLine, DWORD timeLimitMs = NetshTimeLimitMs);
     // True while an activation runs: every command is refused meanwhile.
     bool Busy() const { return FBusy; }
     void ShowWaitBox();
@@ -133,6 +144,12 @@ private:
     long long ConnectionKey(const std::string& name);
     // Tells the user of a failed apply, as an activation does.
     void ReportApply(const TApplyResult& result);
+    // Waits up to `milliseconds` (or until `object`, if any, is signalled)
+    // serving every message but keyboard and mouse input.
+    void WaitAnswering(HANDLE object, DWORD milliseconds);
+    void DispatchAllButInput();
+    // Re-reads the connection until it shows the set or the limit passes.
+    TCheckResult WaitUntilInEffect(const TIPSetValues& set);
 
     TTreeView* FIPSetTreeView = nullptr;   // not owned: the main window's
     TListView* FAdapterListView = nullptr; // not owned: the main window's
@@ -143,4 +160,6 @@ private:
     class TFrmWaitBox* FWaitBox = nullptr; // owned as a component while an activation runs
     bool FBusy = false;
     std::optional<TIPSetValues> FUndo;
+    bool FQuitSeen = false; // a quit request met during an activation, posted again after it
+    WPARAM FQuitCode = 0;
 };

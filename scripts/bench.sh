@@ -12,3 +12,16 @@ trap stop_wine_session EXIT
 cd "$root/build/$arch/bench"
 echo "Timing the $arch build ($( [ "$arch" = i686 ] && echo 32-bit, as shipped || echo 64-bit))."
 "$WINE" ./bench.exe
+
+# An activation through the netsh bridge, in network namespaces of its own
+# (tests/e2e/netsh_bridge.sh's static case): from Ctrl+A to the list showing
+# the set, three runs. Needs root for the namespaces.
+if [ "$(id -u)" = 0 ] && command -v unshare >/dev/null; then
+  stop_wine_session
+  trap - EXIT
+  cd "$root"
+  build_arch "$arch" -- IPTavixVer2 ipdbinit winprobe netsh_bridge >/dev/null
+  IPTAVIX_NETNS_CASES="static static static" IPTAVIX_BENCH=1 \
+    bash tests/e2e/netsh_bridge.sh "${IPTAVIX_BENCH_BIN:-$root/build/$arch/bin}" "$root/build/$arch/bench-activation" |
+    grep '^activation:' || echo "activation: not measured (the namespace run failed)"
+fi

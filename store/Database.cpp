@@ -36,6 +36,12 @@ private:
     sqlite3_stmt* FStmt = nullptr;
 };
 
+bool Locked(int rc) {
+    return (rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED;
+}
+
+constexpr const char* InUse = "The database is in use by another program";
+
 std::string Quoted(const std::string& name) {
     std::string out = "\"";
     for (char c : name)
@@ -176,11 +182,13 @@ void TDbConnection::Open() {
     // A file that is not a database, or a damaged one, is refused here rather
     // than at the first read.
     std::string problem;
+    bool locked = false;
     {
         TDeadline deadline(db, OpenTimeLimit);
         Statement check(db, "PRAGMA quick_check(1)");
         if (!check.Ok()) {
             problem = check.Error();
+            locked = Locked(sqlite3_extended_errcode(db));
         } else {
             int step = sqlite3_step(check.Get());
             if (step == SQLITE_ROW) {
@@ -188,8 +196,14 @@ void TDbConnection::Open() {
                 if (result != "ok") problem = result;
             } else if (step != SQLITE_DONE) {
                 problem = check.Error();
+                locked = Locked(step);
             }
         }
+    }
+    if (locked) {
+        // Another program holds the file: it is sound, just not ours to read now.
+        sqlite3_close(db);
+        throw EDatabaseError(Format("%s (%s).", InUse, FileName.c_str()));
     }
     if (!problem.empty()) {
         sqlite3_close(db);
@@ -357,6 +371,18 @@ void TDbTable::Fail(const std::string& what) const {
         Format("%s (table %s in %s).", what.c_str(), TableName.c_str(), file.c_str()));
 }
 
+void TDbTable::StepWrite(sqlite3_stmt* statement, const char* failed, const char* unchanged) const {
+    const int rc = sqlite3_step(statement);
+    if (Locked(rc)) Fail(std::string(failed) + ": " + InUse);
+    if (rc != SQLITE_DONE) Fail(std::string(failed) + ": " + sqlite3_errmsg(FConnection->Handle()));
+    // Exactly one row, or the write did not happen as the user was told.
+    if (sqlite3_changes(FConnection->Handle()) != 1) {
+        std::string file = FConnection ? FConnection->FileName : std::string();
+        throw EDatabaseRowGone(
+            Format("%s (table %s in %s).", unchanged, TableName.c_str(), file.c_str()));
+    }
+}
+
 void TDbTable::CheckActive() const {
     if (FState == TDataSetState::dsInactive)
         throw EDatabaseError(
@@ -418,6 +444,13 @@ void TDbTable::CheckShape() const {
         sql = UpperCase(ReadColumn(master.Get(), 1).Text);
     }
     if (type != "table" || sql.rfind("CREATE VIRTUAL", 0) == 0) Fail("It is not an ordinary table");
+    // A conflict clause turns a write into a silent no-op (IGNORE) or into
+    // the deletion of another row (REPLACE).
+    std::string words;
+    for (char c : sql)
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') words += c;
+    if (words.find("ONCONFLICT") != std::string::npos)
+        Fail("It has ON CONFLICT clauses, which turn writes into silent no-ops or deletions");
     // The keys the program hands out must be the rows' own keys, never reused.
     const char* declared = nullptr;
     const char* collation = nullptr;
@@ -445,7 +478,9 @@ void TDbTable::LoadRows() {
         sql += (i ? ", " : "") + Quoted(FColumns[i].Name);
     sql += " FROM " + Quoted(TableName) + " ORDER BY " + Quoted("ID");
     Statement select(FConnection->Handle(), sql);
-    if (!select.Ok()) Fail("Cannot read the rows: " + select.Error());
+    if (!select.Ok())
+        Fail(std::string("Cannot read the rows: ") +
+             (Locked(sqlite3_extended_errcode(FConnection->Handle())) ? InUse : select.Error()));
     std::vector<Row> rows;
     int rc;
     while ((rc = sqlite3_step(select.Get())) == SQLITE_ROW) {
@@ -454,7 +489,8 @@ void TDbTable::LoadRows() {
             row[i] = ReadColumn(select.Get(), static_cast<int>(i));
         rows.push_back(std::move(row));
     }
-    if (rc != SQLITE_DONE) Fail("Cannot read the rows: " + select.Error());
+    if (rc != SQLITE_DONE)
+        Fail(std::string("Cannot read the rows: ") + (Locked(rc) ? InUse : select.Error()));
     FRows = std::move(rows);
 }
 
@@ -569,8 +605,7 @@ void TDbTable::Post() {
         if (!insert.Ok()) Fail("Cannot store the new row: " + insert.Error());
         for (size_t k = 0; k < cols.size(); ++k)
             insert.Bind(static_cast<int>(k + 1), FBuffer[static_cast<size_t>(cols[k])]);
-        if (sqlite3_step(insert.Get()) != SQLITE_DONE)
-            Fail("Cannot store the new row: " + insert.Error());
+        StepWrite(insert.Get(), "Cannot store the new row", "The new row was not stored");
         Row row = FBuffer;
         row[static_cast<size_t>(FIdColumn)] =
             TFieldValue::FromInteger(sqlite3_last_insert_rowid(db));
@@ -592,8 +627,7 @@ void TDbTable::Post() {
             for (size_t k = 0; k < cols.size(); ++k)
                 update.Bind(static_cast<int>(k + 1), FBuffer[static_cast<size_t>(cols[k])]);
             update.Bind(static_cast<int>(cols.size() + 1), current[static_cast<size_t>(FIdColumn)]);
-            if (sqlite3_step(update.Get()) != SQLITE_DONE)
-                Fail("Cannot store the changed row: " + update.Error());
+            StepWrite(update.Get(), "Cannot store the changed row", "The row no longer exists");
         }
         current = FBuffer;
     }
@@ -625,7 +659,7 @@ void TDbTable::Delete() {
                   "DELETE FROM " + Quoted(TableName) + " WHERE " + Quoted("ID") + " = ?");
     if (!del.Ok()) Fail("Cannot delete the row: " + del.Error());
     del.Bind(1, FRows[static_cast<size_t>(FRecNo)][static_cast<size_t>(FIdColumn)]);
-    if (sqlite3_step(del.Get()) != SQLITE_DONE) Fail("Cannot delete the row: " + del.Error());
+    StepWrite(del.Get(), "Cannot delete the row", "The row no longer exists");
     FRows.erase(FRows.begin() + FRecNo);
     // The following row becomes current; after the last row, the new last one.
     if (FRecNo >= static_cast<int>(FRows.size())) FRecNo = std::max(0, RecordCount() - 1);

@@ -7,6 +7,7 @@
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 enum class TFieldType { ftInteger, ftString, ftBoolean };
 enum class TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert };
@@ -139,6 +140,9 @@ private:
     void CheckActive() const;
     // An ordinary table whose ID is the row's own key.
     void CheckShape() const;
+    // Runs an insert, update or delete that must change exactly one row;
+    // raises EDatabaseRowGone when it changed none.
+    void StepWrite(sqlite3_stmt* statement, const char* failed, const char* unchanged) const;
     int ColumnIndex(const std::string& name) const;
     bool LocateValue(int column, const TFieldValue& value);
     void LoadRows();

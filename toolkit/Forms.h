@@ -35,7 +35,12 @@ public:
     // ends the application's loop, any other is hidden.
     void Close();
     TModalResult ShowModal();
-    void SetModalResult(TModalResult result) { FModalResult = result; }
+    // Wakes the modal loop too: a result set while it waits in GetMessage
+    // (a message sent from another thread or program) would wait for input.
+    void SetModalResult(TModalResult result) {
+        FModalResult = result;
+        if (FModal && Handle()) PostMessageA(Handle(), WM_NULL, 0, 0);
+    }
     TModalResult ModalResult() const { return FModalResult; }
     bool IsModal() const { return FModal; }
 

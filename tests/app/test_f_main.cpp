@@ -1,3 +1,4 @@
+#include "app/SingleInstance.h"
 #include "app/f_main.h"
 #include "editor/f_IPSet.h"
 #include "ipsets/o_qvIPInfo.h"
@@ -5,6 +6,7 @@
 #include "support/TestSupport.h"
 #include "toolkit/Accessibility.h"
 #include "toolkit/Application.h"
+#include "base/SysUtils.h"
 
 #include <gtest/gtest.h>
 
@@ -356,4 +358,28 @@ TEST_F(MainWindow, TreeAndListAreNamedForAssistiveTechnology) {
     Form->Show();
     EXPECT_EQ(AccessibleNameOf(Form->IPSetTreeView->Handle()), "Available IP Sets");
     EXPECT_EQ(AccessibleNameOf(Form->IPListView->Handle()), "Current Configuration");
+}
+
+TEST(SingleInstance, OneProgramPerDatabaseFileHoweverItsPathIsSpelled) {
+    const std::string path = TestFolder() + "DataBase\\ipdb.ipdb";
+    const std::string name = InstanceMutexName(path);
+    EXPECT_EQ(name.rfind("Local\\", 0), 0u);
+    EXPECT_EQ(name.find('\\', 6), std::string::npos);
+    for (const std::string& same :
+         {UpperCase(path), TestFolder() + "DataBase\\..\\DataBase\\ipdb.ipdb",
+          TestFolder() + "DataBase/ipdb.ipdb"})
+        EXPECT_EQ(InstanceMutexName(same), name) << same;
+    EXPECT_NE(InstanceMutexName(TestFolder() + "Other\\ipdb.ipdb"), name);
+
+    TSingleInstance first(path);
+    EXPECT_TRUE(first.First());
+    HWND window = CreateWindowExA(0, "STATIC", "first", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                  nullptr, nullptr);
+    first.Publish(window);
+    TSingleInstance second(UpperCase(path));
+    EXPECT_FALSE(second.First());
+    EXPECT_TRUE(second.ActivateFirst(0));
+    DestroyWindow(window);
+    EXPECT_FALSE(second.ActivateFirst(0)); // its window is gone
+    EXPECT_TRUE(TSingleInstance(TestFolder() + "Other\\ipdb.ipdb").First());
 }

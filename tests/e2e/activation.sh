@@ -12,13 +12,13 @@ keys_to '^IPTavix Ver2$' ctrl+a
 box=$(window_id '^\[IP Tavix Ver2\] Please wait...$' || true)
 check "wait window appears" yes "$([ -n "$box" ] && echo yes || echo no)"
 shot wait_window
-# Both runs and their pauses take a few seconds; the wait window then closes.
+# Both runs and the check take a few seconds; the wait window then closes.
 wait_until 20 log_lines_at_least 2 || true
 check "wait window closed" 0 "$(probe gone "[IP Tavix Ver2] Please wait..." 20000; echo $?)"
 check "address command" 'netsh interface ip set address "LAN"  static 192.168.1.10 255.255.255.0 192.168.1.1 1' \
   "$(sed -n 1p "$work/netsh-log.txt" | cut -d'|' -f4 | tr -d '\r')"
 check "DNS command" 'netsh interface ip set dns "LAN"  static 192.168.1.1 primary' \
   "$(sed -n 2p "$work/netsh-log.txt" | cut -d'|' -f4 | tr -d '\r')"
-check "started hidden" "0|1" "$(sed -n 1p "$work/netsh-log.txt" | cut -d'|' -f2,3)"
+check "started hidden, output through a pipe" "0|257" "$(sed -n 1p "$work/netsh-log.txt" | cut -d'|' -f2,3)"
 stop_program
 finish

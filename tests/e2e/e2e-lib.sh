@@ -33,6 +33,7 @@ start_wm() {
   wm_pid=$started_wm_pid
 }
 finish() {
+  restore_netsh
   # Waited for, so the next test never finds a window manager on its way out.
   if [ -n "$wm_pid" ]; then kill "$wm_pid" 2>/dev/null || true; wait "$wm_pid" 2>/dev/null || true; fi
   echo "$failures failed"
@@ -115,8 +116,29 @@ prepare_database() {
   "$WINE" "$work/ipdbinit.exe" >/dev/null
   [ -z "${1:-}" ] || sqlite3 "$db" "$1"
 }
-# prepare_sets SQL: the same, with the netsh stand-in beside the program.
+# prepare_sets SQL: the same, with the netsh stand-in as the system's netsh.
 prepare_sets() {
-  cp "$bin/tests/test_activation/netsh.exe" "$work/"
+  install_standin
   prepare_database "$1"
+}
+# install_standin: the stand-in as netsh.exe in the prefix's system folder the
+# program starts it from (syswow64 for a 32-bit program in a 64-bit prefix),
+# loaded instead of Wine's own, its files in this test's folder, until finish.
+standin_target=""
+install_standin() {
+  local windows="${WINEPREFIX:-$root/build/wineprefix}/drive_c/windows" folder=system32 pe
+  pe=$(od -An -tu4 -j60 -N4 "$work/IPTavixVer2.exe" | tr -d ' ')
+  [ -d "$windows/syswow64" ] && [ "$(od -An -tx2 -j$((pe + 4)) -N2 "$work/IPTavixVer2.exe" | tr -d ' ')" = 014c ] && folder=syswow64
+  standin_target="$windows/$folder/netsh.exe"
+  [ -f "$standin_target.wine" ] || cp "$standin_target" "$standin_target.wine"
+  cp "$bin/tests/test_activation/netsh-standin.exe" "$standin_target"
+  "$WINE" reg add 'HKCU\Software\Wine\DllOverrides' /v netsh.exe /d native /f >/dev/null 2>&1
+  export IPTAVIX_STANDIN_DIR="Z:$work/"
+  trap restore_netsh EXIT # also when a step fails on the way
+}
+restore_netsh() {
+  [ -n "$standin_target" ] || return 0
+  [ -f "$standin_target.wine" ] && mv "$standin_target.wine" "$standin_target"
+  "$WINE" reg delete 'HKCU\Software\Wine\DllOverrides' /v netsh.exe /f >/dev/null 2>&1 || true
+  standin_target=""
 }

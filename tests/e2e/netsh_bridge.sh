@@ -181,6 +181,12 @@ activate() {
   tree_click "$1"
   sleep 0.3
   keys_to '^IPTavix Ver2$' ctrl+a
+  if [ -n "${IPTAVIX_BENCH:-}" ] && [ "$case" = static ]; then
+    # For scripts/bench.sh: from Ctrl+A to the list showing the set.
+    local start_ns; start_ns=$(date +%s%N)
+    for _ in $(seq 600); do probe rows "IPTavix Ver2" 2>/dev/null | grep -q '10\.77\.0\.10' && break; sleep 0.05; done
+    echo "activation: $((($(date +%s%N) - start_ns) / 1000000)) ms from Ctrl+A to the list showing the set"
+  fi
   probe wait "[IP Tavix Ver2] Please wait..." 10000 || true
   for _ in $(seq 160); do
     probe wait "[IP Tavix Ver2] Please wait..." 100 || break

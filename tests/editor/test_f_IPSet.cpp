@@ -180,6 +180,8 @@ TEST_F(Editor, InvalidAddressesAreNamedAndNothingIsWritten) {
 TEST_F(Editor, EditShowsTheStoredSetAndKeepsItsConnection) {
     bool ticked = false, disabled = false;
     std::string shownAddress, connection;
+    MessageBoxCatcher boxes(IDNO);
+    std::vector<bool> stayedOpen;
     WithEditor(2, [&](TFrmIPSet* d) {
         ticked = d->DHCPCheck->Checked();
         disabled = !IsWindowEnabled(d->edtIPAddress->PartEditor(0)->Handle());
@@ -188,14 +190,31 @@ TEST_F(Editor, EditShowsTheStoredSetAndKeepsItsConnection) {
         SendMessageA(d->DHCPCheck->Handle(), BM_CLICK, 0, 0); // clear: enabled with 0.0.0.0
         EXPECT_TRUE(IsWindowEnabled(d->edtDns->PartEditor(0)->Handle()));
         ClearParts(d->edtIPAddress);
-        Type(d->edtIPAddress, "172.16.0.4");
+        Type(d->edtIPAddress, "172.016.000.004");
+        // The 0.0.0.0 left in the other fields cannot work: refused by name.
+        d->btnOk->Click();
+        stayedOpen.push_back(d->ModalResult() == TModalResult::mrNone);
+        ClearParts(d->edtSubNetMask);
+        Type(d->edtSubNetMask, "255.255.0.0");
+        ClearParts(d->edtDefGateway);
+        Type(d->edtDefGateway, "10.0.0.1");
+        ClearParts(d->edtDns);
+        // A gateway outside the subnet is asked about: No stays, Yes saves.
+        d->btnOk->Click();
+        stayedOpen.push_back(d->ModalResult() == TModalResult::mrNone);
+        boxes.Answer = IDYES;
         d->btnOk->Click();
     });
     EXPECT_TRUE(ticked);
     EXPECT_TRUE(disabled);
     EXPECT_EQ(shownAddress, "0.0.0.0");
     EXPECT_EQ(connection, "Wireless");
-    EXPECT_EQ(Rows()[1], "Home|172.16.0.4|0.0.0.0|0.0.0.0|0.0.0.0|0|2");
+    EXPECT_EQ(stayedOpen, (std::vector<bool>{true, true}));
+    ASSERT_EQ(boxes.Boxes.size(), 3u);
+    EXPECT_EQ(boxes.Boxes[0].Text, "The subnet mask 0.0.0.0 leaves no network.");
+    EXPECT_EQ(boxes.Boxes[1].Text,
+              "The default gateway is not in the same subnet as the IP address. Save anyway?");
+    EXPECT_EQ(Rows()[1], "Home|172.16.0.4|255.255.0.0|10.0.0.1||0|2"); // decimal, as netsh reads it
 }
 
 TEST_F(Editor, DeleteInTheSelectorClearsTheConnection) {

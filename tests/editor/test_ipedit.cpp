@@ -37,18 +37,23 @@ std::string RandomText(std::mt19937& rng) {
     std::string text;
     switch (kind(rng)) {
     case 0: // random bytes
-        for (int i = length(rng); i > 0; --i) text += static_cast<char>(byte(rng));
+        for (int i = length(rng); i > 0; --i)
+            text += static_cast<char>(byte(rng));
         return text;
     case 1: // huge numbers
         return std::to_string(big(rng)) + "." + std::to_string(big(rng)) + "9999999999." +
                std::to_string(big(rng) % 300) + "." + std::to_string(big(rng) % 300);
-    case 2: case 3: case 4: { // near-valid addresses
+    case 2:
+    case 3:
+    case 4: { // near-valid addresses
         std::uniform_int_distribution<int> part(-5, 300);
-        for (int i = 0; i < 4; ++i) text += (i ? "." : "") + std::to_string(part(rng));
+        for (int i = 0; i < 4; ++i)
+            text += (i ? "." : "") + std::to_string(part(rng));
         return text;
     }
     default:
-        for (int i = length(rng); i > 0; --i) text += alphabet[pick(rng)];
+        for (int i = length(rng); i > 0; --i)
+            text += alphabet[pick(rng)];
         return text;
     }
 }
@@ -124,18 +129,25 @@ protected:
         Edit = new TqvIPEdit(Form, nullptr, {.Left = 10, .Top = 10});
         Edit->OnIPChange = [this](TComponent* s) { Log.push_back(s == Edit ? "ip" : "?"); };
         Edit->OnIPFirstPartChange = [this](TComponent* s) { Log.push_back(s == Edit ? "1" : "?"); };
-        Edit->OnIPSecondPartChange = [this](TComponent* s) { Log.push_back(s == Edit ? "2" : "?"); };
+        Edit->OnIPSecondPartChange = [this](TComponent* s) {
+            Log.push_back(s == Edit ? "2" : "?");
+        };
         Edit->OnIPThirdPartChange = [this](TComponent* s) { Log.push_back(s == Edit ? "3" : "?"); };
-        Edit->OnIPFourthPartChange = [this](TComponent* s) { Log.push_back(s == Edit ? "4" : "?"); };
+        Edit->OnIPFourthPartChange = [this](TComponent* s) {
+            Log.push_back(s == Edit ? "4" : "?");
+        };
     }
     void TearDown() override { delete Form; }
     std::vector<std::string> Parts() {
         std::vector<std::string> out;
-        for (int i = 0; i < 4; ++i) out.push_back(Edit->PartEditor(i)->Text());
+        for (int i = 0; i < 4; ++i)
+            out.push_back(Edit->PartEditor(i)->Text());
         return out;
     }
     void Type(int part, const std::string& keys) {
-        for (char c : keys) SendMessageA(Edit->PartEditor(part)->Handle(), WM_CHAR, static_cast<unsigned char>(c), 1);
+        for (char c : keys)
+            SendMessageA(Edit->PartEditor(part)->Handle(), WM_CHAR, static_cast<unsigned char>(c),
+                         1);
     }
     TApplication App;
     TForm* Form = nullptr;
@@ -152,7 +164,8 @@ TEST_F(IPEdit, PartsAreBuiltOnTheFirstParentOnly) {
     Edit->SetParent(Form);
     ASSERT_NE(Edit->Handle(), nullptr);
     int children = 0;
-    for (HWND c = GetWindow(Edit->Handle(), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) ++children;
+    for (HWND c = GetWindow(Edit->Handle(), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        ++children;
     EXPECT_EQ(children, 7);
     // Four 30-pixel parts and three dots of the 16-point font.
     HWND dot = GetWindow(Edit->PartEditor(0)->Handle(), GW_HWNDNEXT);
@@ -200,10 +213,10 @@ TEST_F(IPEdit, AssigningSpreadsValidTextsAndRefusesOthers) {
 TEST_F(IPEdit, CharacterFilterAndCommitOnEnterOrLeavingTheFourthPart) {
     Edit->SetParent(Form);
     Form->Show();
-    Type(0, "1923");        // a fourth digit is discarded
-    Type(1, "1x.6-8");      // letters, dots and signs are discarded
+    Type(0, "1923");   // a fourth digit is discarded
+    Type(1, "1x.6-8"); // letters, dots and signs are discarded
     Type(2, "0");
-    Type(3, "12\b5");       // backspace works
+    Type(3, "12\b5"); // backspace works
     EXPECT_EQ(Parts(), (std::vector<std::string>{"192", "168", "0", "15"}));
     // A full part takes no further digit; over a selection the digit
     // replaces what is selected.
@@ -368,7 +381,8 @@ TEST_F(IPEdit, AnAddressTypedStraightThroughFillsTheFourParts) {
     TypeToFocus("192168001010");
     EXPECT_EQ(Parts(), (std::vector<std::string>{"192", "168", "001", "010"}));
     TypeToFocus("\r");
-    EXPECT_EQ(Edit->IP(), "192.168.001.010");
+    // Committed in decimal: netsh would read "010" as octal 8.
+    EXPECT_EQ(Edit->IP(), "192.168.1.10");
     // A dot right after a full part is not a second move; a dot or Space in
     // an empty part moves nowhere.
     Edit->Clear();
@@ -454,7 +468,9 @@ TEST_F(IPEdit, EachPartIsNamedForAssistiveTechnology) {
 TEST_F(IPEdit, DisablingDisablesEveryPart) {
     Edit->SetParent(Form);
     Edit->SetEnabled(false);
-    for (int i = 0; i < 4; ++i) EXPECT_FALSE(IsWindowEnabled(Edit->PartEditor(i)->Handle()));
+    for (int i = 0; i < 4; ++i)
+        EXPECT_FALSE(IsWindowEnabled(Edit->PartEditor(i)->Handle()));
     Edit->SetEnabled(true);
-    for (int i = 0; i < 4; ++i) EXPECT_TRUE(IsWindowEnabled(Edit->PartEditor(i)->Handle()));
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(IsWindowEnabled(Edit->PartEditor(i)->Handle()));
 }

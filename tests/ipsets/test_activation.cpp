@@ -12,6 +12,7 @@
 
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <sstream>
 
 namespace {
@@ -21,7 +22,16 @@ struct NetshRun {
     int Show;
     unsigned long Flags;
     std::string CommandLine;
+    std::string Path; // the netsh.exe that ran
 };
+
+// Every test here runs the stand-in as the system's netsh.
+struct StandinEnvironment : ::testing::Environment {
+    void SetUp() override { Scope = std::make_unique<NetshStandinScope>(); }
+    void TearDown() override { Scope.reset(); }
+    std::unique_ptr<NetshStandinScope> Scope;
+};
+::testing::Environment* const standin = ::testing::AddGlobalTestEnvironment(new StandinEnvironment);
 
 std::vector<NetshRun> ReadLog() {
     std::vector<NetshRun> runs;
@@ -38,9 +48,19 @@ std::vector<NetshRun> ReadLog() {
         std::getline(fields, part, '|');
         run.Flags = std::stoul(part);
         std::getline(fields, run.CommandLine);
+        run.Path = run.CommandLine.substr(run.CommandLine.rfind('|') + 1);
+        run.CommandLine.erase(run.CommandLine.rfind('|'));
         runs.push_back(run);
     }
     return runs;
+}
+
+// The system folder's netsh, as a 32-bit process on a 64-bit system sees it too.
+bool IsSystemNetsh(const std::string& path) {
+    char wow[MAX_PATH] = {};
+    const UINT n = GetSystemWow64DirectoryA(wow, MAX_PATH);
+    return SameText(path, NetshStandinScope::SystemNetsh()) ||
+           (n > 0 && SameText(path, std::string(wow, n) + "\\netsh.exe"));
 }
 
 class Activation : public MainWindowFixture {
@@ -48,7 +68,8 @@ protected:
     void SetUp() override {
         Db = FreshDatabase();
         DeleteFileA((TestFolder() + "netsh-log.txt").c_str());
-        DeleteFileA((TestFolder() + "netsh-exits.txt").c_str());
+        for (const char* file : {"netsh-exits.txt", "netsh-print.txt", "netsh-delay.txt"})
+            DeleteFileA((TestFolder() + file).c_str());
         ExecSql(Db,
                 "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN'), ('LAN 2');"
                 "INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, GATEWAY, DNS, DHCP, "
@@ -57,22 +78,35 @@ protected:
                 "('Dhcp', '1.1.1.1', '2.2.2.2', '3.3.3.3', '4.4.4.4', 1, 2),"
                 "('NoGateway', '10.0.0.2', '255.0.0.0', '', '10.0.0.1', NULL, 1),"
                 "('Orphan', '10.0.0.2', '255.0.0.0', '', '', 0, 77)");
+        // Each connection's adapter already shows the sets the tests apply to
+        // it, so the check after the runs finds them in effect at once.
         FakeAdapter a;
         a.Name = "{ADAPTER-A}";
         a.Description = "before";
-        Adapters.Adapters = {a};
+        a.FriendlyName = "LAN";
+        a.Addresses = {{"192.168.1.10", "255.255.255.0"}, {"10.0.0.2", "255.0.0.0"}};
+        a.Gateways = {{"192.168.1.1", ""}};
+        a.DnsServers = {"192.168.1.1"};
+        FakeAdapter b;
+        b.Name = "{ADAPTER-B}";
+        b.FriendlyName = "LAN 2";
+        b.Addresses = {{"10.9.0.7", "255.255.0.0"}};
+        Adapters.Adapters = {a, b};
         OpenMainWindow(true);
     }
 };
 
 } // namespace
 
-TEST_F(Activation, StaticSetRunsBothCommandsHiddenWithPausesAndRefreshesTheList) {
+TEST_F(Activation, StaticSetRunsBothCommandsHiddenThroughTheSystemNetshAndRefreshesTheList) {
     Adapters.Adapters[0].Description = "after"; // seen only if the list is refreshed
     ExecSql(Db, "INSERT INTO IPSets (IPSET_NAME) VALUES ('added behind the tree''s back')");
-    DWORD start = GetTickCount();
+    // A netsh.exe beside the program (and in the working folder) never runs.
+    ASSERT_TRUE(CopyFileA((TestFolder() + "netsh-standin.exe").c_str(),
+                          (TestFolder() + "netsh.exe").c_str(), FALSE));
+    MessageBoxCatcher boxes;
     Manager->ActivateIPSet(1);
-    DWORD elapsed = GetTickCount() - start;
+    DeleteFileA((TestFolder() + "netsh.exe").c_str());
     std::vector<NetshRun> runs = ReadLog();
     ASSERT_EQ(runs.size(), 2u);
     EXPECT_EQ(
@@ -82,11 +116,11 @@ TEST_F(Activation, StaticSetRunsBothCommandsHiddenWithPausesAndRefreshesTheList)
               "netsh interface ip set dns \"LAN\"  static 192.168.1.1 primary");
     for (const NetshRun& run : runs) {
         EXPECT_EQ(run.Show, SW_HIDE);
-        EXPECT_EQ(run.Flags, static_cast<unsigned long>(STARTF_USESHOWWINDOW));
+        EXPECT_EQ(run.Flags,
+                  static_cast<unsigned long>(STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES));
+        EXPECT_TRUE(IsSystemNetsh(run.Path)) << run.Path;
     }
-    // One second's pause after each run: the second starts a second after the first.
-    EXPECT_GE(runs[1].Tick - runs[0].Tick, 1000u);
-    EXPECT_GE(elapsed, 2000u);
+    EXPECT_TRUE(boxes.Boxes.empty()); // the adapter shows the set
     EXPECT_EQ(Form->IPListView->ItemText(1, 1), "after");
     EXPECT_EQ(Form->IPSetTreeView->Count(), 4 * 7); // not rebuilt
     EXPECT_EQ(Manager->WaitBox(), nullptr);
@@ -94,6 +128,7 @@ TEST_F(Activation, StaticSetRunsBothCommandsHiddenWithPausesAndRefreshesTheList)
 
 TEST_F(Activation, DhcpAndEmptyFieldsGiveTheirCommands) {
     Manager->ActivateIPSet(2);
+    Adapters.Adapters[0].DnsServers = {"10.0.0.1"};
     Manager->ActivateIPSet(3);
     std::vector<NetshRun> runs = ReadLog();
     ASSERT_EQ(runs.size(), 4u);
@@ -194,13 +229,11 @@ void SetExitCodes(const std::string& codes) {
 } // namespace
 
 TEST_F(Activation, MissingNetshIsReportedAfterTheListIsRefreshed) {
-    // Hide the stand-in and the prefix's own netsh so that no netsh is found.
-    const std::string standin = TestFolder() + "netsh.exe";
-    char system[MAX_PATH];
-    GetSystemDirectoryA(system, MAX_PATH);
-    const std::string builtin = std::string(system) + "\\netsh.exe";
-    ASSERT_TRUE(MoveFileA(standin.c_str(), (standin + ".off").c_str()));
-    bool builtinMoved = MoveFileA(builtin.c_str(), (builtin + ".off").c_str());
+    // No netsh in the system folder: one beside the program is not taken instead.
+    const std::string system = NetshStandinScope::SystemNetsh();
+    ASSERT_TRUE(MoveFileA(system.c_str(), (system + ".off").c_str()));
+    ASSERT_TRUE(CopyFileA((TestFolder() + "netsh-standin.exe").c_str(),
+                          (TestFolder() + "netsh.exe").c_str(), FALSE));
     Adapters.Adapters[0].Description = "after";
     std::string listWhenTold;
     bool waitBoxWhenTold = true;
@@ -209,12 +242,11 @@ TEST_F(Activation, MissingNetshIsReportedAfterTheListIsRefreshed) {
         listWhenTold = Form->IPListView->ItemText(1, 1);
         waitBoxWhenTold = FindWindowA(nullptr, "[IP Tavix Ver2] Please wait...") != nullptr;
     };
-    bool started = true;
-    EXPECT_EQ(Manager->RunCommand("netsh interface ip show config", SW_HIDE, &started), -1);
-    EXPECT_FALSE(started);
+    EXPECT_FALSE(Manager->RunCommand("netsh interface ip show config").Started);
     Manager->ActivateIPSet(1);
-    MoveFileA((standin + ".off").c_str(), standin.c_str());
-    if (builtinMoved) MoveFileA((builtin + ".off").c_str(), builtin.c_str());
+    MoveFileA((system + ".off").c_str(), system.c_str());
+    DeleteFileA((TestFolder() + "netsh.exe").c_str());
+    EXPECT_TRUE(ReadLog().empty());
     ASSERT_EQ(boxes.Boxes.size(), 1u);
     EXPECT_EQ(boxes.Boxes[0].Caption, "QV IP Tavix Ver2");
     EXPECT_EQ(boxes.Boxes[0].Text,
@@ -512,4 +544,95 @@ TEST(ActivationRefusal, TheSecondDnsServerFollowsTheRulesOfTheFirst) {
         else
             EXPECT_NE(refusal.find(c.Refusal), std::string::npos) << c.Dns2 << ": " << refusal;
     }
+}
+// ------------------------------------------------------------ netsh's words, the limit, the check
+
+TEST_F(Activation, AFailedRunShowsTheLastLinesNetshPrintedUnderItsStep) {
+    std::string printed;
+    for (int i = 1; i <= 12; ++i)
+        printed += Format("line %d\r\n", i);
+    printed += "\r\n  Gr\x81n  \r\n"; // OEM 437 u-umlaut, blanks around, a blank line before
+    std::ofstream(TestFolder() + "netsh-print.txt", std::ios::binary) << printed;
+    SetExitCodes("1 0");
+    MessageBoxCatcher boxes;
+    Manager->ActivateIPSet(1);
+    ASSERT_EQ(boxes.Boxes.size(), 1u);
+    std::string expected = "The IP set could not be applied to the connection \"LAN\".\r\n\r\n"
+                           "Setting the address: netsh ended with exit code 1.";
+    for (int i = 4; i <= 12; ++i)
+        expected += Format("\r\n    line %d", i);
+    const bool westernPages = GetOEMCP() == 437 && GetACP() == 1252;
+    if (westernPages) {
+        EXPECT_EQ(boxes.Boxes[0].Text, expected + "\r\n    Gr\xFCn");
+    } else {
+        EXPECT_EQ(boxes.Boxes[0].Text.substr(0, expected.size()), expected);
+    }
+}
+
+TEST_F(Activation, ARunPastTheTimeLimitIsStoppedAndTheNextOneRuns) {
+    std::ofstream(TestFolder() + "netsh-delay.txt") << 30000;
+    const TChildRun stopped = Manager->RunCommand("netsh interface ip show config", 700);
+    EXPECT_TRUE(stopped.Started);
+    EXPECT_TRUE(stopped.TimedOut);
+    DeleteFileA((TestFolder() + "netsh-delay.txt").c_str());
+    SetExitCodes("0 3");
+    const TChildRun next = Manager->RunCommand("netsh interface ip show config");
+    EXPECT_FALSE(next.TimedOut);
+    EXPECT_EQ(next.ExitCode, 3u);
+    EXPECT_EQ(ReadLog().size(), 2u);
+}
+
+TEST_F(Activation, TheCheckWaitsForTheSetAndTellsWhatTheConnectionShowsInstead) {
+    // Shown after 600 ms: the wait ends then, with nothing to tell.
+    Adapters.Adapters[0].Addresses = {{"0.0.0.0", "0.0.0.0"}};
+    bool changed = false;
+    pendingCheck = [&] {
+        Adapters.Adapters[0].Addresses = {{"192.168.1.10", "255.255.255.0"}};
+        changed = true;
+    };
+    SetTimer(nullptr, 0, 600, RunPendingCheck);
+    {
+        MessageBoxCatcher boxes;
+        Manager->ActivateIPSet(1);
+        EXPECT_TRUE(changed);
+        EXPECT_TRUE(boxes.Boxes.empty());
+    }
+    pendingCheck = nullptr;
+
+    struct Case {
+        const char* What;
+        std::function<void()> Arrange;
+        const char* Told;
+    } cases[] = {
+        {"another address",
+         [&] {
+             Adapters.Adapters[0].Addresses = {{"10.66.0.5", "255.255.255.0"}};
+         },
+         "The IP set \"Static\" is not in effect on the connection \"LAN\": it shows "
+         "10.66.0.5/255.255.255.0, not 192.168.1.10/255.255.255.0."},
+        {"no adapter", [&] { Adapters.Adapters[0].FriendlyName = "LAN 3"; },
+         "The IP set \"Static\" could not be checked: no network adapter is the connection "
+         "\"LAN\" now (it may be disabled or removed)."},
+        {"no link", [&] { Adapters.Adapters[0].OperUp = false; },
+         "The IP set \"Static\" is stored in the connection \"LAN\", which is not connected now "
+         "(no cable or no wireless network). It takes effect when the connection connects."},
+    };
+    const FakeAdapter shown = Adapters.Adapters[0];
+    for (const Case& c : cases) {
+        Adapters.Adapters[0] = shown;
+        c.Arrange();
+        MessageBoxCatcher boxes;
+        Manager->ActivateIPSet(1);
+        ASSERT_EQ(boxes.Boxes.size(), 1u) << c.What;
+        EXPECT_EQ(boxes.Boxes[0].Text, c.Told) << c.What;
+    }
+    // The connection's registry name wins over the name the adapter is shown by.
+    Adapters.Adapters[0] = shown;
+    Adapters.Adapters[0].FriendlyName = "Local Area Connection";
+    WriteConnectionName(
+        std::string(NetworkBasePath) + NetworkClassKey + "\\{ADAPTER-A}\\Connection", "LAN");
+    MessageBoxCatcher boxes;
+    Manager->ActivateIPSet(1);
+    DeleteTree(std::string(NetworkBasePath) + NetworkClassKey + "\\{ADAPTER-A}");
+    EXPECT_TRUE(boxes.Boxes.empty());
 }

@@ -1,7 +1,12 @@
 #include "ipsets/NetshCommand.h"
 #include "base/AddressText.h"
+#include "base/ChildProcess.h"
+#include "ipsets/Activation.h"
+#include "ipsets/ActivationCheck.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace {
 
@@ -169,4 +174,187 @@ TEST(NetshGrammar, RefusesWhatNetshWouldRefuse) {
     refused("interface ip add dns LAN none"); // "none" is no server to add
     refused("interface ip add dns LAN 1.1.1.1 index=0");
     refused("interface ip add dns LAN 1.1.1.1 index=x");
+}
+
+namespace {
+TIPSetValues Static(const char* address, const char* mask, const char* gateway = "",
+                    const char* dns = "", const char* dns2 = "") {
+    TIPSetValues set;
+    set.Name = "Lab";
+    set.Connection = "lan0";
+    set.Address = address;
+    set.Mask = mask;
+    set.Gateway = gateway;
+    set.Dns = dns;
+    set.Dns2 = dns2;
+    return set;
+}
+} // namespace
+
+TEST(ActivationRules, SetsThatCannotWorkAreRefusedNamingTheField) {
+    struct Case {
+        TIPSetValues Set;
+        const char* Field; // "" when the set may run
+        const char* Words; // found in the refusal
+    } cases[] = {
+        {Static("192.168.1.10", "255.255.255.0", "192.168.1.1", "8.8.8.8", "1.1.1.1"), "", ""},
+        {Static("10.0.0.1", "255.255.255.255"), "", ""}, // /32: no subnet edges
+        {Static("10.0.0.0", "255.255.255.254"), "", ""}, // /31: both ends are hosts
+        {Static("0.0.0.0", "0.0.0.0", "0.0.0.0", "0.0.0.0"), "subnet mask", "0.0.0.0"},
+        {Static("0.0.0.0", "255.0.0.0"), "IP address", "0.0.0.0/8"},
+        {Static("0.1.2.3", "255.255.0.0"), "IP address", "0.0.0.0/8"},
+        {Static("127.0.0.5", "255.0.0.0"), "IP address", "loopback"},
+        {Static("224.0.0.1", "255.255.255.0"), "IP address", "multicast"},
+        {Static("255.255.255.255", "255.255.255.0"), "IP address", "multicast"},
+        {Static("192.168.1.0", "255.255.255.0"), "IP address",
+         "network address of its subnet 192.168.1.0/24"},
+        {Static("192.168.1.255", "255.255.255.0"), "IP address",
+         "broadcast address of its subnet 192.168.1.0/24"},
+        {Static("10.0.0.3", "255.255.255.252"), "IP address", "broadcast"},
+        {Static("192.168.001.010", "255.255.255.000", "192.168.1.10"), "gateway",
+         "the IP address itself"},
+        {Static("10.0.0.1", "255.0.255.0"), "subnet mask", "not contiguous"},
+        {Static("10.0.0.1", "255.0.0.0", "0.0.0.0"), "gateway", "0.0.0.0"},
+        {Static("10.0.0.1", "255.0.0.0", "239.1.1.1"), "gateway", "multicast"},
+        {Static("10.0.0.1", "255.0.0.0", "", "0.0.0.0"), "DNS server", "0.0.0.0"},
+        {Static("10.0.0.1", "255.0.0.0", "", "10.0.0.2", "240.0.0.1"), "second DNS server",
+         "multicast"},
+        {Static("10.0.0.1", "255.0.0.0", "", "10.0.0.2 & x"), "DNS server", "not a valid address"},
+    };
+    for (const Case& c : cases) {
+        std::string field;
+        const std::string refusal = SetAddressRefusal(c.Set, &field);
+        EXPECT_EQ(field, c.Field) << c.Set.Address << " " << c.Set.Mask << ": " << refusal;
+        EXPECT_NE(refusal.find(c.Words), std::string::npos) << refusal;
+        EXPECT_EQ(ActivationRefusal(c.Set).empty(), refusal.empty()) << refusal;
+    }
+    // A DHCP set's fields are not used: 0.0.0.0 everywhere is fine there.
+    TIPSetValues dhcp = Static("0.0.0.0", "0.0.0.0", "0.0.0.0", "0.0.0.0");
+    dhcp.Dhcp = true;
+    EXPECT_EQ(ActivationRefusal(dhcp), "");
+    EXPECT_EQ(ActivationRefusal(Static("0.0.0.0", "255.0.0.0")),
+              "The IP address 0.0.0.0 is in 0.0.0.0/8, which names no host. Edit the set and "
+              "correct it");
+
+    EXPECT_TRUE(GatewayOutsideSubnet(Static("192.168.1.10", "255.255.255.0", "192.168.2.1")));
+    EXPECT_FALSE(GatewayOutsideSubnet(Static("192.168.1.10", "255.255.0.0", "192.168.2.1")));
+    EXPECT_FALSE(GatewayOutsideSubnet(Static("192.168.1.10", "255.255.255.0")));
+}
+
+TEST(ActivationRules, CommandLinesCarryTheDecimalNumbersNotTheStoredText) {
+    const std::vector<TActivationStep> steps = ActivationSteps(
+        Static("192.168.001.010", "255.255.255.000", "192.168.001.001", "010.0.0.9"));
+    ASSERT_EQ(steps.size(), 2u);
+    EXPECT_EQ(
+        steps[0].Command,
+        "netsh interface ip set address \"lan0\"  static 192.168.1.10 255.255.255.0 192.168.1.1 1");
+    EXPECT_EQ(steps[1].Command, "netsh interface ip set dns \"lan0\"  static 10.0.0.9 primary");
+    EXPECT_EQ(NormalizedAddress("not an address"), "not an address");
+}
+
+TEST(ActivationRules, FailureTextNamesEachFailedStepWithNetshsLines) {
+    std::vector<TActivationStep> steps = ActivationSteps(Static("10.0.0.1", "255.0.0.0"));
+    for (TActivationStep& step : steps)
+        step.Started = true;
+    steps[0].TimedOut = true;
+    steps[0].Output = {"partly done"};
+    steps[1].Output = {"ignored: this run succeeded"};
+    EXPECT_EQ(ActivationFailureText("lan0", steps),
+              "The IP set could not be applied to the connection \"lan0\".\r\n\r\n"
+              "Setting the address: netsh did not finish within 60 seconds and was stopped.\r\n"
+              "    partly done");
+}
+
+TEST(ActivationCheck, TheAdapterShowsTheSetOrTellsWhatItShowsInstead) {
+    TAdapterView lab;
+    lab.Addresses = {{"10.55.0.7", "255.255.255.0"}};
+    lab.Gateways = {"10.55.0.1"};
+    lab.DnsServers = {"10.55.0.53", "10.55.0.54"};
+    lab.Dhcp = true; // Wine says so for every interface: not part of the static check
+    const TIPSetValues set =
+        Static("10.55.0.7", "255.255.255.0", "10.55.0.1", "10.55.0.53", "10.55.0.54");
+    struct Case {
+        const char* What;
+        TIPSetValues Set;
+        std::function<void(TAdapterView&)> Change;
+        TCheckOutcome Outcome;
+        const char* Told;
+    } cases[] = {
+        {"all shown", set, [](TAdapterView&) {}, TCheckOutcome::InEffect, ""},
+        {"leading zeros", Static("010.55.0.007", "255.255.255.000"), [](TAdapterView&) {},
+         TCheckOutcome::InEffect, ""},
+        {"one of several addresses", set,
+         [](TAdapterView& a) {
+             a.Addresses.insert(a.Addresses.begin(), {"192.0.2.5", "255.255.255.0"});
+         },
+         TCheckOutcome::InEffect, ""},
+        {"other address", set,
+         [](TAdapterView& a) {
+             a.Addresses = {{"10.66.0.5", "255.255.255.0"}};
+         },
+         TCheckOutcome::NotYet,
+         "The IP set \"Lab\" is not in effect on the connection \"lan0\": it shows "
+         "10.66.0.5/255.255.255.0, not 10.55.0.7/255.255.255.0."},
+        {"other mask", set,
+         [](TAdapterView& a) {
+             a.Addresses = {{"10.55.0.7", "255.255.0.0"}};
+         },
+         TCheckOutcome::NotYet, "it shows 10.55.0.7/255.255.0.0, not 10.55.0.7/255.255.255.0."},
+        {"no gateway", set, [](TAdapterView& a) { a.Gateways = {""}; }, TCheckOutcome::NotYet,
+         "it shows the gateway none, not 10.55.0.1."},
+        {"DNS second", set,
+         [](TAdapterView& a) {
+             a.DnsServers = {"10.55.0.54", "10.55.0.53"};
+         },
+         TCheckOutcome::NotYet,
+         "it shows the DNS servers 10.55.0.54, 10.55.0.53, not 10.55.0.53 first."},
+        {"second DNS missing", set, [](TAdapterView& a) { a.DnsServers = {"10.55.0.53"}; },
+         TCheckOutcome::NotYet, "not 10.55.0.54 second."},
+        {"no link", set, [](TAdapterView& a) { a.OperUp = false; }, TCheckOutcome::NoLink,
+         "is stored in the connection \"lan0\""},
+    };
+    for (const Case& c : cases) {
+        TAdapterView adapter = lab;
+        c.Change(adapter);
+        const TCheckResult result = CheckActivation(c.Set, &adapter);
+        EXPECT_EQ(result.Outcome, c.Outcome) << c.What;
+        EXPECT_NE(result.Text.find(c.Told), std::string::npos) << c.What << ": " << result.Text;
+        if (c.Outcome == TCheckOutcome::InEffect) {
+            EXPECT_EQ(result.Text, "") << c.What;
+        }
+    }
+    EXPECT_EQ(CheckActivation(set, nullptr).Outcome, TCheckOutcome::NoAdapter);
+
+    TIPSetValues dhcp = set;
+    dhcp.Dhcp = true;
+    struct Lease {
+        bool Dhcp;
+        const char* Address;
+        TCheckOutcome Outcome;
+        const char* Told;
+    } leases[] = {
+        {true, "10.77.0.120", TCheckOutcome::InEffect, ""},
+        {true, "169.254.3.4", TCheckOutcome::NotYet, "no DHCP server answered"},
+        {true, "0.0.0.0", TCheckOutcome::NotYet, "no address was leased within 30 seconds"},
+        {false, "10.77.0.120", TCheckOutcome::NotYet, "shows DHCP off"},
+    };
+    for (const Lease& l : leases) {
+        TAdapterView adapter;
+        adapter.Dhcp = l.Dhcp;
+        adapter.Addresses = {{l.Address, "255.255.0.0"}};
+        const TCheckResult result = CheckActivation(dhcp, &adapter);
+        EXPECT_EQ(result.Outcome, l.Outcome) << l.Address;
+        EXPECT_NE(result.Text.find(l.Told), std::string::npos) << result.Text;
+    }
+}
+
+TEST(ChildOutput, KeepsTheLastNonEmptyLinesOfWhatArrivesInPieces) {
+    TLineTail tail(3);
+    for (const char* chunk : {"one\r\ntw", "o\r\n\r\n   \r\nthree\nfour", "\r\nfi", "ve"})
+        tail.Add(chunk);
+    EXPECT_EQ(tail.Lines(), (std::vector<std::string>{"three", "four", "five"}));
+    TLineTail endless(2);
+    endless.Add(std::string(100000, 'x'));
+    ASSERT_EQ(endless.Lines().size(), 1u);
+    EXPECT_LT(endless.Lines()[0].size(), 300u);
 }

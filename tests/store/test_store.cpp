@@ -4,9 +4,11 @@
 #include "base/SysUtils.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <random>
 #include <set>
@@ -377,6 +379,13 @@ TEST(StoreOpen, HostileSchemasAreRefusedOrDisarmed) {
          "TEXT) "
          "WITHOUT ROWID",
          "Its field ID is not an INTEGER PRIMARY KEY AUTOINCREMENT"},
+        // Conflict clauses make writes silent no-ops or deletions of other rows.
+        {"DROP TABLE Connections; CREATE TABLE Connections (ID INTEGER PRIMARY KEY AUTOINCREMENT, "
+         "CONNECTIONNAME TEXT UNIQUE ON CONFLICT IGNORE)",
+         "ON CONFLICT"},
+        {"DROP TABLE Connections; CREATE TABLE Connections (ID INTEGER PRIMARY KEY AUTOINCREMENT, "
+         "CONNECTIONNAME TEXT, UNIQUE (CONNECTIONNAME) on\n conflict REPLACE)",
+         "ON CONFLICT"},
         // Triggers never run: not an endless one, not one that empties a table.
         {"CREATE TRIGGER wipe AFTER INSERT ON Connections BEGIN DELETE FROM IPSets; END;"
          "CREATE TRIGGER spin BEFORE UPDATE ON IPSets BEGIN SELECT count(*) FROM (WITH RECURSIVE "
@@ -407,6 +416,48 @@ TEST(StoreOpen, HostileSchemasAreRefusedOrDisarmed) {
                                                                                 << result;
         }
     }
+}
+
+TEST_F(Store, AWriteThatChangesNoRowIsAnErrorAndALockIsNamed) {
+    Db db(Path);
+    AddName(*db.Names, "LAN");
+    AddName(*db.Names, "WLAN");
+    // Deleted by another program while this one still shows it.
+    ExecSql(Path, "DELETE FROM Connections WHERE ID = 1");
+    db.Names->First();
+    db.Names->Edit();
+    db.Names->FieldByName("CONNECTIONNAME").SetAsString("changed");
+    EXPECT_THROW(db.Names->Post(), EDatabaseRowGone);
+    db.Names->Cancel();
+    db.Names->First();
+    EXPECT_THROW(db.Names->Delete(), EDatabaseRowGone);
+    EXPECT_EQ(QueryColumn(Path, "SELECT CONNECTIONNAME FROM Connections"),
+              std::vector<std::string>{"WLAN"});
+
+    // Another program holding the file: told as such, not as a damaged file.
+    db.Names->Refresh();
+    db.Names->First();
+    db.Names->Edit();
+    db.Names->FieldByName("CONNECTIONNAME").SetAsString("blocked");
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(Path.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    std::string told, atOpen, reading;
+    for (auto [action, text] :
+         {std::pair<std::function<void()>, std::string*>{[&] { db.Names->Post(); }, &told},
+          {[&] { db.Names->Cancel(), db.Names->Refresh(); }, &reading},
+          {[&] { Db opened(Path); }, &atOpen}}) {
+        try {
+            action();
+        } catch (const EDatabaseError& e) {
+            *text = e.Message();
+        }
+    }
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_TRUE(Contains(told, "The database is in use by another program")) << told;
+    EXPECT_TRUE(Contains(atOpen, "The database is in use by another program")) << atOpen;
+    EXPECT_TRUE(Contains(reading, "The database is in use by another program")) << reading;
 }
 
 TEST(StoreOpen, ReadOnlyFileRefusesWritesAndStaysUnchanged) {

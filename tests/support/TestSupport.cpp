@@ -1,6 +1,7 @@
 #include "support/TestSupport.h"
 
 #include "store/IPDatabase.h"
+#include "base/AddressText.h"
 #include "base/SysUtils.h"
 
 #include <sqlite3.h>
@@ -115,6 +116,67 @@ DWORD WINAPI FakeAdaptersInfo(PIP_ADAPTER_INFO info, PULONG size) {
     return ERROR_SUCCESS;
 }
 
+// The newer records: one IP_ADAPTER_ADDRESSES per adapter with a friendly
+// name, its DNS servers and their socket addresses laid out after them.
+ULONG WINAPI FakeAdaptersAddresses(ULONG, ULONG, PVOID, PIP_ADAPTER_ADDRESSES addresses,
+                                   PULONG size) {
+    FakeAdapterSource& src = *fakeSource;
+    if (src.Status != ERROR_SUCCESS) return src.Status;
+    struct Names {
+        char Adapter[MAX_ADAPTER_NAME_LENGTH + 4];
+        wchar_t Friendly[128];
+    };
+    size_t records = 0, servers = 0;
+    for (const FakeAdapter& a : src.Adapters)
+        if (!a.FriendlyName.empty()) {
+            ++records;
+            servers += a.DnsServers.size();
+        }
+    const ULONG needed =
+        static_cast<ULONG>(records * (sizeof(IP_ADAPTER_ADDRESSES) + sizeof(Names)) +
+                           servers * (sizeof(IP_ADAPTER_DNS_SERVER_ADDRESS) + sizeof(sockaddr_in)));
+    if (records == 0) return ERROR_NO_DATA;
+    if (*size < needed) {
+        *size = needed;
+        return ERROR_BUFFER_OVERFLOW;
+    }
+    std::memset(addresses, 0, *size);
+    auto* record = addresses;
+    auto* names = reinterpret_cast<Names*>(record + records);
+    auto* dns = reinterpret_cast<IP_ADAPTER_DNS_SERVER_ADDRESS*>(names + records);
+    auto* socket = reinterpret_cast<sockaddr_in*>(dns + servers);
+    IP_ADAPTER_ADDRESSES* previous = nullptr;
+    for (const FakeAdapter& a : src.Adapters) {
+        if (a.FriendlyName.empty()) continue;
+        if (previous) previous->Next = record;
+        previous = record;
+        record->Length = sizeof(*record);
+        CopyField(names->Adapter, sizeof(names->Adapter) - 1, a.Name);
+        MultiByteToWideChar(CP_ACP, 0, a.FriendlyName.c_str(), -1, names->Friendly, 127);
+        record->AdapterName = names->Adapter;
+        record->FriendlyName = names->Friendly;
+        record->OperStatus = a.OperUp ? IfOperStatusUp : IfOperStatusDown;
+        IP_ADAPTER_DNS_SERVER_ADDRESS** link = &record->FirstDnsServerAddress;
+        for (const std::string& server : a.DnsServers) {
+            const TParsedIP parsed = ParseIPText(server);
+            socket->sin_family = AF_INET;
+            auto* bytes = reinterpret_cast<BYTE*>(&socket->sin_addr);
+            for (int i = 0; i < 4; ++i)
+                bytes[i] = static_cast<BYTE>(parsed.Parts[i]);
+            dns->Length = sizeof(*dns);
+            dns->Address.lpSockaddr = reinterpret_cast<sockaddr*>(socket);
+            dns->Address.iSockaddrLength = sizeof(*socket);
+            *link = dns;
+            link = &dns->Next;
+            ++dns;
+            ++socket;
+        }
+        ++record;
+        ++names;
+    }
+    return ERROR_SUCCESS;
+}
+
 } // namespace
 
 MessageBoxCatcher::MessageBoxCatcher(int answer) : Answer(answer) {
@@ -172,10 +234,12 @@ std::vector<std::string> QueryColumn(const std::string& path, const std::string&
 FakeAdaptersScope::FakeAdaptersScope(FakeAdapterSource& source) {
     fakeSource = &source;
     SetAdaptersInfoSource(FakeAdaptersInfo);
+    SetAdaptersAddressesSource(FakeAdaptersAddresses);
 }
 
 FakeAdaptersScope::~FakeAdaptersScope() {
     SetAdaptersInfoSource(nullptr);
+    SetAdaptersAddressesSource(nullptr);
     fakeSource = nullptr;
 }
 
@@ -202,6 +266,47 @@ void WriteConnectionName(const std::string& keyPath, const std::string& name) {
 void DeleteTree(const std::string& keyPath) {
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, Relative(keyPath).c_str());
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, Relative(keyPath).c_str());
+}
+
+namespace {
+void SetNetshOverride(bool native) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", 0, nullptr, 0,
+                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return;
+    if (native)
+        RegSetValueExA(key, "netsh.exe", 0, REG_SZ, reinterpret_cast<const BYTE*>("native"), 7);
+    else
+        RegDeleteValueA(key, "netsh.exe");
+    RegCloseKey(key);
+}
+} // namespace
+
+std::string NetshStandinScope::SystemNetsh() {
+    char folder[MAX_PATH];
+    GetSystemDirectoryA(folder, MAX_PATH);
+    return std::string(folder) + "\\netsh.exe";
+}
+
+NetshStandinScope::NetshStandinScope() {
+    // A 32-bit process writing to the system folder reaches syswow64, where
+    // its netsh is looked up too. Wine's own is kept once, as the bridge's
+    // install keeps it.
+    const std::string target = SystemNetsh(), kept = target + ".wine";
+    if (GetFileAttributesA(kept.c_str()) == INVALID_FILE_ATTRIBUTES)
+        CopyFileA(target.c_str(), kept.c_str(), TRUE);
+    if (!CopyFileA((TestFolder() + "netsh-standin.exe").c_str(), target.c_str(), FALSE))
+        throw std::runtime_error("cannot install the netsh stand-in as " + target);
+    SetNetshOverride(true);
+    SetEnvironmentVariableA("IPTAVIX_STANDIN_DIR", TestFolder().c_str());
+}
+
+NetshStandinScope::~NetshStandinScope() {
+    const std::string target = SystemNetsh(), kept = target + ".wine";
+    if (GetFileAttributesA(kept.c_str()) != INVALID_FILE_ATTRIBUTES)
+        MoveFileExA(kept.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING);
+    SetNetshOverride(false);
+    SetEnvironmentVariableA("IPTAVIX_STANDIN_DIR", nullptr);
 }
 
 namespace {

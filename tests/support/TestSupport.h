@@ -48,6 +48,11 @@ struct FakeAdapter {
     std::vector<FakeAddress> Addresses = {{"0.0.0.0", "0.0.0.0"}};
     std::vector<FakeAddress> Gateways = {{"", ""}};
     std::vector<FakeAddress> DhcpServers = {{"", ""}};
+    // What GetAdaptersAddresses adds; a blank FriendlyName leaves the adapter
+    // out of those records.
+    std::string FriendlyName;
+    std::vector<std::string> DnsServers;
+    bool OperUp = true;
 };
 struct FakeAdapterSource {
     std::vector<FakeAdapter> Adapters;
@@ -80,4 +85,16 @@ void RunInModalLoop(std::function<void()> action, UINT delay = 100);
 using ChildMain = int (*)(int argc, char** argv);
 struct ChildRegistration {
     ChildRegistration(const char* name, ChildMain main);
+};
+
+// Puts the netsh stand-in (netsh-standin.exe beside the test) in the system
+// folder as netsh.exe, loaded instead of Wine's own, with its files in the
+// test's folder; puts Wine's own back when destroyed.
+class NetshStandinScope {
+public:
+    NetshStandinScope();
+    ~NetshStandinScope();
+    NetshStandinScope(const NetshStandinScope&) = delete;
+    NetshStandinScope& operator=(const NetshStandinScope&) = delete;
+    static std::string SystemNetsh();
 };

@@ -1,19 +1,28 @@
-// Stands in for netsh in the activation tests: appends its command line, the
-// show mode it was started with and the time to netsh-log.txt beside itself.
-// Its exit code for the N-th run is the N-th number in netsh-exits.txt beside
-// itself (0 when the file or the number is missing). netsh-delay.txt beside
-// it, when present, holds milliseconds to wait before ending.
+// Stands in for netsh in the activation tests, installed as the system
+// folder's netsh.exe. Its files live in the folder IPTAVIX_STANDIN_DIR names
+// (else beside itself). It appends the time, the show mode and flags it was
+// started with, its command line and its own path to netsh-log.txt. Its exit
+// code for the N-th run is the N-th number in netsh-exits.txt (0 when the file
+// or the number is missing); netsh-print.txt, when present, is printed first;
+// netsh-delay.txt holds milliseconds to wait before ending.
 #include <windows.h>
 
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 int main() {
     char path[MAX_PATH];
     DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path, n);
-    folder = folder.substr(0, folder.find_last_of('\\') + 1);
+    const std::string self(path, n);
+    std::string folder = self.substr(0, self.find_last_of('\\') + 1);
+    char dir[MAX_PATH];
+    DWORD d = GetEnvironmentVariableA("IPTAVIX_STANDIN_DIR", dir, MAX_PATH);
+    if (d > 0 && d < MAX_PATH) {
+        folder.assign(dir, d);
+        if (folder.back() != '\\' && folder.back() != '/') folder += '\\';
+    }
     const std::string log = folder + "netsh-log.txt";
     int run = 0;
     {
@@ -33,9 +42,16 @@ int main() {
     si.cb = sizeof(si);
     GetStartupInfoA(&si);
     if (FILE* f = std::fopen(log.c_str(), "a")) {
-        std::fprintf(f, "%lu|%u|%lu|%s\n", GetTickCount(), si.wShowWindow, si.dwFlags,
-                     GetCommandLineA());
+        std::fprintf(f, "%lu|%u|%lu|%s|%s\n", GetTickCount(), si.wShowWindow, si.dwFlags,
+                     GetCommandLineA(), self.c_str());
         std::fclose(f);
+    }
+    std::ifstream print(folder + "netsh-print.txt", std::ios::binary);
+    if (print) {
+        std::ostringstream text;
+        text << print.rdbuf();
+        std::fwrite(text.str().data(), 1, text.str().size(), stdout);
+        std::fflush(stdout);
     }
     int delay = 0;
     if (std::ifstream(folder + "netsh-delay.txt") >> delay) Sleep(static_cast<DWORD>(delay));

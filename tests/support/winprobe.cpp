@@ -12,6 +12,8 @@
 //   winprobe listtop TITLE        prints the index of the list's top row
 //   winprobe listscroll TITLE DY  scrolls the list by DY pixels
 //   winprobe close TITLE          posts WM_CLOSE to it
+//   winprobe answers TITLE MS     exit code 0 when it answers a message within
+//                                 MS, as the system's hung-window check asks
 //   winprobe text TITLE           prints the texts of its child windows
 //   winprobe click TITLE TEXT     presses its button captioned TEXT
 //   winprobe treeitem TITLE N     prints the screen point "X Y" on the text of
@@ -237,6 +239,13 @@ int main(int argc, char** argv) {
         CloseHandle(process);
     } else if (verb == "close") {
         PostMessageA(wnd, WM_CLOSE, 0, 0);
+    } else if (verb == "answers" && argc > 3) {
+        DWORD_PTR result = 0;
+        const UINT limit = static_cast<UINT>(std::strtoul(argv[3], nullptr, 10));
+        return SendMessageTimeoutA(wnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, limit,
+                                   &result)
+                   ? 0
+                   : 1;
     } else if (verb == "text") {
         EnumChildWindows(wnd, PrintText, 0);
     } else {

@@ -1,0 +1,36 @@
+#pragma once
+// Whether a connection's adapter shows an IP set after its netsh runs, from
+// plain values read off the adapter snapshot, and what the user is told.
+#include "ipsets/IPSetValues.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+// What one adapter shows now.
+struct TAdapterView {
+    std::vector<std::pair<std::string, std::string>> Addresses; // address, mask
+    std::vector<std::string> Gateways;
+    std::vector<std::string> DnsServers; // the primary first
+    bool Dhcp = false;
+    bool OperUp = true;
+};
+
+enum class TCheckOutcome {
+    InEffect,
+    NotYet,    // not (yet) showing the set: the wait goes on until its limit
+    NoAdapter, // no adapter is the connection: nothing to check
+    NoLink,    // stored in the connection, in effect once it connects
+};
+
+struct TCheckResult {
+    TCheckOutcome Outcome = TCheckOutcome::NotYet;
+    // What the user is told when the wait ends with this result; "" for InEffect.
+    std::string Text;
+};
+
+// `adapter` is nullptr when no adapter is the set's connection now.
+TCheckResult CheckActivation(const TIPSetValues& set, const TAdapterView* adapter);
+
+// How long the check waits for the set to show: DHCP waits for a lease.
+unsigned CheckLimitMs(const TIPSetValues& set);
