@@ -87,7 +87,7 @@ for dir in /run /var/lib/dhcp /var/lib/dhcpcd /tmp/.wine-0; do
 done
 chmod 0700 /tmp/.wine-0
 resolver="$work/resolv.conf"
-if [ "$case" = resolv_link ]; then
+if [ "$case" = resolv_link ] || [ "$case" = nm ]; then
   # /etc/resolv.conf a link (as resolvconf or NetworkManager make it), in a
   # private /etc laid over the host's.
   mkdir -p /run/etc-upper /run/etc-work /run/netsh-case
@@ -105,14 +105,15 @@ fi
 if [ "$case" = nm ]; then
   # NetworkManager of this namespace only: a private system bus, its own
   # state folders, a read-only sysfs (so it waits for no udev), ipt0 alone
-  # managed, and the resolver left to the test.
+  # managed, and the resolver written by NetworkManager through the link, as
+  # on a desktop (the program checks the DNS server it reads there).
   for dir in /var/lib/NetworkManager /etc/NetworkManager/system-connections; do
     mount -t tmpfs -o mode=0700 tmpfs "$dir"
   done
   mount -t sysfs -o ro sysfs /sys
   mkdir -p /run/dbus
   dbus_pid=$(dbus-daemon --system --fork --print-pid)
-  printf '[main]\nplugins=keyfile\nauth-polkit=false\nno-auto-default=*\nrc-manager=unmanaged\n[keyfile]\nunmanaged-devices=except:interface-name:ipt0\n' >"$work/nm.conf"
+  printf '[main]\nplugins=keyfile\nauth-polkit=false\nno-auto-default=*\nrc-manager=file\n[keyfile]\nunmanaged-devices=except:interface-name:ipt0\n' >"$work/nm.conf"
   NetworkManager --no-daemon --config="$work/nm.conf" >"$work/nm.log" 2>&1 &
   nm_pid=$!
   for _ in $(seq 50); do
