@@ -38,7 +38,11 @@ check "/activate of a name two sets have exits 2" 2 "$(last "$r")"
 check "nothing ran for them" no "$([ -s "$work/netsh-log.txt" ] && echo yes || echo no)"
 
 r=$(run /activate "office, 2ND floor")
-check "/activate finds the set without case and exits 0" 0 "$(last "$r")"
+# Under Wine no adapter is the connection "LAN", so the check after the runs
+# cannot confirm the set: that is told and ends with 1 (through the bridge,
+# e2e namespaced shows 0).
+check "/activate finds the set without case, runs it and says it could not be checked" "1 yes" \
+  "$(last "$r") $(grep -q 'could not be checked' <<<"$r" && echo yes || echo no)"
 check "its three lines ran" "$(printf '%s\n' 'netsh interface ip set address "LAN"  static 10.0.0.5 255.0.0.0 10.0.0.1 1' \
   'netsh interface ip set dns "LAN"  static 10.0.0.53 primary' 'netsh interface ip add dns "LAN" 10.0.0.54 index=2')" \
   "$(cut -d'|' -f4 "$work/netsh-log.txt" | tr -d '\r')"
