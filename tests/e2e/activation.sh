@@ -6,6 +6,10 @@ prepare_sets "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN');
   INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, GATEWAY, DNS, DHCP, CONNECTION)
   VALUES ('Home', '0.0.0.0', '0.0.0.0', '0.0.0.0', '0.0.0.0', 1, 1),
          ('Office', '192.168.1.10', '255.255.255.0', '192.168.1.1', '192.168.1.1', 0, 1);"
+# Each run lasts a second, so the wait window stays long enough to be seen:
+# without the old fixed pauses an activation through the stand-in is over
+# before a window search from outside returns.
+echo 1000 >"$work/netsh-delay.txt"
 start_program
 tree_pick 1
 keys_to '^IPTavix Ver2$' ctrl+a
