@@ -248,9 +248,10 @@ void TFrmMain::CreateMenus() {
               .Hint = "Adds an IP set holding this adapter's configuration"},
              &TFrmMain::NewIPSetFromConfiguration1Click);
     IPListView->PopupMenu = ListViewPopUpMenu;
-    SetMenu(MainMenu);
 
     // The styler paints both menus; its settings in the order they are stored.
+    // It comes before the menu bar reaches the window, so the bar is built and
+    // the client area shrinks once, not once for each restyling.
     qvMenuStyler1 = new TqvMenuStyler(this);
     qvMenuStyler1->Name = "qvMenuStyler1";
     qvMenuStyler1->SetMenuStyle(msVista);
@@ -259,6 +260,7 @@ void TFrmMain::CreateMenus() {
     qvMenuStyler1->GutterWidth = 26;
     qvMenuStyler1->SeparatorLead = 6;
     qvMenuStyler1->SetHookAllMenus(true);
+    SetMenu(MainMenu);
 }
 
 void TFrmMain::RefreshCurrentConfiguration1Click(TComponent*) {

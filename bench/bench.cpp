@@ -161,10 +161,19 @@ int main(int argc, char** argv) {
     const std::string database = IPDatabasePath(here);
 
     std::vector<double> floor;
-    for (int i = 0; i < Runs; ++i)
-        floor.push_back(TimeStart(here + "floor.exe", "Floor Window").Millis);
+    std::map<std::string, std::vector<double>> floorPhases;
+    for (int i = 0; i < Runs; ++i) {
+        StartResult r = TimeStart(here + "floor.exe", "Floor Window");
+        floor.push_back(r.Millis);
+        for (const auto& [mark, millis] : r.PhaseMillis)
+            floorPhases[mark].push_back(millis);
+    }
     const double floorMs = Median(floor);
     std::printf("start-up to first paint, bare Win32 window (floor): %8.1f ms\n", floorMs);
+    // The floor's own phases, for comparing them one by one.
+    for (const Phase& phase : Phases)
+        if (floorPhases.count(phase.Mark))
+            std::printf("    %-34s %8.1f ms\n", phase.Label, Median(floorPhases[phase.Mark]));
 
     double peak10k = 0;
     for (int sets : {0, 1000, 10000}) {

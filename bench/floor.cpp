@@ -1,5 +1,7 @@
 // The floor of the start-up benchmark: a bare Win32 program that opens one
 // window and records its first paint the way the real program does.
+#include "base/StartupTrace.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -10,6 +12,7 @@ static LRESULT CALLBACK WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam
     if (msg == WM_PAINT && !painted) {
         LRESULT r = DefWindowProcA(wnd, msg, wParam, lParam);
         painted = true;
+        StartupMarkLast("painted");
         FILETIME now;
         GetSystemTimeAsFileTime(&now);
         if (const char* file = std::getenv("IPTAVIX_FIRST_PAINT_FILE"))
@@ -26,6 +29,7 @@ static LRESULT CALLBACK WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    StartupMark("winmain");
     WNDCLASSA wc{};
     wc.lpfnWndProc = WndProc;
     wc.hInstance = instance;
@@ -34,6 +38,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     RegisterClassA(&wc);
     HWND wnd = CreateWindowA("FloorWindow", "Floor Window", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
                              100, 100, 489, 623, nullptr, nullptr, instance, nullptr);
+    StartupMark("window");
     UpdateWindow(wnd);
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);

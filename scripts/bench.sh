@@ -15,10 +15,9 @@ echo "Timing the $arch build ($( [ "$arch" = i686 ] && echo 32-bit, as shipped |
 
 # An activation through the netsh bridge, in network namespaces of its own
 # (tests/e2e/netsh_bridge.sh's static case): from Ctrl+A to the list showing
-# the set, three runs. Needs root for the namespaces.
+# the set, three runs. Needs root for the namespaces, and the display of the
+# session above (each case has a Wine server of its own).
 if [ "$(id -u)" = 0 ] && command -v unshare >/dev/null; then
-  stop_wine_session
-  trap - EXIT
   cd "$root"
   build_arch "$arch" -- IPTavixVer2 ipdbinit winprobe netsh_bridge >/dev/null
   IPTAVIX_NETNS_CASES="static static static" IPTAVIX_BENCH=1 \

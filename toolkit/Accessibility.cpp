@@ -150,19 +150,6 @@ private:
 
 } // namespace
 
-bool AnnotateAccessibleName(HWND wnd, const std::string& name) {
-    TComScope com;
-    IAccPropServices* services = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_IAccPropServices, reinterpret_cast<void**>(&services))))
-        return false;
-    const HRESULT result =
-        services->SetHwndPropStr(wnd, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
-                                 PROPID_ACC_NAME, AnsiToWide(name).c_str());
-    services->Release();
-    return SUCCEEDED(result);
-}
-
 LRESULT AccessibleObjectNamed(HWND wnd, WPARAM wParam, LPARAM lParam, const std::string& name) {
     if (static_cast<LONG>(lParam) != OBJID_CLIENT) return 0;
     IAccessible* standard = nullptr;

@@ -1,15 +1,10 @@
 #pragma once
-// Names for assistive technology. A control's name is given to the
-// platform's annotation service; where that service is missing (Wine), the
-// control answers WM_GETOBJECT itself with the standard accessible object,
-// whose name is replaced by the given one.
+// Names for assistive technology. A named control answers WM_GETOBJECT
+// itself with the standard accessible object, whose name is replaced by the
+// given one; nothing runs until a client asks.
 #include <windows.h>
 
 #include <string>
-
-// Annotates the client object of `wnd` with `name`; false when the platform
-// has no annotation service or refused it.
-bool AnnotateAccessibleName(HWND wnd, const std::string& name);
 
 // The answer to WM_GETOBJECT for the client object of `wnd`: the standard
 // accessible object, named `name`. 0 for any other object, or on failure.

@@ -220,14 +220,15 @@ void TControl::FireMouseDown(TMouseButton button, WPARAM wParam, LPARAM lParam) 
 }
 
 void TControl::SetAccessibleName(const std::string& name) {
+    // Answered when asked (WM_GETOBJECT): a property store set now would start
+    // COM at every window's creation, for a client that may never come.
     FAccessibleName = name;
-    FAnswersGetObject = FHandle && !AnnotateAccessibleName(FHandle, name);
 }
 
 LRESULT TControl::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_GETOBJECT:
-        if (FAnswersGetObject)
+        if (!FAccessibleName.empty())
             if (LRESULT object = AccessibleObjectNamed(FHandle, wParam, lParam, FAccessibleName))
                 return object;
         break;

@@ -134,7 +134,6 @@ private:
     HFONT FFont = nullptr; // FOwnFont or the parent's font (not owned then)
     LPCSTR FCursor = nullptr;
     std::string FAccessibleName;
-    bool FAnswersGetObject = false; // the platform could not take the name
 };
 
 // Owner-drawn rectangle window used by panels, tab sheets and splitters.

@@ -97,6 +97,16 @@ focus_is() { [ "$(probe focus "$1" | tr -d '\r')" = "$2" ]; }
 tree_shows() { [[ "$(probe counts "IPTavix Ver2" | tr -d '\r')" == "$1"* ]]; }
 # box_count: how many of the program's message boxes are on screen.
 box_count() { xdotool search --onlyvisible --name '^(QV )?IP Tavix Ver2$' 2>/dev/null | wc -l; }
+# Also when a step fails on the way: the system's netsh is put back, and no
+# program of this test outlives it (ctest would wait for the output it holds).
+pid=""
+on_exit() {
+  restore_netsh
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+  pkill -f "$work/IPTavixVer2.exe" 2>/dev/null || true
+  [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null || true
+}
+trap on_exit EXIT
 # start_program [WRAPPER...]: the program, started through WRAPPER if given.
 start_program() {
   "$@" "$WINE" "$work/IPTavixVer2.exe" &
@@ -134,7 +144,6 @@ install_standin() {
   cp "$bin/tests/test_activation/netsh-standin.exe" "$standin_target"
   "$WINE" reg add 'HKCU\Software\Wine\DllOverrides' /v netsh.exe /d native /f >/dev/null 2>&1
   export IPTAVIX_STANDIN_DIR="Z:$work/"
-  trap restore_netsh EXIT # also when a step fails on the way
 }
 restore_netsh() {
   [ -n "$standin_target" ] || return 0

@@ -8,60 +8,21 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
 
+source "$here/netns-lib.sh"
 if [ -z "${IPTAVIX_NETNS_CASE:-}" ]; then
-  rm -rf "$2" && mkdir -p "$2"
-  failed=0
-  for case in ${IPTAVIX_NETNS_CASES:-cli_activate cli_failing from_adapter undo}; do
-    echo "== $case"
-    IPTAVIX_NETNS_CASE=$case unshare --net --mount --propagation private \
-      bash "$0" "$1" "$2/$case" || failed=$((failed + 1))
-  done
-  # The helpers of these cases (not another checkout's) are gone with them.
-  sleep 1
-  for pid in $(cat "$2"/*/helper.pid 2>/dev/null); do
-    if kill -0 "$pid" 2>/dev/null; then echo "FAILED: helper $pid left running"; failed=$((failed + 1)); fi
-  done
-  echo "$failed cases failed"
-  [ "$failed" -eq 0 ]
+  # shellcheck disable=SC2086 # the cases are words
+  run_netns_cases "$0" "$1" "$2" ${IPTAVIX_NETNS_CASES:-cli_activate cli_failing from_adapter undo}
   exit
 fi
 
 export WINEPREFIX="$root/build/wineprefix-netns"
 source "$here/e2e-lib.sh"
 case=$IPTAVIX_NETNS_CASE
-helper=""
-cleanup() {
-  "$WINE" "$work/winprobe.exe" close "IPTavix Ver2" >/dev/null 2>&1 || true
-  [ -n "$helper" ] && kill "$helper" 2>/dev/null || true
-  wineserver -k >/dev/null 2>&1 || true
-  wineserver -w >/dev/null 2>&1 || true
-}
-trap cleanup EXIT
-
-# ipt0 here, ipt0p in the helper namespace; the configuration the sets
-# replace: 192.0.2.50/24 via 192.0.2.1, name server 192.0.2.53.
-ip link set lo up
-unshare --net sleep 600 &
-helper=$!
-echo "$helper" >"$work/helper.pid"
-sleep 0.2
-ip link add ipt0 type veth peer name ipt0p
-ip link set ipt0p netns "$helper"
-nsenter -t "$helper" -n ip link set lo up
-nsenter -t "$helper" -n ip addr add 10.77.0.1/24 dev ipt0p
-nsenter -t "$helper" -n ip link set ipt0p up
-ip link set ipt0 up
-ip addr add 192.0.2.50/24 dev ipt0
-ip route add default via 192.0.2.1 dev ipt0
-printf 'search test.invalid\nnameserver 192.0.2.53\n' >"$work/resolv.conf"
-mount --bind "$work/resolv.conf" /etc/resolv.conf
-for dir in /run /var/lib/dhcp /tmp/.wine-0; do
-  mkdir -p "$dir" && mount -t tmpfs -o mode=0755 tmpfs "$dir"
-done
-chmod 0700 /tmp/.wine-0
-mkdir -p "$WINEPREFIX"
-wineserver -p >/dev/null 2>&1
-"$WINE" wineboot </dev/null >/dev/null 2>&1 || true
+trap netns_cleanup EXIT
+netns_network
+netns_resolver
+netns_private_folders
+netns_wine
 "$root/scripts/wine-netsh.sh" install >/dev/null
 
 connection=ipt0
@@ -76,15 +37,6 @@ host_state() {
 }
 before=$(host_state)
 set_state="$(printf '10.77.0.10/24\ndefault via 10.77.0.1 dev ipt0 metric 1\nnameserver 10.77.0.53')"
-wait_apply() {
-  probe wait "[IP Tavix Ver2] Please wait..." 10000 || true
-  for _ in $(seq 120); do
-    probe wait "[IP Tavix Ver2] Please wait..." 100 || break
-    sleep 0.5
-  done
-  sleep 1.5
-}
-
 case $case in
 cli_activate | cli_failing)
   if [ "$case" = cli_activate ]; then

@@ -13,28 +13,11 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
 
+source "$here/netns-lib.sh"
 if [ -z "${IPTAVIX_NETNS_CASE:-}" ]; then
-  rm -rf "$2" && mkdir -p "$2"
-  failed=0
-  for case in ${IPTAVIX_NETNS_CASES:-static no_gateway_no_dns dhcp missing_interface host_refuses refused second_default resolv_link}; do
-    echo "== $case"
-    IPTAVIX_NETNS_CASE=$case unshare --net --mount --propagation private \
-      bash "$0" "$1" "$2/$case" || failed=$((failed + 1))
-  done
-  # The namespaces are gone with their processes: no process of a case runs
-  # on in a case's network namespace.
-  sleep 1
-  left=""
-  for ns in "$2"/*/netns; do
-    [ -f "$ns" ] || continue
-    for proc in /proc/[0-9]*; do
-      [ "$(readlink "$proc/ns/net" 2>/dev/null)" = "$(cat "$ns")" ] &&
-        left+="$(tr '\0' ' ' <"$proc/cmdline" 2>/dev/null); "
-    done
-  done
-  if [ -n "$left" ]; then echo "FAILED: left running: $left"; failed=$((failed + 1)); fi
-  echo "$failed cases failed"
-  [ "$failed" -eq 0 ]
+  # shellcheck disable=SC2086 # the cases are words
+  run_netns_cases "$0" "$1" "$2" \
+    ${IPTAVIX_NETNS_CASES:-static no_gateway_no_dns dhcp missing_interface host_refuses refused second_default resolv_link wine_stub}
   exit
 fi
 
@@ -42,36 +25,19 @@ fi
 export WINEPREFIX="$root/build/wineprefix-netns"
 source "$here/e2e-lib.sh"
 case=$IPTAVIX_NETNS_CASE
-readlink /proc/self/ns/net >"$work/netns"
-helper="" dnsmasq_pid="" nm_pid="" dbus_pid=""
+dnsmasq_pid="" nm_pid="" dbus_pid=""
 cleanup() {
-  "$WINE" "$work/winprobe.exe" close "IPTavix Ver2" >/dev/null 2>&1 || true
   for file in /run/iptavix-netsh/*.pid /run/dhcpcd/pid; do
     [ -f "$file" ] && kill "$(cat "$file")" 2>/dev/null || true
   done
   [ -n "$nm_pid" ] && { kill "$nm_pid" 2>/dev/null; wait "$nm_pid" 2>/dev/null; } || true
   [ -n "$dbus_pid" ] && kill "$dbus_pid" 2>/dev/null || true
   [ -n "$dnsmasq_pid" ] && kill "$dnsmasq_pid" 2>/dev/null || true
-  [ -n "$helper" ] && kill "$helper" 2>/dev/null || true
-  wineserver -k >/dev/null 2>&1 || true
-  wineserver -w >/dev/null 2>&1 || true
+  netns_cleanup
 }
 trap cleanup EXIT
 
-# The network: ipt0 here, ipt0p in the helper namespace as 10.77.0.1/24.
-ip link set lo up
-unshare --net sleep 600 &
-helper=$!
-sleep 0.2
-ip link add ipt0 type veth peer name ipt0p
-ip link set ipt0p netns "$helper"
-nsenter -t "$helper" -n ip link set lo up
-nsenter -t "$helper" -n ip addr add 10.77.0.1/24 dev ipt0p
-nsenter -t "$helper" -n ip link set ipt0p up
-# What the set replaces: an old address and default route.
-ip link set ipt0 up
-ip addr add 192.0.2.50/24 dev ipt0
-ip route add default via 192.0.2.1 dev ipt0
+netns_network
 if [ "$case" = second_default ]; then
   # Another interface holding the default route of metric 1 already.
   ip link add ipt1 type veth peer name ipt1p
@@ -82,10 +48,7 @@ if [ "$case" = second_default ]; then
   ip route add default via 10.88.0.1 dev ipt1 metric 1
 fi
 
-for dir in /run /var/lib/dhcp /var/lib/dhcpcd /tmp/.wine-0; do
-  mkdir -p "$dir" && mount -t tmpfs -o mode=0755 tmpfs "$dir"
-done
-chmod 0700 /tmp/.wine-0
+netns_private_folders
 resolver="$work/resolv.conf"
 if [ "$case" = resolv_link ] || [ "$case" = nm ]; then
   # /etc/resolv.conf a link (as resolvconf or NetworkManager make it), in a
@@ -98,8 +61,7 @@ if [ "$case" = resolv_link ] || [ "$case" = nm ]; then
   rm -f /etc/resolv.conf
   ln -s "$resolver" /etc/resolv.conf
 else
-  printf 'search test.invalid\nnameserver 192.0.2.53\n' >"$resolver"
-  mount --bind "$resolver" /etc/resolv.conf
+  netns_resolver
 fi
 
 if [ "$case" = nm ]; then
@@ -149,10 +111,13 @@ fi
 # read-only, nor the interfaces.
 limited=()
 [ "$case" = host_refuses ] && limited=(setpriv --bounding-set -net_admin,-dac_override --)
-mkdir -p "$WINEPREFIX"
-"${limited[@]}" wineserver -p >/dev/null 2>&1
-"${limited[@]}" "$WINE" wineboot </dev/null >/dev/null 2>&1 || true
-"${limited[@]}" "$root/scripts/wine-netsh.sh" install >/dev/null
+netns_wine "${limited[@]}"
+# wine_stub keeps Wine's own netsh, which changes nothing and ends with 0.
+if [ "$case" = wine_stub ]; then
+  "$root/scripts/wine-netsh.sh" remove >/dev/null
+else
+  "${limited[@]}" "$root/scripts/wine-netsh.sh" install >/dev/null
+fi
 
 # The sets, for the connection named after the interface: the first is
 # applied, and in the cases of two the second after it.
@@ -161,7 +126,7 @@ connection=ipt0
 static="'10.77.0.10', '255.255.255.0', '10.77.0.1', '10.77.0.53', 0"
 dhcp="'0.0.0.0', '0.0.0.0', '0.0.0.0', '0.0.0.0', 1"
 case $case in
-  static | missing_interface | host_refuses | second_default | resolv_link) sets="('First', $static, 1)" ;;
+  static | missing_interface | host_refuses | second_default | resolv_link | wine_stub) sets="('First', $static, 1)" ;;
   no_gateway_no_dns) sets="('First', '10.77.0.20', '255.255.0.0', '', '', 0, 1)" ;;
   # The program runs the DNS line after a failed address line: both refused.
   refused) sets="('First', '10.77.0.0', '255.255.255.0', '10.77.0.1', '224.0.0.251', 0, 1)" ;;
@@ -188,12 +153,7 @@ activate() {
     for _ in $(seq 600); do probe rows "IPTavix Ver2" 2>/dev/null | grep -q '10\.77\.0\.10' && break; sleep 0.05; done
     echo "activation: $((($(date +%s%N) - start_ns) / 1000000)) ms from Ctrl+A to the list showing the set"
   fi
-  probe wait "[IP Tavix Ver2] Please wait..." 10000 || true
-  for _ in $(seq 160); do
-    probe wait "[IP Tavix Ver2] Please wait..." 100 || break
-    sleep 0.5
-  done
-  sleep 1.5
+  wait_apply
 }
 # Processes of this network namespace named NAME (the host's others are not ours).
 own_processes() {
@@ -312,6 +272,13 @@ resolv_link)
     "$(printf 'search test.invalid\nnameserver 10.77.0.53\noptions edns0')" "$(cat "$resolver")"
   check "its mode is kept" 644 "$(stat -c %a "$resolver")"
   check "no failure message" 0 "$(box_count)"
+  ;;
+wine_stub)
+  check "the user is told the set is not in effect, with what the connection shows" yes \
+    "$(probe text "QV IP Tavix Ver2" | tr -d '\r' | grep -qF 'The IP set "First" is not in effect on the connection "ipt0": it shows 192.0.2.50/255.255.255.0, not 10.77.0.10/255.255.255.0.' && echo yes || echo no)"
+  check "one box" 1 "$(box_count)"
+  shot not_in_effect
+  check "nothing on the host changed" "$before" "$state"
   ;;
 missing_interface | host_refuses | refused)
   check "the user sees the failure message" 1 "$(box_count)"

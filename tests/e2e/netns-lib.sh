@@ -1,0 +1,97 @@
+# Helpers of the end-to-end tests that apply sets for real through the netsh
+# bridge. Each case runs in a network and mount namespace of its own: ipt0
+# here and its veth peer ipt0p (10.77.0.1/24) in a helper namespace, a
+# private /etc/resolv.conf, private /run and lease folders, and a Wine server
+# and prefix of its own, so the host's interfaces, routes, resolver and
+# daemons are never touched and everything made ends with the namespaces.
+
+# run_netns_cases SCRIPT BIN WORK CASE...: SCRIPT once for each CASE, in new
+# namespaces, with IPTAVIX_NETNS_CASE naming it; fails when a case failed or
+# a process of a case's namespace outlived it.
+run_netns_cases() {
+  local script=$1 bin=$2 work=$3 failed=0 case ns proc left=""
+  shift 3
+  rm -rf "$work" && mkdir -p "$work"
+  for case in "$@"; do
+    echo "== $case"
+    IPTAVIX_NETNS_CASE=$case unshare --net --mount --propagation private \
+      bash "$script" "$bin" "$work/$case" || failed=$((failed + 1))
+  done
+  # The namespaces are gone with their processes: none runs on in them.
+  sleep 1
+  for ns in "$work"/*/netns; do
+    [ -f "$ns" ] || continue
+    for proc in /proc/[0-9]*; do
+      [ "$(readlink "$proc/ns/net" 2>/dev/null)" = "$(cat "$ns")" ] &&
+        left+="$(tr '\0' ' ' <"$proc/cmdline" 2>/dev/null); "
+    done
+  done
+  if [ -n "$left" ]; then echo "FAILED: left running: $left"; failed=$((failed + 1)); fi
+  echo "$failed cases failed"
+  [ "$failed" -eq 0 ]
+}
+
+# netns_network: inside a case, the network the sets replace: ipt0 up with
+# 192.0.2.50/24 and a default route via 192.0.2.1, its peer in the helper
+# namespace (whose pid is $helper); this namespace's id in $work/netns.
+helper=""
+netns_network() {
+  readlink /proc/self/ns/net >"$work/netns"
+  ip link set lo up
+  unshare --net sleep 600 &
+  helper=$!
+  wait_until 5 netns_apart "$helper"
+  ip link add ipt0 type veth peer name ipt0p
+  ip link set ipt0p netns "$helper"
+  nsenter -t "$helper" -n ip link set lo up
+  nsenter -t "$helper" -n ip addr add 10.77.0.1/24 dev ipt0p
+  nsenter -t "$helper" -n ip link set ipt0p up
+  ip link set ipt0 up
+  ip addr add 192.0.2.50/24 dev ipt0
+  ip route add default via 192.0.2.1 dev ipt0
+}
+
+# netns_apart PID: true once PID runs in a network namespace other than this.
+netns_apart() { [ "$(readlink "/proc/$1/ns/net" 2>/dev/null)" != "$(cat "$work/netns")" ]; }
+
+# netns_private_folders: empty /run, lease folders and Wine's socket folder
+# of the case's own.
+netns_private_folders() {
+  local dir
+  for dir in /run /var/lib/dhcp /var/lib/dhcpcd /tmp/.wine-0; do
+    mkdir -p "$dir" && mount -t tmpfs -o mode=0755 tmpfs "$dir"
+  done
+  chmod 0700 /tmp/.wine-0
+}
+
+# netns_resolver: a resolv.conf of the case's own bound over the real one.
+netns_resolver() {
+  printf 'search test.invalid\nnameserver 192.0.2.53\n' >"$work/resolv.conf"
+  mount --bind "$work/resolv.conf" /etc/resolv.conf
+}
+
+# netns_wine [WRAPPER...]: the case's Wine server and prefix, started through
+# WRAPPER if given.
+netns_wine() {
+  mkdir -p "$WINEPREFIX"
+  "$@" wineserver -p >/dev/null 2>&1
+  "$@" "$WINE" wineboot </dev/null >/dev/null 2>&1 || true
+}
+
+# netns_cleanup: what every case made outside its namespaces' lifetime.
+netns_cleanup() {
+  "$WINE" "$work/winprobe.exe" close "IPTavix Ver2" >/dev/null 2>&1 || true
+  [ -n "$helper" ] && kill "$helper" 2>/dev/null || true
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
+}
+
+# wait_apply: returns when the wait window of an activation has come and gone.
+wait_apply() {
+  probe wait "[IP Tavix Ver2] Please wait..." 10000 || true
+  for _ in $(seq 160); do
+    probe wait "[IP Tavix Ver2] Please wait..." 100 || break
+    sleep 0.5
+  done
+  sleep 1.5
+}
