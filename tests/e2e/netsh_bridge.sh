@@ -115,6 +115,8 @@ netns_wine "${limited[@]}"
 # wine_stub keeps Wine's own netsh, which changes nothing and ends with 0.
 if [ "$case" = wine_stub ]; then
   "$root/scripts/wine-netsh.sh" remove >/dev/null
+  # Whatever override an earlier run left in this prefix: Wine's own it is.
+  "$WINE" reg delete 'HKCU\Software\Wine\DllOverrides' /v netsh.exe /f >/dev/null 2>&1 || true
 else
   "${limited[@]}" "$root/scripts/wine-netsh.sh" install >/dev/null
 fi
