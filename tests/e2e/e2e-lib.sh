@@ -39,7 +39,34 @@ finish() {
   echo "$failures failed"
   [ "$failures" -eq 0 ]
 }
-window_id() { timeout 30 xdotool search --sync --onlyvisible --name "$1" | head -n1; }
+# xdotool's search ends with an X error when a window goes away while it walks
+# the tree (a dialog closing a moment before): such a search is asked again.
+# xsearch ARGS...: the window ids xdotool finds.
+xsearch() {
+  local out err
+  for _ in 1 2 3 4 5; do
+    err=$(mktemp)
+    out=$(xdotool search "$@" 2>"$err") || true
+    if ! grep -q 'X Error' "$err"; then
+      rm -f "$err"
+      [ -z "$out" ] || echo "$out"
+      return 0
+    fi
+    rm -f "$err"
+    sleep 0.2
+  done
+  return 1
+}
+# window_id TITLE: the first shown window whose title matches, waiting up to 30 s.
+window_id() {
+  local wid=""
+  for _ in $(seq 5); do
+    wid=$(timeout 30 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n1) || true
+    [ -n "$wid" ] && { echo "$wid"; return 0; }
+    sleep 0.2
+  done
+  return 1
+}
 # focus_window TITLE: activates the window and waits (bounded) until the
 # window manager reports it active, so keys sent next reach it.
 focus_window() {
@@ -96,7 +123,7 @@ focus_is() { [ "$(probe focus "$1" | tr -d '\r')" = "$2" ]; }
 # tree_shows PREFIX: true when winprobe's counts start with PREFIX ("tree 2").
 tree_shows() { [[ "$(probe counts "IPTavix Ver2" | tr -d '\r')" == "$1"* ]]; }
 # box_count: how many of the program's message boxes are on screen.
-box_count() { xdotool search --onlyvisible --name '^(QV )?IP Tavix Ver2$' 2>/dev/null | wc -l; }
+box_count() { xsearch --onlyvisible --name '^(QV )?IP Tavix Ver2$' | wc -l; }
 # Also when a step fails on the way: the system's netsh is put back, and no
 # program of this test outlives it (ctest would wait for the output it holds).
 pid=""

@@ -139,6 +139,6 @@ check "the second start ends within 5 s" yes "$ended"
 [ "$ended" = yes ] || kill "$second" 2>/dev/null || true
 set +e; wait "$second"; code=$?; set -e
 check "the second start ends with exit code 0" 0 "$code"
-check "one main window" 1 "$(xdotool search --onlyvisible --name '^IPTavix Ver2$' | wc -l)"
+check "one main window" 1 "$(xsearch --onlyvisible --name '^IPTavix Ver2$' | wc -l)"
 stop_program
 finish
