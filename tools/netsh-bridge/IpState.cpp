@@ -92,6 +92,20 @@ private:
         ++Pos;
         return true;
     }
+    // The members of an object or array after its opening bracket, up to
+    // `close`, separated by commas; `member` reads one.
+    template <typename Member> bool Members(char close, Member member) {
+        ++Pos;
+        Blanks();
+        if (Pos < Text.size() && Text[Pos] == close) return ++Pos, true;
+        for (;;) {
+            Blanks();
+            if (!member()) return false;
+            Blanks();
+            if (Pos >= Text.size()) return false;
+            if (Text[Pos++] != ',') return Text[Pos - 1] == close;
+        }
+    }
     bool Read(TJson& value, int depth) {
         if (depth > 32) return false;
         Blanks();
@@ -99,41 +113,20 @@ private:
         const char c = Text[Pos];
         if (c == '{') {
             value.Type = TJson::TType::Object;
-            ++Pos;
-            Blanks();
-            if (Pos < Text.size() && Text[Pos] == '}') return ++Pos, true;
-            for (;;) {
-                Blanks();
+            return Members('}', [&] {
                 std::string name;
                 if (!ReadString(name)) return false;
                 Blanks();
                 if (Pos >= Text.size() || Text[Pos++] != ':') return false;
-                if (!Read(value.Fields[name], depth + 1)) return false;
-                Blanks();
-                if (Pos >= Text.size()) return false;
-                if (Text[Pos] == ',') {
-                    ++Pos;
-                    continue;
-                }
-                return Text[Pos++] == '}';
-            }
+                return Read(value.Fields[name], depth + 1);
+            });
         }
         if (c == '[') {
             value.Type = TJson::TType::Array;
-            ++Pos;
-            Blanks();
-            if (Pos < Text.size() && Text[Pos] == ']') return ++Pos, true;
-            for (;;) {
+            return Members(']', [&] {
                 value.Items.emplace_back();
-                if (!Read(value.Items.back(), depth + 1)) return false;
-                Blanks();
-                if (Pos >= Text.size()) return false;
-                if (Text[Pos] == ',') {
-                    ++Pos;
-                    continue;
-                }
-                return Text[Pos++] == ']';
-            }
+                return Read(value.Items.back(), depth + 1);
+            });
         }
         if (c == '"') {
             value.Type = TJson::TType::String;
