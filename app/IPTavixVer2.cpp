@@ -4,7 +4,7 @@
 #include "app/f_main.h"
 #include "base/StartupTrace.h"
 #include "base/SysUtils.h"
-#include "ipsets/NetshCommand.h"
+#include "activation/NetshCommand.h"
 #include "ipsets/o_qvIPInfo.h"
 #include "store/IPDatabase.h"
 #include "toolkit/Application.h"

@@ -3,7 +3,7 @@
 
 #include "base/AddressText.h"
 #include "base/SysUtils.h"
-#include "ipsets/Activation.h"
+#include "activation/Activation.h"
 #include "toolkit/Application.h"
 
 namespace {

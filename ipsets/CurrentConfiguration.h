@@ -1,7 +1,7 @@
 #pragma once
 // What an adapter has now, as an IP set: the values a new set starts from
 // and what an undo puts back.
-#include "ipsets/IPSetValues.h"
+#include "activation/IPSetValues.h"
 
 class TAdapter;
 

@@ -4,7 +4,7 @@
 //   Name,Address,Mask,Gateway,DNS,DNS2,DHCP,Connection
 // DHCP is 0 or 1 and the connection goes by its name. The program's text is
 // in the ANSI code page; it is converted on the way out and in.
-#include "ipsets/IPSetValues.h"
+#include "activation/IPSetValues.h"
 
 #include <string>
 #include <vector>

@@ -2,7 +2,7 @@
 // Whole-table work on the program's two tables, apart from any window: all
 // sets as plain values, sets found by name, and an import written in one
 // transaction.
-#include "ipsets/IPSetValues.h"
+#include "activation/IPSetValues.h"
 #include "store/Database.h"
 
 #include <string>

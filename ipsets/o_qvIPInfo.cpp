@@ -3,11 +3,11 @@
 
 #include "adapters/IPInfo.h"
 #include "editor/f_IPSet.h"
-#include "ipsets/Activation.h"
+#include "activation/Activation.h"
 #include "ipsets/CurrentConfiguration.h"
 #include "ipsets/IPSetCsv.h"
 #include "ipsets/IPSetStore.h"
-#include "ipsets/NetshCommand.h"
+#include "activation/NetshCommand.h"
 #include "ipsets/f_WaitBox.h"
 #include "ipsets/f_manageconnections.h"
 #include "base/AddressText.h"

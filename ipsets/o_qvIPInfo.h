@@ -3,9 +3,9 @@
 // window's views, runs the commands and merges the connection names.
 #include "base/ChildProcess.h"
 #include "base/Classes.h"
-#include "ipsets/Activation.h"
-#include "ipsets/ActivationCheck.h"
-#include "ipsets/IPSetValues.h"
+#include "activation/Activation.h"
+#include "activation/ActivationCheck.h"
+#include "activation/IPSetValues.h"
 #include "store/Database.h"
 
 #include <windows.h>

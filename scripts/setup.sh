@@ -18,6 +18,62 @@ have_all() {
   done
 }
 
+# apt-get update, tried again a few times: a mirror in mid-sync serves an
+# index of the wrong size for a while. An index that still fails is a warning;
+# apt keeps the lists it had, and the install below copes with the mismatch.
+apt_update() {
+  local attempt log
+  log=$(mktemp)
+  for attempt in 1 2 3; do
+    if apt-get update -qq >"$log" 2>&1; then
+      rm -f "$log"
+      return 0
+    fi
+    [ "$attempt" = 3 ] || sleep $((attempt * 5))
+  done
+  echo "setup: warning: some package indexes could not be downloaded; going on with the lists apt has:" >&2
+  grep -E '^(E|W): Failed' "$log" | sed 's/^/  /' >&2 || true
+  rm -f "$log"
+}
+
+# The release this machine runs (bookworm), from /etc/os-release.
+release_codename() {
+  (. /etc/os-release && echo "${VERSION_CODENAME:-}")
+}
+
+# apt_install PACKAGES...: installs them. Where the updates suite's index for
+# one architecture is missing, amd64 libraries come from the updates and their
+# i386 twins only from the release, and multiarch refuses the mismatch: then
+# the release's own versions are installed for both. A package that still
+# cannot be installed stops the set-up, named with apt's reason.
+apt_install() {
+  local log release pkg
+  log=$(mktemp)
+  if apt-get install -y -qq --no-install-recommends "$@" >"$log" 2>&1; then
+    rm -f "$log"
+    return 0
+  fi
+  release=$(release_codename)
+  if [ -n "$release" ] &&
+    apt-get install -y -qq --no-install-recommends -t "$release" "$@" >"$log" 2>&1; then
+    echo "setup: installed with the $release release's own versions (the updates' indexes disagree between architectures)" >&2
+    rm -f "$log"
+    return 0
+  fi
+  for pkg in "$@"; do
+    if ! apt-get install -s -qq --no-install-recommends ${release:+-t "$release"} "$pkg" >"$log" 2>&1; then
+      echo "setup: the package $pkg cannot be installed:" >&2
+      grep -vE '^(Reading|Building|NOTE)' "$log" | sed 's/^/  /' >&2
+      rm -f "$log"
+      exit 1
+    fi
+  done
+  echo "setup: the packages could not be installed together:" >&2
+  sed 's/^/  /' "$log" >&2
+  rm -f "$log"
+  exit 1
+}
+
 src_list=/etc/apt/sources.list.d/iptavix-src.sources
 if ! have_all || [ ! -f "$src_list" ]; then
   export DEBIAN_FRONTEND=noninteractive
@@ -31,7 +87,7 @@ if ! have_all || [ ! -f "$src_list" ]; then
       touch "$src_list"
     fi
   fi
-  apt-get update -qq
+  apt_update
   # network-manager and the DHCP clients ship daemons: none may start on this
   # host (the tests run them only inside namespaces of their own), and the
   # host's interfaces and resolver must come out as they went in.
@@ -41,7 +97,7 @@ if ! have_all || [ ! -f "$src_list" ]; then
     own_guard=1
   fi
   links_before=$(ip -br a) resolver_before=$(ls -l /etc/resolv.conf; cat /etc/resolv.conf)
-  apt-get install -y -qq --no-install-recommends "${need_pkgs[@]}" >/dev/null
+  apt_install "${need_pkgs[@]}"
   [ "$own_guard" = 0 ] || rm -f "$guard"
   running=$(ps -eo pid=,comm= | grep -E ' (NetworkManager|dhcpcd|wpa_supplicant|udhcpc)$' || true)
   [ -z "$running" ] || { echo "setup: a network daemon runs on the host: $running" >&2; exit 1; }

@@ -12,7 +12,10 @@
 #
 # The bridge is built by the build of each architecture (build/ARCH/bin/
 # netsh-bridge/netsh.exe; IPTAVIX_BRIDGE_BUILDS names another build folder).
-# A 64-bit prefix needs both builds; without one, nothing is changed.
+# Each system folder gets the bridge of its own width: a 64-bit prefix needs
+# both builds (only the 64-bit one where the host cannot start 32-bit
+# programs); without one, nothing is changed. A 32-bit prefix on such a host
+# is refused.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 builds="${IPTAVIX_BRIDGE_BUILDS:-$root/build}"
@@ -24,15 +27,25 @@ key='HKCU\Software\Wine\DllOverrides'
 # What the prefix's netsh override was before install ("none": there was none).
 saved="$windows/system32/netsh.exe.override"
 
-# system32 holds the prefix's own architecture, syswow64 (in a 64-bit
-# prefix) the 32-bit programs.
+source "$root/scripts/wine-arch.sh"
+prefix_kind=$(prefix_arch "$WINEPREFIX") ||
+  { echo "wine-netsh: $WINEPREFIX records no architecture (#arch= in system.reg)" >&2; exit 1; }
+
+# Each system folder to serve and the width of the programs it holds, read
+# from the prefix itself: a 64-bit prefix's system32 holds 64-bit programs,
+# its syswow64 (where there is one) 32-bit ones; a 32-bit prefix's system32
+# 32-bit ones. A 32-bit folder on a host that cannot start 32-bit programs is
+# left alone: nothing there can run the bridge, nor any program that would
+# start it.
 folders() {
-  if [ -d "$windows/syswow64" ]; then
-    echo "system32 x86_64"
-    echo "syswow64 i686"
-  else
-    echo "system32 i686"
-  fi
+  local folder arch
+  while read -r folder arch; do
+    if [ "$arch" = i686 ] && ! host_runs_32bit; then
+      echo "wine-netsh: $folder left as it is: this host cannot start 32-bit programs" >&2
+      continue
+    fi
+    echo "$folder $arch"
+  done < <(prefix_folders "$WINEPREFIX")
 }
 
 # reg of the prefix's own architecture: wine-run picks the loader from its PE
@@ -58,6 +71,10 @@ set_override() { # set_override VALUE|none
 
 case "${1:-}" in
 install)
+  if [ "$prefix_kind" = win32 ] && ! host_runs_32bit; then
+    echo "wine-netsh: $WINEPREFIX is a 32-bit prefix and this host cannot start 32-bit programs; nothing was changed" >&2
+    exit 1
+  fi
   # Every folder's build first: a missing one changes nothing.
   while read -r folder arch; do
     bridge="$builds/$arch/bin/netsh-bridge/netsh.exe"
@@ -72,14 +89,20 @@ install)
     local target
     for target in "${copied[@]}"; do
       [ -f "$target.wine" ] && mv "$target.wine" "$target"
+      [ -f "$target.absent" ] && rm -f "$target" "$target.absent"
     done
     set_override "$(cat "$saved")" || true
     rm -f "$saved"
   }
   while read -r folder arch; do
     target="$windows/$folder/netsh.exe"
-    if [ ! -f "$target.wine" ]; then
-      cp -p "$target" "$target.wine" || { undo; echo "wine-netsh: $target could not be kept" >&2; exit 1; }
+    if [ ! -f "$target.wine" ] && [ ! -f "$target.absent" ]; then
+      if [ -f "$target" ]; then
+        cp -p "$target" "$target.wine" || { undo; echo "wine-netsh: $target could not be kept" >&2; exit 1; }
+      else
+        # A folder without a netsh of Wine's: remove takes the bridge away.
+        touch "$target.absent"
+      fi
       copied+=("$target")
     fi
     cp "$builds/$arch/bin/netsh-bridge/netsh.exe" "$target" ||
@@ -90,10 +113,11 @@ install)
   echo "netsh bridge installed in $WINEPREFIX"
   ;;
 remove)
-  while read -r folder _; do
+  for folder in system32 syswow64; do
     target="$windows/$folder/netsh.exe"
     [ -f "$target.wine" ] && mv "$target.wine" "$target"
-  done < <(folders)
+    [ -f "$target.absent" ] && rm -f "$target" "$target.absent"
+  done
   before=none
   [ -f "$saved" ] && before=$(cat "$saved")
   set_override "$before" || { echo "wine-netsh: the netsh override could not be put back" >&2; exit 1; }

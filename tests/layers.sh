@@ -11,10 +11,11 @@ declare -A allowed=(
   [adapters]="base adapters"
   [menustyler]="base store toolkit menustyler"
   [fileinfo]="base store toolkit fileinfo"
-  [editor]="base store toolkit editor ipsets/Activation.h ipsets/IPSetValues.h"
-  [ipsets]="base store toolkit adapters editor ipsets"
-  [app]="base store toolkit adapters editor ipsets menustyler fileinfo app"
-  [tools/netsh-bridge]="base ipsets/NetshCommand.h tools/netsh-bridge"
+  [activation]="base activation"
+  [editor]="base store toolkit activation editor"
+  [ipsets]="base store toolkit adapters activation editor ipsets"
+  [app]="base store toolkit adapters activation editor ipsets menustyler fileinfo app"
+  [tools/netsh-bridge]="base activation tools/netsh-bridge"
 )
 bad=0
 for folder in "${!allowed[@]}"; do

@@ -1,5 +1,5 @@
 #include "app/f_main.h"
-#include "ipsets/Activation.h"
+#include "activation/Activation.h"
 #include "ipsets/f_WaitBox.h"
 #include "ipsets/f_manageconnections.h"
 #include "ipsets/o_qvIPInfo.h"

@@ -2,7 +2,7 @@
 // What every part of the netsh bridge shares: host commands (argument
 // vectors, never a shell line), the check of a request before anything on
 // the host changes, and the names the bridge keeps its own files under.
-#include "ipsets/NetshCommand.h"
+#include "activation/NetshCommand.h"
 
 #include <string>
 #include <vector>

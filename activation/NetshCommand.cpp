@@ -1,4 +1,4 @@
-#include "ipsets/NetshCommand.h"
+#include "activation/NetshCommand.h"
 
 #include "base/AddressText.h"
 #include "base/SysUtils.h"

@@ -1,4 +1,4 @@
-#include "ipsets/ActivationCheck.h"
+#include "activation/ActivationCheck.h"
 
 #include "base/AddressText.h"
 #include "base/SysUtils.h"

@@ -1,8 +1,8 @@
-#include "ipsets/Activation.h"
+#include "activation/Activation.h"
 
 #include "base/AddressText.h"
 #include "base/SysUtils.h"
-#include "ipsets/NetshCommand.h"
+#include "activation/NetshCommand.h"
 
 #include <windows.h>
 

@@ -1,8 +1,8 @@
-#include "ipsets/NetshCommand.h"
+#include "activation/NetshCommand.h"
 #include "base/AddressText.h"
 #include "base/ChildProcess.h"
-#include "ipsets/Activation.h"
-#include "ipsets/ActivationCheck.h"
+#include "activation/Activation.h"
+#include "activation/ActivationCheck.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 // Whether a connection's adapter shows an IP set after its netsh runs, from
 // plain values read off the adapter snapshot, and what the user is told.
-#include "ipsets/IPSetValues.h"
+#include "activation/IPSetValues.h"
 
 #include <string>
 #include <utility>

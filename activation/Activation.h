@@ -2,7 +2,7 @@
 // What an activation decides before and after its netsh runs, apart from any
 // window or process: whether a set may run, the command lines it runs, and
 // what the user is told when a run fails.
-#include "ipsets/IPSetValues.h"
+#include "activation/IPSetValues.h"
 
 #include <string>
 #include <vector>
