@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <cstdlib>
+
 namespace {
 
 bool Multicast(uint32_t value) {
@@ -24,6 +26,16 @@ std::string ServerProblem(const char* label, const std::string& text) {
 }
 
 } // namespace
+
+unsigned NetshTimeLimitMs() {
+    constexpr unsigned full = 60000;
+    char text[16] = {};
+    const DWORD length = GetEnvironmentVariableA("IPTAVIX_NETSH_TIME_LIMIT_MS", text, sizeof text);
+    if (length == 0 || length >= sizeof text)
+        return full;
+    const unsigned long asked = std::strtoul(text, nullptr, 10);
+    return asked > 0 && asked < full ? static_cast<unsigned>(asked) : full;
+}
 
 std::string SetAddressRefusal(const TIPSetValues& set, std::string* field) {
     if (set.Dhcp) return "";
@@ -150,7 +162,7 @@ std::string ActivationFailureText(const std::string& connection,
             lines += Format("\r\n%s: netsh could not be started.", step.Label.c_str());
         else if (step.TimedOut)
             lines += Format("\r\n%s: netsh did not finish within %u seconds and was stopped.",
-                            step.Label.c_str(), NetshTimeLimitMs / 1000);
+                            step.Label.c_str(), (NetshTimeLimitMs() + 999) / 1000);
         else if (step.ExitCode != 0)
             lines += Format("\r\n%s: netsh ended with exit code %lu.", step.Label.c_str(),
                             static_cast<unsigned long>(static_cast<DWORD>(step.ExitCode)));

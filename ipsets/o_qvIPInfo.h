@@ -112,7 +112,7 @@ public:
     // Runs a netsh command line: the system folder's netsh only, hidden, its
     // output caught, stopped after the time limit. Paint, timers and other
     // messages are served meanwhile; keyboard and mouse input is dropped.
-    TChildRun RunCommand(const std::string& commandLine, DWORD timeLimitMs = NetshTimeLimitMs);
+    TChildRun RunCommand(const std::string& commandLine, DWORD timeLimitMs = NetshTimeLimitMs());
     // True while an activation runs: every command is refused meanwhile.
     bool Busy() const { return FBusy; }
     void ShowWaitBox();

@@ -7,6 +7,7 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 WINE="$wine_root/scripts/wine-run"
 source "$wine_root/scripts/window-manager.sh"
+source "$wine_root/scripts/wine-arch.sh"
 
 # The architecture the tests run: the shipped 32-bit build where this host can
 # start 32-bit Linux processes (Wine's 32-bit loader needs that), otherwise
@@ -14,7 +15,7 @@ source "$wine_root/scripts/window-manager.sh"
 test_arch() {
   if [ -n "${IPTAVIX_TEST_ARCH:-}" ]; then
     echo "$IPTAVIX_TEST_ARCH"
-  elif /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  elif host_runs_32bit; then
     echo i686
   else
     echo x86_64

@@ -265,6 +265,20 @@ TEST(ActivationRules, FailureTextNamesEachFailedStepWithNetshsLines) {
               "    partly done");
 }
 
+// A test may shorten the time limit, never lengthen it or turn it off.
+TEST(ActivationRules, TheTimeLimitIsShortenedOnlyByAUsableValue) {
+    const struct {
+        const char* Asked;
+        unsigned Limit;
+    } cases[] = {{nullptr, 60000}, {"8000", 8000}, {"0", 60000},
+                 {"120000", 60000}, {"soon", 60000}, {"99999999999999999999", 60000}};
+    for (const auto& c : cases) {
+        SetEnvironmentVariableA("IPTAVIX_NETSH_TIME_LIMIT_MS", c.Asked);
+        EXPECT_EQ(NetshTimeLimitMs(), c.Limit) << (c.Asked ? c.Asked : "(unset)");
+    }
+    SetEnvironmentVariableA("IPTAVIX_NETSH_TIME_LIMIT_MS", nullptr);
+}
+
 TEST(ActivationCheck, TheAdapterShowsTheSetOrTellsWhatItShowsInstead) {
     TAdapterView lab;
     lab.Addresses = {{"10.55.0.7", "255.255.255.0"}};

@@ -11,8 +11,47 @@ cp "$bin"/{IPTavixVer2.exe,ipdbinit.exe,winprobe.exe,helpiptavix.html} "$work/"
 db="$work/DataBase/ipdb.ipdb"
 failures=0
 source "$root/scripts/window-manager.sh"
+source "$root/scripts/wine-arch.sh"
 
-probe() { "$WINE" "$work/winprobe.exe" "$@"; }
+# Every wait names what it waits for, and the test has a budget of its own
+# (IPTAVIX_E2E_BUDGET seconds, about twice its passing time, set by ctest):
+# past it the test ends, failed, naming the wait it was in, instead of
+# holding the run until ctest's time limit.
+waiting_for() { printf '%s\n' "$*" >"$work/.waiting-for"; }
+descendants() { # descendants PID: every process below PID, deepest first
+  local child
+  for child in $(pgrep -P "$1"); do
+    descendants "$child"
+    echo "$child"
+  done
+}
+watchdog_pid=""
+if [ "${IPTAVIX_E2E_BUDGET:-0}" -gt 0 ]; then
+  (
+    script=$$ budget=$IPTAVIX_E2E_BUDGET end=$((SECONDS + IPTAVIX_E2E_BUDGET))
+    while [ "$SECONDS" -lt "$end" ]; do
+      kill -0 "$script" 2>/dev/null || exit 0
+      sleep 0.5 </dev/null >/dev/null 2>&1
+    done
+    echo "FAILED: the test ran past its budget of $budget s; it was waiting for: $(cat "$work/.waiting-for" 2>/dev/null || echo "nothing named")"
+    for proc in $(descendants "$script"); do
+      [ "$proc" = "$BASHPID" ] || kill -TERM "$proc" 2>/dev/null || true
+    done
+    kill -TERM "$script" 2>/dev/null || true
+  ) &
+  watchdog_pid=$!
+fi
+end_watchdog() {
+  [ -n "$watchdog_pid" ] || return 0
+  pkill -P "$watchdog_pid" 2>/dev/null || true
+  kill "$watchdog_pid" 2>/dev/null || true
+  watchdog_pid=""
+}
+
+probe() {
+  case "$1" in wait | gone | foreground | answers) waiting_for "winprobe $*" ;; esac
+  "$WINE" "$work/winprobe.exe" "$@"
+}
 check() { # check DESCRIPTION EXPECTED ACTUAL
   if [ "$2" == "$3" ]; then echo "ok: $1"; else echo "FAILED: $1: expected '$2', got '$3'"; failures=$((failures + 1)); fi
 }
@@ -22,6 +61,7 @@ shot() { import -window root "$work/$1.png"; echo "screenshot: $work/$1.png"; }
 # fails when SECONDS pass first.
 wait_until() {
   local end=$((SECONDS + $1)); shift
+  waiting_for "$*"
   until "$@" >/dev/null 2>&1; do
     [ "$SECONDS" -lt "$end" ] || return 1
     sleep 0.1
@@ -33,6 +73,7 @@ start_wm() {
   wm_pid=$started_wm_pid
 }
 finish() {
+  end_watchdog
   restore_netsh
   # Waited for, so the next test never finds a window manager on its way out.
   if [ -n "$wm_pid" ]; then kill "$wm_pid" 2>/dev/null || true; wait "$wm_pid" 2>/dev/null || true; fi
@@ -60,6 +101,7 @@ xsearch() {
 # window_id TITLE: the first shown window whose title matches, waiting up to 30 s.
 window_id() {
   local wid=""
+  waiting_for "a shown window titled $1"
   for _ in $(seq 5); do
     wid=$(timeout 30 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n1) || true
     [ -n "$wid" ] && { echo "$wid"; return 0; }
@@ -128,12 +170,15 @@ box_count() { xsearch --onlyvisible --name '^(QV )?IP Tavix Ver2$' | wc -l; }
 # program of this test outlives it (ctest would wait for the output it holds).
 pid=""
 on_exit() {
+  end_watchdog
   restore_netsh
   [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
   pkill -f "$work/IPTavixVer2.exe" 2>/dev/null || true
   [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null || true
 }
 trap on_exit EXIT
+# The budget's end fails the test like any failed check.
+trap 'exit 1' TERM
 # start_program [WRAPPER...]: the program, started through WRAPPER if given.
 start_program() {
   "$@" "$WINE" "$work/IPTavixVer2.exe" &
@@ -163,9 +208,9 @@ prepare_sets() {
 # loaded instead of Wine's own, its files in this test's folder, until finish.
 standin_target=""
 install_standin() {
-  local windows="${WINEPREFIX:-$root/build/wineprefix}/drive_c/windows" folder=system32 pe
-  pe=$(od -An -tu4 -j60 -N4 "$work/IPTavixVer2.exe" | tr -d ' ')
-  [ -d "$windows/syswow64" ] && [ "$(od -An -tx2 -j$((pe + 4)) -N2 "$work/IPTavixVer2.exe" | tr -d ' ')" = 014c ] && folder=syswow64
+  local prefix="${WINEPREFIX:-$root/build/wineprefix}" folder=system32
+  local windows="$prefix/drive_c/windows"
+  [ "$(prefix_arch "$prefix")" = win64 ] && [ "$(pe_arch "$work/IPTavixVer2.exe")" = i686 ] && folder=syswow64
   standin_target="$windows/$folder/netsh.exe"
   [ -f "$standin_target.wine" ] || cp "$standin_target" "$standin_target.wine"
   cp "$bin/tests/test_activation/netsh-standin.exe" "$standin_target"

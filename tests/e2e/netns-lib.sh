@@ -80,18 +80,29 @@ netns_wine() {
 
 # netns_cleanup: what every case made outside its namespaces' lifetime.
 netns_cleanup() {
+  end_watchdog
   "$WINE" "$work/winprobe.exe" close "IPTavix Ver2" >/dev/null 2>&1 || true
   [ -n "$helper" ] && kill "$helper" 2>/dev/null || true
   wineserver -k >/dev/null 2>&1 || true
   wineserver -w >/dev/null 2>&1 || true
 }
 
-# wait_apply: returns when the wait window of an activation has come and gone.
+# wait_apply: returns when an activation is over: its wait window (shown for
+# the whole apply and check) has come and gone, or, where it came and went
+# between two looks, none has shown for 3 s and no netsh runs.
 wait_apply() {
-  probe wait "[IP Tavix Ver2] Please wait..." 10000 || true
-  for _ in $(seq 160); do
-    probe wait "[IP Tavix Ver2] Please wait..." 100 || break
-    sleep 0.5
+  waiting_for "an activation's wait window to come and go"
+  local seen=0 start=$SECONDS
+  while [ $((SECONDS - start)) -lt 90 ]; do
+    if xdotool search --onlyvisible --name 'Please wait\.\.\.$' >/dev/null 2>&1; then
+      seen=1
+    elif [ "$seen" = 1 ]; then
+      break
+    elif [ $((SECONDS - start)) -ge 3 ] && ! pgrep -f 'netsh(\.exe)? interface' >/dev/null; then
+      break
+    fi
+    sleep 0.1
   done
-  sleep 1.5
+  # The list is read again and any box shown once the wait window closes.
+  sleep 1
 }
