@@ -75,6 +75,7 @@ install)
     echo "wine-netsh: $WINEPREFIX is a 32-bit prefix and this host cannot start 32-bit programs; nothing was changed" >&2
     exit 1
   fi
+  served=$(folders)
   # Every folder's build first: a missing one changes nothing.
   while read -r folder arch; do
     bridge="$builds/$arch/bin/netsh-bridge/netsh.exe"
@@ -82,7 +83,7 @@ install)
       echo "wine-netsh: no $arch build of the bridge ($bridge) for $folder; nothing was changed" >&2
       exit 1
     }
-  done < <(folders)
+  done <<<"$served"
   [ -f "$saved" ] || override_now >"$saved"
   copied=()
   undo() {
@@ -107,7 +108,7 @@ install)
     fi
     cp "$builds/$arch/bin/netsh-bridge/netsh.exe" "$target" ||
       { undo; echo "wine-netsh: $target could not be written; nothing was changed" >&2; exit 1; }
-  done < <(folders)
+  done <<<"$served"
   set_override native ||
     { undo; echo "wine-netsh: the netsh override could not be set with reg; nothing was changed" >&2; exit 1; }
   echo "netsh bridge installed in $WINEPREFIX"

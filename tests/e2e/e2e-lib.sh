@@ -98,12 +98,13 @@ xsearch() {
   done
   return 1
 }
-# window_id TITLE: the first shown window whose title matches, waiting up to 30 s.
+# window_id TITLE: the first shown window whose title matches, waiting up to
+# 30 s in all (a search ended by an X error is asked again within that).
 window_id() {
-  local wid=""
+  local wid="" end=$((SECONDS + 30))
   waiting_for "a shown window titled $1"
-  for _ in $(seq 5); do
-    wid=$(timeout 30 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n1) || true
+  while [ "$SECONDS" -lt "$end" ]; do
+    wid=$(timeout $((end - SECONDS)) xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n1) || true
     [ -n "$wid" ] && { echo "$wid"; return 0; }
     sleep 0.2
   done
@@ -184,7 +185,8 @@ start_program() {
   "$@" "$WINE" "$work/IPTavixVer2.exe" &
   pid=$!
   check "main window appears" 0 "$(probe wait "IPTavix Ver2" 30000; echo $?)"
-  window_id '^IPTavix Ver2$' >/dev/null
+  # Nothing after this can pass without the window: the test ends here.
+  window_id '^IPTavix Ver2$' >/dev/null || { echo "FAILED: no main window to work with"; exit 1; }
 }
 stop_program() {
   probe close "IPTavix Ver2" || true
