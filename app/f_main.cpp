@@ -103,6 +103,8 @@ TFrmMain::TFrmMain(TComponent* owner) : TForm(owner, MainFormArgs()) {
     MenuImageList = new TImageList(this, 24, 24);
     MenuImageList->Name = "MenuImageList";
     MenuImageList->LoadStrip("MENUIMAGES");
+    MenuImageList->LoadLargerStrip("MENUIMAGES36", 36);
+    MenuImageList->LoadLargerStrip("MENUIMAGES48", 48);
     CreateMenus();
 
     StartupMark("window");

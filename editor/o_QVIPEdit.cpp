@@ -122,8 +122,10 @@ void TqvIPEdit::SetAccessibleName(const std::string& name) {
 }
 
 void TqvIPEdit::AddPartEditor() {
-    auto editor = std::make_unique<TPartEdit>(
-        this, TControlArgs{.Left = FNextLeft, .Width = IPEditorWidth, .Height = Height()});
+    // IPEditorWidth is at 96 DPI; FNextLeft and Height() are pixels.
+    auto editor =
+        std::make_unique<TPartEdit>(this, TControlArgs{.Width = IPEditorWidth, .Height = 21});
+    editor->SetBounds(FNextLeft, 0, editor->Width(), Height());
     FNextLeft += editor->Width();
     // Narrow margins, so three digits fit in the part whatever the font.
     SendMessageA(editor->Handle(), EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(1, 1));
@@ -136,9 +138,12 @@ void TqvIPEdit::AddPartEditor() {
 
 void TqvIPEdit::AddDot() {
     static const TFontSpec dotFont{"MS Sans Serif", -21, false, false}; // 16 points
-    auto* dot = new TLabel(
-        this, this,
-        {.Left = FNextLeft, .Width = 1, .Height = Height(), .Caption = ".", .Font = &dotFont});
+    auto* dot =
+        new TLabel(this, this, {.Width = 1, .Height = 21, .Caption = ".", .Font = &dotFont});
+    FNextLeft += PlaceDot(dot, FNextLeft);
+}
+
+int TqvIPEdit::PlaceDot(TControl* dot, int left) const {
     // Auto-size: as wide as the dot in its font.
     HDC dc = GetDC(dot->Handle());
     HGDIOBJ old = SelectObject(dc, dot->Font());
@@ -146,8 +151,24 @@ void TqvIPEdit::AddDot() {
     GetTextExtentPoint32A(dc, ".", 1, &size);
     SelectObject(dc, old);
     ReleaseDC(dot->Handle(), dc);
-    dot->SetBounds(FNextLeft, 0, size.cx, Height());
-    FNextLeft += size.cx;
+    dot->SetBounds(left, 0, size.cx, Height());
+    return size.cx;
+}
+
+void TqvIPEdit::DpiChanged(int) {
+    // The parts side by side again, at the new sizes of the editors and dots.
+    int left = 0;
+    for (int i = 0; i < ControlCount(); ++i) {
+        TControl* child = Controls(i);
+        if (dynamic_cast<TEdit*>(child)) {
+            child->SetBounds(left, 0, child->Width(), Height());
+            left += child->Width();
+        } else {
+            left += PlaceDot(child, left);
+        }
+    }
+    FNextLeft = left;
+    SetWidth(left);
 }
 
 LRESULT TqvIPEdit::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -72,11 +72,14 @@ public:
 
 protected:
     LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    void DpiChanged(int oldDpi) override;
 
 private:
     void CreateParts();
     void AddPartEditor();
     void AddDot();
+    // Sizes a dot to its text at `left`; its width.
+    int PlaceDot(TControl* dot, int left) const;
     void UpdatePartEditors();
     void PartChange(TComponent* sender);
     void PartKeyPress(TComponent* sender, char& key);

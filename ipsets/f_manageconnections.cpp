@@ -17,14 +17,13 @@ TFrmManageConnections::TFrmManageConnections(TComponent* owner)
     Panel1 = new TPanel(this, this, {.Height = 41, .Align = TAlign::alTop, .Name = "Panel1"},
                         TBevelCut::bvRaised, TBevelCut::bvLowered);
     RECT inside = Panel1->ClientRectForChildren();
-    Memo1 = new TMemo(this, Panel1,
-                      {.Left = inside.left + 2,
-                       .Top = inside.top + 2,
-                       .Width = inside.right - inside.left - 4,
-                       .Height = inside.bottom - inside.top - 4,
-                       .TabStop = false,
-                       .Name = "Memo1"},
-                      ES_READONLY | ES_CENTER, 0);
+    Memo1 =
+        new TMemo(this, Panel1, {.TabStop = false, .Name = "Memo1"}, ES_READONLY | ES_CENTER, 0);
+    // Inside the bevel, in pixels at the form's DPI.
+    const int margin = Panel1->Scale(2);
+    Memo1->SetBounds(inside.left + margin, inside.top + margin,
+                     inside.right - inside.left - 2 * margin,
+                     inside.bottom - inside.top - 2 * margin);
     Memo1->SetLines({"This is a list of network connection names as shown in ",
                      "Control Panel - >Network Connections."});
     TabControl1 =

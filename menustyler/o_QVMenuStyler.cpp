@@ -218,6 +218,11 @@ void TqvMenuStyler::RefreshMenu(TMenu* menu) {
 
 // ---------------------------------------------------------------- drawing
 
+int TqvMenuStyler::Px(int value) const {
+    auto* window = dynamic_cast<TControl*>(Owner());
+    return window ? window->Scale(value) : value;
+}
+
 int RoundHalfEven(double value) { return static_cast<int>(std::nearbyint(value)); }
 
 namespace {
@@ -255,17 +260,17 @@ public:
         TBrushHandle brush(CreateSolidBrush(color));
         FillRect(FDC, &r, brush.Get());
     }
-    void Line(int x0, int y0, int x1, int y1, COLORREF color) {
-        TPenHandle pen(CreatePen(PS_SOLID, 1, color));
+    void Line(int x0, int y0, int x1, int y1, COLORREF color, int width = 1) {
+        TPenHandle pen(CreatePen(PS_SOLID, width, color));
         TSelectObject select(FDC, pen.Get());
         MoveToEx(FDC, x0, y0, nullptr);
         LineTo(FDC, x1, y1);
     }
-    void RoundFrame(const RECT& r, COLORREF color) {
+    void RoundFrame(const RECT& r, COLORREF color, int corner) {
         TPenHandle pen(CreatePen(PS_SOLID, 1, color));
         TSelectObject selectPen(FDC, pen.Get());
         TSelectObject selectBrush(FDC, GetStockObject(HOLLOW_BRUSH));
-        RoundRect(FDC, r.left, r.top, r.right, r.bottom, 3, 3);
+        RoundRect(FDC, r.left, r.top, r.right, r.bottom, corner, corner);
     }
     void Hollow() { SetBkMode(FDC, TRANSPARENT); }
     HDC Handle() const { return FDC; }
@@ -282,9 +287,9 @@ TImageList* ImagesOf(const TMenuItem* item) {
     return menu ? menu->Images : nullptr;
 }
 
-// The check glyph, loaded for each use and drawn with its bottom-left pixel's
-// colour left out.
-void DrawCheckGlyph(HDC dc, int x, int y) {
+// The check glyph, loaded for each use and drawn `size` pixels square with its
+// bottom-left pixel's colour left out.
+void DrawCheckGlyph(HDC dc, int x, int y, int size) {
     TBitmapHandle glyph(LoadBitmapA(GetModuleHandleA(nullptr), "MENUITEMCHECKED"));
     if (!glyph) return;
     BITMAP info{};
@@ -292,8 +297,8 @@ void DrawCheckGlyph(HDC dc, int x, int y) {
     TMemDC mem(CreateCompatibleDC(dc));
     TSelectObject select(mem.Get(), glyph.Get());
     COLORREF transparent = GetPixel(mem.Get(), 0, info.bmHeight - 1);
-    TransparentBlt(dc, x, y, info.bmWidth, info.bmHeight, mem.Get(), 0, 0, info.bmWidth,
-                   info.bmHeight, transparent);
+    TransparentBlt(dc, x, y, size, MulDiv(size, info.bmHeight, info.bmWidth), mem.Get(), 0, 0,
+                   info.bmWidth, info.bmHeight, transparent);
 }
 
 } // namespace
@@ -305,35 +310,36 @@ void TqvMenuStyler::MeasureMenuItem(TComponent* sender, HDC dc, int& width, int&
     SIZE caption = canvas.Measure(item->Caption);
     int line = caption.cx;
     std::string shortcut = ShortCutToText(item->ShortCut);
-    if (!shortcut.empty()) line += canvas.Measure(shortcut, 0x602).cx + 2 * MarginX;
+    if (!shortcut.empty()) line += canvas.Measure(shortcut, 0x602).cx + 2 * Px(MarginX);
     canvas.SetFont(false);
     SIZE hint = canvas.Measure(item->Hint);
-    width = std::max<int>(line, hint.cx) + 2 * MarginX + (ImagesOf(item) ? GutterWidth : 0);
-    height = caption.cy + hint.cy + 4 * MarginY;
+    width = std::max<int>(line, hint.cx) + 2 * Px(MarginX) + (ImagesOf(item) ? Px(GutterWidth) : 0);
+    height = caption.cy + hint.cy + 4 * Px(MarginY);
 }
 
 void TqvMenuStyler::MeasureMenuSeparator(TComponent* sender, HDC dc, int& width, int& height) {
     auto* item = static_cast<TMenuItem*>(sender);
     if (item->Hint.empty()) {
-        width = 10;
-        height = 4;
+        width = Px(10);
+        height = Px(4);
         return;
     }
     TMenuCanvas canvas(dc);
     canvas.SetFont(true);
     SIZE hint = canvas.Measure(item->Hint);
-    height = hint.cy + 4 * MarginY;
-    width = hint.cx + 2 * MarginX + SeparatorLead;
+    height = hint.cy + 4 * Px(MarginY);
+    width = hint.cx + 2 * Px(MarginX) + Px(SeparatorLead);
 }
 
 void TqvMenuStyler::DrawSelection(HDC dc, const RECT& rect, int captionHeight, bool hasHint) {
     {
-        TRegionHandle clip(CreateRoundRectRgn(rect.left, rect.top, rect.right, rect.bottom, 3, 3));
+        TRegionHandle clip(
+            CreateRoundRectRgn(rect.left, rect.top, rect.right, rect.bottom, Px(3), Px(3)));
         SelectClipRgn(dc, clip.Get()); // the DC keeps its own copy
     }
     const TqvColorScheme& s = *FColorScheme;
     if (hasHint) {
-        int split = rect.top + captionHeight + 2 * MarginY;
+        int split = rect.top + captionHeight + 2 * Px(MarginY);
         DrawGradient(dc, RECT{rect.left, rect.top, rect.right, split}, 256, s.GradientStart1, s.GradientEnd1, 0);
         DrawGradient(dc, RECT{rect.left, split, rect.right, rect.bottom}, 256, s.GradientStart2, s.GradientEnd2, 0);
     } else {
@@ -341,7 +347,7 @@ void TqvMenuStyler::DrawSelection(HDC dc, const RECT& rect, int captionHeight, b
     }
     SelectClipRgn(dc, nullptr);
     TMenuCanvas frame(dc);
-    frame.RoundFrame(rect, s.SeperatorLineColor);
+    frame.RoundFrame(rect, s.SeperatorLineColor, Px(3));
 }
 
 void TqvMenuStyler::DrawMenuItem(TComponent* sender, HDC dc, const RECT& rect, bool selected) {
@@ -358,34 +364,39 @@ void TqvMenuStyler::DrawMenuItem(TComponent* sender, HDC dc, const RECT& rect, b
     const COLORREF textColor = item->Enabled ? s.FontColor : s.FontDisabledColor;
     const bool checkGlyph = item->Checked && item->ImageIndex < 0;
 
+    const int marginX = Px(MarginX), marginY = Px(MarginY), gutter = Px(GutterWidth);
+    const int glyphX = rect.left + Px(3), glyphY = rect.top + Px(5), glyphSize = Px(16);
+
     if (!popupForm) {
         if (selected) DrawSelection(dc, rect, captionHeight, false);
         canvas.Hollow();
         canvas.SetFont(true, textColor);
-        RECT text{rect.left + MarginX, rect.top, rect.right, rect.bottom};
+        RECT text{rect.left + marginX, rect.top, rect.right, rect.bottom};
         canvas.Text(item->Caption, text, menu && menu->IsRightToLeft ? 0x20002 : 0x20000);
         return;
     }
     if (images) {
-        canvas.Fill(RECT{rect.left, rect.top, GutterWidth, rect.bottom}, s.GutterColor);
-        canvas.Line(GutterWidth, rect.top, GutterWidth, rect.bottom, s.SeperatorLineColor);
-        if (checkGlyph) DrawCheckGlyph(dc, rect.left + 3, rect.top + 5);
+        canvas.Fill(RECT{rect.left, rect.top, gutter, rect.bottom}, s.GutterColor);
+        canvas.Line(gutter, rect.top, gutter, rect.bottom, s.SeperatorLineColor);
+        if (checkGlyph) DrawCheckGlyph(dc, glyphX, glyphY, glyphSize);
     }
     if (selected) {
         DrawSelection(dc, rect, captionHeight, !item->Hint.empty());
-        if (checkGlyph) DrawCheckGlyph(dc, rect.left + 3, rect.top + 5);
+        if (checkGlyph) DrawCheckGlyph(dc, glyphX, glyphY, glyphSize);
     }
     canvas.Hollow();
     canvas.SetFont(true, textColor);
-    RECT text{rect.left + MarginX + (images ? GutterWidth : 0), rect.top + MarginY,
-              rect.right - MarginX, rect.bottom};
+    RECT text{rect.left + marginX + (images ? gutter : 0), rect.top + marginY, rect.right - marginX,
+              rect.bottom};
     canvas.Text(item->Caption, text, 0x200);
     canvas.Text(ShortCutToText(item->ShortCut), text, 0x202);
     canvas.SetFont(false, textColor);
-    text.top = rect.top + captionHeight + 2 * MarginY;
+    text.top = rect.top + captionHeight + 2 * marginY;
     canvas.Text(item->Hint, text, 0x200);
+    // Drawn from the picture set made for the size, not stretched from 24.
     if (item->ImageIndex >= 0 && images)
-        images->Draw(dc, rect.left + MarginX, rect.top + MarginY, item->ImageIndex, true);
+        images->Draw(dc, rect.left + marginX, rect.top + marginY, item->ImageIndex, true,
+                     Px(images->Width()));
 }
 
 void TqvMenuStyler::DrawMenuSeparator(TComponent* sender, HDC dc, const RECT& rect, bool) {
@@ -394,17 +405,22 @@ void TqvMenuStyler::DrawMenuSeparator(TComponent* sender, HDC dc, const RECT& re
     TImageList* images = ImagesOf(item);
     TMenuCanvas canvas(dc);
     canvas.Fill(rect, s.SeperatorBackgroundColor);
-    canvas.Line(rect.left, rect.bottom - 2, rect.right, rect.bottom - 2, s.SeperatorLineColor);
-    canvas.Line(rect.left, rect.bottom - 1, rect.right, rect.bottom - 1, s.ItemBackgroundColor);
+    // Two lines of one pixel each at 96 DPI, thicker as the scale grows.
+    const int line = std::max(1, Px(1));
+    canvas.Line(rect.left, rect.bottom - 2 * line, rect.right, rect.bottom - 2 * line,
+                s.SeperatorLineColor, line);
+    canvas.Line(rect.left, rect.bottom - line, rect.right, rect.bottom - line,
+                s.ItemBackgroundColor, line);
+    const int gutter = Px(GutterWidth);
     if (!item->Hint.empty()) {
         canvas.Hollow();
         canvas.SetFont(true, s.FontColor);
-        RECT text{rect.left + MarginX + (images ? SeparatorLead : 0), rect.top, rect.right - MarginX,
-                  rect.bottom};
+        RECT text{rect.left + Px(MarginX) + (images ? Px(SeparatorLead) : 0), rect.top,
+                  rect.right - Px(MarginX), rect.bottom};
         canvas.Text(item->Hint, text, 0x224);
     } else if (images) {
-        canvas.Fill(RECT{rect.left, rect.top, GutterWidth, rect.bottom}, s.GutterColor);
-        canvas.Line(GutterWidth, rect.top, GutterWidth, rect.bottom, s.SeperatorLineColor);
+        canvas.Fill(RECT{rect.left, rect.top, gutter, rect.bottom}, s.GutterColor);
+        canvas.Line(gutter, rect.top, gutter, rect.bottom, s.SeperatorLineColor);
     }
 }
 

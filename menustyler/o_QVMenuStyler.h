@@ -37,7 +37,11 @@ public:
 
     TqvMenuStyle MenuStyle() const { return FMenuStyle; }
     void SetMenuStyle(TqvMenuStyle style);
+    // At 96 DPI; measured and drawn scaled to the DPI of the form that owns
+    // the styler.
     int MarginX = 4, MarginY = 4, GutterWidth = 26, SeparatorLead = 6;
+    // A length at 96 DPI at the menus' DPI.
+    int Px(int value) const;
     TqvColorScheme* ColorScheme() const { return FColorScheme.get(); }
     bool HookAllMenus() const { return FHookAllMenus; }
     void SetHookAllMenus(bool value);

@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
-"""Draws the ten 24x24 menu pictures and writes them side by side as a 32-bit
-BMP with alpha (resources/MenuImages.bmp). Run it again after changing a picture.
+"""Draws the menu pictures and writes them side by side as 32-bit BMPs with
+alpha: 24x24 (resources/MenuImages.bmp) and, for larger display scales, the
+same drawings at 36x36 and 48x48 (MenuImages36.bmp, MenuImages48.bmp beside
+it). Run it again after changing a picture.
 
 Index: 0 add, 1 activate, 2 edit, 3 delete, 4 options, 5 refresh, 6 exit,
 7 help file, 8 about, 9 connection names, 10 export, 11 import, 12 new set
@@ -9,22 +11,25 @@ import math
 import struct
 import sys
 
-S = 24          # picture size
+S = 24          # the size the pictures are drawn in (their coordinates)
+SIZES = (24, 36, 48)  # the sizes written
 SS = 4          # supersampling per axis
 
 
 class Canvas:
-    def __init__(self):
-        self.px = [[(0, 0, 0, 0.0)] * S for _ in range(S)]
+    def __init__(self, size=S):
+        self.n = size
+        self.px = [[(0, 0, 0, 0.0)] * size for _ in range(size)]
 
     def shape(self, inside, color):
         """Paints `color` (r, g, b) where inside(x, y) holds, antialiased."""
-        for y in range(S):
-            for x in range(S):
+        k = S / self.n  # from this canvas's pixels to drawing coordinates
+        for y in range(self.n):
+            for x in range(self.n):
                 hits = 0
                 for sy in range(SS):
                     for sx in range(SS):
-                        if inside(x + (sx + 0.5) / SS, y + (sy + 0.5) / SS):
+                        if inside((x + (sx + 0.5) / SS) * k, (y + (sy + 0.5) / SS) * k):
                             hits += 1
                 if hits:
                     a = hits / (SS * SS)
@@ -167,9 +172,14 @@ PICTURES = [add, activate, edit, delete, options, refresh, exit_, helpfile, abou
 
 
 def main(path):
+    for size in SIZES:
+        write_strip(path if size == S else path.replace(".bmp", "%d.bmp" % size), size)
+
+
+def write_strip(path, S):
     canvases = []
     for draw in PICTURES:
-        c = Canvas()
+        c = Canvas(S)
         draw(c)
         canvases.append(c)
     width = S * len(canvases)

@@ -163,10 +163,11 @@ LRESULT TSplitter::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
             default:
                 break;
             }
-            // Both sides keep at least MinSize pixels.
+            // Both sides keep at least MinSize pixels at 96 DPI.
             int thickness =
                 (Align() == TAlign::alLeft || Align() == TAlign::alRight) ? Width() : Height();
-            size = std::clamp(size, MinSize, std::max(MinSize, room - thickness - MinSize));
+            const int least = Scale(MinSize);
+            size = std::clamp(size, least, std::max(least, room - thickness - least));
             if (Align() == TAlign::alLeft || Align() == TAlign::alRight)
                 FResizing->SetWidth(size);
             else
@@ -336,7 +337,12 @@ RECT TTreeView::NodeRect(HTREEITEM node) const {
 }
 
 void TTreeView::SetIndent(int indent) {
-    TreeView_SetIndent(Handle(), indent);
+    FIndent = indent;
+    TreeView_SetIndent(Handle(), Scale(indent));
+}
+
+void TTreeView::DpiChanged(int) {
+    if (FIndent) TreeView_SetIndent(Handle(), Scale(FIndent));
 }
 
 void TTreeView::BeginUpdate() {
@@ -411,10 +417,15 @@ TListView::TListView(TComponent* owner, TControl* parent, const TControlArgs& ar
         col.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
         std::string text = columns[i].Caption;
         col.pszText = text.data();
-        col.cx = columns[i].Width;
+        col.cx = Scale(columns[i].Width);
         col.iSubItem = static_cast<int>(i);
         SendMessageA(Handle(), LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&col));
     }
+}
+
+void TListView::DpiChanged(int oldDpi) {
+    for (int i = 0; i < ColumnCount(); ++i)
+        ListView_SetColumnWidth(Handle(), i, RescaleDpi(ColumnWidth(i), oldDpi, Dpi()));
 }
 
 int TListView::AddItem(const std::string& caption, const std::vector<std::string>& subItems) {
@@ -465,7 +476,7 @@ int TListView::ColumnWidth(int column) const {
 }
 
 void TListView::SetColumnWidth(int column, int width) {
-    ListView_SetColumnWidth(Handle(), column, width);
+    ListView_SetColumnWidth(Handle(), column, Scale(width));
 }
 
 int TListView::SelectedIndex() const {

@@ -50,7 +50,7 @@ private:
 class TSplitter : public TCustomControl {
 public:
     TSplitter(TComponent* owner, TControl* parent, const TControlArgs& args);
-    int MinSize = 30;
+    int MinSize = 30; // at 96 DPI
     const char* ClassName() const override { return "TSplitter"; }
 
 protected:
@@ -96,7 +96,7 @@ public:
     // right click picks.
     HTREEITEM GetRowAt(int x, int y) const;
     RECT NodeRect(HTREEITEM node) const; // the text area, client coordinates
-    void SetIndent(int indent);
+    void SetIndent(int indent);          // at 96 DPI
     void BeginUpdate();
     void EndUpdate();
     // The node under the pointer is selected before a right click is handled.
@@ -108,8 +108,10 @@ public:
 protected:
     LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
     LRESULT Notify(NMHDR* header, bool& handled) override;
+    void DpiChanged(int oldDpi) override;
 
 private:
+    int FIndent = 0; // at 96 DPI; 0 for the control's own
     void InsertLines(HTREEITEM node) const;
     mutable std::unordered_map<HTREEITEM, std::vector<std::string>> FPendingLines;
     std::function<void()> FLater;
@@ -130,11 +132,14 @@ public:
     std::string ItemText(int item, int column) const; // column 0 is the caption
     void SetItemText(int item, int column, const std::string& text);
     int ColumnCount() const;
-    int ColumnWidth(int column) const;
-    void SetColumnWidth(int column, int width);
+    int ColumnWidth(int column) const;          // in pixels
+    void SetColumnWidth(int column, int width); // at 96 DPI
     void ScrollToTop();
     int SelectedIndex() const; // the first selected row, -1 when none is
     void BeginUpdate();
     void EndUpdate();
     const char* ClassName() const override { return "TListView"; }
+
+protected:
+    void DpiChanged(int oldDpi) override;
 };

@@ -15,11 +15,11 @@
 // structure, where window properties and the comctl32 subclass chain cost a
 // round trip to the window server under Wine on every message.
 
-HFONT CreateFontFromSpec(const TFontSpec& spec) {
-    return CreateFontA(spec.Height, 0, 0, 0, spec.Bold ? FW_BOLD : FW_NORMAL, FALSE,
-                       spec.Underline ? TRUE : FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                       spec.Name.c_str());
+HFONT CreateFontFromSpec(const TFontSpec& spec, int dpi) {
+    return CreateFontA(ScaleToDpi(spec.Height, dpi), 0, 0, 0, spec.Bold ? FW_BOLD : FW_NORMAL,
+                       FALSE, spec.Underline ? TRUE : FALSE, FALSE, DEFAULT_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_DONTCARE, spec.Name.c_str());
 }
 
 TControl::TControl(TComponent* owner, TControl* parent) : TComponent(owner), FParent(parent) {}
@@ -75,10 +75,23 @@ const char* TControl::CustomClass(const char* name, UINT classStyle, HBRUSH back
 void TControl::CreateWnd(const char* windowClass, DWORD style, DWORD exStyle,
                          const TControlArgs& args) {
     Name = args.Name;
-    FLeft = args.Left;
-    FTop = args.Top;
-    FWidth = args.Width;
-    FHeight = args.Height;
+    if (FParent) {
+        // A form works out its own size; a child scales its layout.
+        FDpi = FParent->FDpi;
+        FDesignLeft = args.Left;
+        FDesignTop = args.Top;
+        FDesignWidth = args.Width;
+        FDesignHeight = args.Height;
+        FLeft = Scale(args.Left);
+        FTop = Scale(args.Top);
+        FWidth = Scale(args.Width);
+        FHeight = Scale(args.Height);
+    } else {
+        FLeft = args.Left;
+        FTop = args.Top;
+        FWidth = args.Width;
+        FHeight = args.Height;
+    }
     FAlign = args.Align;
     FVisible = args.Visible;
     HWND parentWnd = FParent ? FParent->Handle() : nullptr;
@@ -95,7 +108,8 @@ void TControl::CreateWnd(const char* windowClass, DWORD style, DWORD exStyle,
     FDefWndProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(FHandle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlProc)));
     if (args.Font) {
-        FOwnFont.Reset(CreateFontFromSpec(*args.Font));
+        FFontSpec = *args.Font;
+        FOwnFont.Reset(CreateFontFromSpec(*args.Font, FDpi));
         FFont = FOwnFont.Get();
     } else if (FParent) {
         FFont = FParent->FFont;
@@ -108,12 +122,19 @@ void TControl::CreateWnd(const char* windowClass, DWORD style, DWORD exStyle,
 }
 
 void TControl::SetFont(const TFontSpec& font) {
-    FOwnFont.Reset(CreateFontFromSpec(font));
+    FFontSpec = font;
+    FOwnFont.Reset(CreateFontFromSpec(font, FDpi));
     FFont = FOwnFont.Get();
     if (FHandle) SendMessageA(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), TRUE);
 }
 
 void TControl::SetBounds(int left, int top, int width, int height) {
+    // Each length is kept at 96 DPI only when it changed, so that one not
+    // touched keeps its exact value.
+    if (left != FLeft) FDesignLeft = RescaleDpi(left, FDpi, DesignDpi);
+    if (top != FTop) FDesignTop = RescaleDpi(top, FDpi, DesignDpi);
+    if (width != FWidth) FDesignWidth = RescaleDpi(width, FDpi, DesignDpi);
+    if (height != FHeight) FDesignHeight = RescaleDpi(height, FDpi, DesignDpi);
     FLeft = left;
     FTop = top;
     FWidth = width;
@@ -122,6 +143,52 @@ void TControl::SetBounds(int left, int top, int width, int height) {
         SetWindowPos(FHandle, nullptr, left, top, width, height,
                      SWP_NOZORDER | SWP_NOACTIVATE);
     if (FParent && FAlign != TAlign::alNone && !FParent->FAligning) FParent->Realign();
+}
+
+int TControl::TextWidth(const std::string& text) const {
+    if (!FHandle || text.empty()) return 0;
+    HDC dc = GetDC(FHandle);
+    int width = 0;
+    {
+        TSaveDC saved(dc);
+        SelectObject(dc, FFont ? FFont : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)));
+        // As the controls draw it: DrawText's extent, which knows prefixes
+        // and tabs the same way.
+        RECT r{0, 0, 0, 0};
+        DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &r,
+                  DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+        width = r.right - r.left;
+    }
+    ReleaseDC(FHandle, dc);
+    return width;
+}
+
+void TControl::ChangeDpi(int dpi) {
+    const int old = FDpi;
+    if (dpi == old || dpi <= 0) return;
+    FDpi = dpi;
+    if (FParent) {
+        FLeft = Scale(FDesignLeft);
+        FTop = Scale(FDesignTop);
+        FWidth = Scale(FDesignWidth);
+        FHeight = Scale(FDesignHeight);
+        if (FHandle)
+            SetWindowPos(FHandle, nullptr, FLeft, FTop, FWidth, FHeight,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    if (FFontSpec) {
+        FOwnFont.Reset(CreateFontFromSpec(*FFontSpec, dpi));
+        FFont = FOwnFont.Get();
+    } else if (FParent) {
+        FFont = FParent->FFont;
+    }
+    if (FHandle && FFont) SendMessageA(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), TRUE);
+    // A copy: a child may add or remove controls while it lays itself out.
+    const std::vector<TControl*> children = FControls;
+    for (TControl* child : children)
+        child->ChangeDpi(dpi);
+    DpiChanged(old);
+    Realign();
 }
 
 void TControl::SetAlign(TAlign align) {

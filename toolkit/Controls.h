@@ -3,11 +3,13 @@
 // a struct; the align layout; messages dispatched to member functions, with
 // WM_COMMAND and WM_NOTIFY handed back to the control that sent them.
 #include "base/Classes.h"
+#include "toolkit/Dpi.h"
 #include "toolkit/GdiHandles.h"
 
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,7 +27,8 @@ struct TFontSpec {
     bool Underline = false;
 };
 
-// Where a control goes and how it looks when created.
+// Where a control goes and how it looks when created, in pixels at 96 DPI:
+// the control scales them to the DPI of its form.
 struct TControlArgs {
     int Left = 0, Top = 0, Width = 0, Height = 0;
     std::string Caption;
@@ -53,6 +56,14 @@ public:
     TControl* Parent() const { return FParent; }
     static TControl* FromHandle(HWND wnd);
 
+    // The DPI the control is laid out for, and a length at 96 DPI scaled to it.
+    int Dpi() const { return FDpi; }
+    int Scale(int value) const { return ScaleToDpi(value, FDpi); }
+    // Lays the control and its children out again for `dpi`: positions,
+    // sizes and fonts scale from the DPI they were made for.
+    void ChangeDpi(int dpi);
+
+    // Positions and sizes in pixels at the control's DPI.
     int Left() const { return FLeft; }
     int Top() const { return FTop; }
     int Width() const { return FWidth; }
@@ -112,7 +123,13 @@ protected:
     // Colours of a static or edit child (WM_CTLCOLOR*), asked of the child:
     // a brush to use, or null for the default.
     virtual HBRUSH CtlColor(HDC /*dc*/) { return nullptr; }
+    // After ChangeDpi has rescaled this control and its children.
+    virtual void DpiChanged(int /*oldDpi*/) {}
+    // The width `text` takes in the control's font, in pixels.
+    int TextWidth(const std::string& text) const;
     bool FCustomPaint = false;
+    // A form sets it before CreateWnd; children take their parent's.
+    int FDpi = DesignDpi;
     void RemoveFromParent();
     // Gives a control created without a parent its parent; its window is
     // then created with CreateWnd.
@@ -127,9 +144,13 @@ private:
     TControl* FParent = nullptr;          // not owned
     std::vector<TControl*> FControls;     // children in creation order, not owned
     int FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
+    // The same at 96 DPI, which a change of DPI scales from, so that a
+    // window moved back and forth keeps its layout to the pixel.
+    int FDesignLeft = 0, FDesignTop = 0, FDesignWidth = 0, FDesignHeight = 0;
     TAlign FAlign = TAlign::alNone;
     bool FVisible = true;
     bool FAligning = false;
+    std::optional<TFontSpec> FFontSpec; // what FOwnFont was made from
     TFontHandle FOwnFont;
     HFONT FFont = nullptr; // FOwnFont or the parent's font (not owned then)
     LPCSTR FCursor = nullptr;
@@ -143,5 +164,6 @@ public:
                    const char* className, DWORD extraStyle = 0);
 };
 
-// The font of a form: "MS Sans Serif" 8 point unless told otherwise.
-HFONT CreateFontFromSpec(const TFontSpec& spec);
+// The font of a form: "MS Sans Serif" 8 point unless told otherwise; its
+// height is given at 96 DPI and scaled to `dpi`.
+HFONT CreateFontFromSpec(const TFontSpec& spec, int dpi = DesignDpi);

@@ -9,7 +9,7 @@ void TImage::SetPicture(TBitmapHandle bitmap, int width, int height) {
     FPicture = std::move(bitmap);
     FPictureWidth = width;
     FPictureHeight = height;
-    if (AutoSize && FPicture) SetBounds(Left(), Top(), width, height);
+    if (AutoSize && FPicture) SetBounds(Left(), Top(), Scale(width), Scale(height));
     InvalidateRect(Handle(), nullptr, TRUE);
 }
 
@@ -20,7 +20,18 @@ void TImage::Paint(HDC dc) {
     if (!FPicture) return;
     TMemDC mem(CreateCompatibleDC(dc));
     TSelectObject select(mem.Get(), FPicture.Get());
-    BitBlt(dc, 0, 0, FPictureWidth, FPictureHeight, mem.Get(), 0, 0, SRCCOPY);
+    const int width = Scale(FPictureWidth), height = Scale(FPictureHeight);
+    if (width == FPictureWidth && height == FPictureHeight) {
+        BitBlt(dc, 0, 0, width, height, mem.Get(), 0, 0, SRCCOPY);
+        return;
+    }
+    // A photograph: smoothed as it grows rather than repeated pixel by pixel.
+    const int oldMode = SetStretchBltMode(dc, HALFTONE);
+    POINT oldOrigin;
+    SetBrushOrgEx(dc, 0, 0, &oldOrigin);
+    StretchBlt(dc, 0, 0, width, height, mem.Get(), 0, 0, FPictureWidth, FPictureHeight, SRCCOPY);
+    SetBrushOrgEx(dc, oldOrigin.x, oldOrigin.y, nullptr);
+    SetStretchBltMode(dc, oldMode);
 }
 
 LRESULT TImage::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {

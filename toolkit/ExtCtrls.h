@@ -5,7 +5,8 @@
 class TImage : public TCustomControl {
 public:
     TImage(TComponent* owner, TControl* parent, const TControlArgs& args);
-    // Takes the bitmap; an auto-sized image takes the picture's size.
+    // Takes the bitmap; an auto-sized image takes the picture's size, scaled
+    // to the control's DPI like the rest of the layout.
     void SetPicture(TBitmapHandle bitmap, int width, int height);
     bool HasPicture() const { return static_cast<bool>(FPicture); }
     bool AutoSize = true;

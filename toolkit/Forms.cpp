@@ -3,15 +3,22 @@
 #include "toolkit/Application.h"
 #include "toolkit/Menus.h"
 
+#include <algorithm>
+
 TForm* MainForm = nullptr;
 
 namespace {
-// The system's menu font, which owner-drawn menu items start from.
-TFontHandle MenuFont() {
-    NONCLIENTMETRICSA metrics{};
-    metrics.cbSize = sizeof(metrics);
-    SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
-    return TFontHandle(CreateFontIndirectA(&metrics.lfMenuFont));
+// The system's menu font at the form's DPI, which owner-drawn menu items
+// start from.
+TFontHandle MenuFont(int dpi) {
+    return TFontHandle(CreateMenuFontForDpi(dpi));
+}
+
+// The monitor a new form opens on: its owner's, else the primary one.
+HMONITOR MonitorForNewForm() {
+    if (MainForm && MainForm->Handle())
+        return MonitorFromWindow(MainForm->Handle(), MONITOR_DEFAULTTONEAREST);
+    return MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
 }
 } // namespace
 
@@ -36,22 +43,33 @@ TForm::TForm(TComponent* owner, const TFormArgs& args)
         if (args.Maximize && args.Border != TFormBorder::bsDialog) style |= WS_MAXIMIZEBOX;
     }
     if (args.StayOnTop) exStyle |= WS_EX_TOPMOST;
+    // The layout is given at 96 DPI; the form opens at its monitor's DPI.
+    HMONITOR monitor = MonitorForNewForm();
+    FDpi = DpiOfMonitor(monitor);
     TControlArgs a;
     a.Name = args.Name;
     a.Caption = args.Caption;
-    a.Width = args.Width;
-    a.Height = args.Height;
+    a.Width = Scale(args.Width);
+    a.Height = Scale(args.Height);
     if (args.ClientWidth > 0 && args.ClientHeight > 0) {
-        RECT r{0, 0, args.ClientWidth, args.ClientHeight};
-        AdjustWindowRectEx(&r, style, args.HasMenu, exStyle);
+        RECT r{0, 0, Scale(args.ClientWidth), Scale(args.ClientHeight)};
+        AdjustWindowRectForDpi(r, style, args.HasMenu, exStyle, FDpi);
         a.Width = r.right - r.left;
         a.Height = r.bottom - r.top;
     }
     a.Visible = false;
     a.Font = &args.Font;
-    if (args.Position == TFormPosition::poScreenCenter) {
-        RECT work;
+    MONITORINFO info{};
+    info.cbSize = sizeof(info);
+    RECT work;
+    if (GetMonitorInfoA(monitor, &info))
+        work = info.rcWork;
+    else
         SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    // A large scale on a small screen: the whole window stays reachable.
+    a.Width = std::min<int>(a.Width, work.right - work.left);
+    a.Height = std::min<int>(a.Height, work.bottom - work.top);
+    if (args.Position == TFormPosition::poScreenCenter) {
         a.Left = work.left + (work.right - work.left - a.Width) / 2;
         a.Top = work.top + (work.bottom - work.top - a.Height) / 2;
     }
@@ -234,13 +252,26 @@ LRESULT TForm::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
             return result;
         }
         break;
+    case WM_DPICHANGED: {
+        // Moved to a monitor of another scale: the system's rectangle keeps
+        // the window where the user put it, at the new size.
+        ChangeDpi(HIWORD(wParam));
+        const RECT* r = reinterpret_cast<const RECT*>(lParam);
+        SetWindowPos(Handle(), nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        // Owner-drawn items are measured when a menu is built.
+        for (int i = 0; i < ComponentCount(); ++i)
+            if (auto* menu = dynamic_cast<TMenu*>(Components(i)); menu && menu->OwnerDraw())
+                menu->Rebuild();
+        return 0;
+    }
     case WM_MEASUREITEM: {
         auto* mi = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
         if (mi->CtlType == ODT_MENU) {
             auto* item = reinterpret_cast<TMenuItem*>(mi->itemData);
             if (item && item->OnMeasureItem) {
                 HDC dc = GetDC(Handle());
-                TFontHandle font = MenuFont();
+                TFontHandle font = MenuFont(Dpi());
                 int width = static_cast<int>(mi->itemWidth), height = static_cast<int>(mi->itemHeight);
                 {
                     TSaveDC saved(dc);
@@ -260,7 +291,7 @@ LRESULT TForm::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         if (di->CtlType == ODT_MENU) {
             auto* item = reinterpret_cast<TMenuItem*>(di->itemData);
             if (item && item->OnDrawItem) {
-                TFontHandle font = MenuFont();
+                TFontHandle font = MenuFont(Dpi());
                 TSaveDC saved(di->hDC);
                 SelectObject(di->hDC, font.Get());
                 item->OnDrawItem(item, di->hDC, di->rcItem, (di->itemState & ODS_SELECTED) != 0);

@@ -3,6 +3,8 @@
 #include "base/Exceptions.h"
 #include "base/SysUtils.h"
 
+#include <algorithm>
+
 namespace {
 
 TBitmapHandle MakePremultiplied(const std::vector<DWORD>& pixels, int width, int height,
@@ -71,11 +73,45 @@ HBITMAP TImageList::Bitmap(int index) const {
     return FBitmaps[static_cast<size_t>(index)].Get();
 }
 
-void TImageList::Draw(HDC dc, int x, int y, int index, bool enabled) const {
+void TImageList::LoadLargerStrip(const char* resourceName, int size) {
+    auto larger = std::make_unique<TImageList>(nullptr, size, size);
+    larger->LoadStrip(resourceName);
+    if (larger->Count() != Count())
+        throw Exception(
+            Format("Bitmap resource %s does not hold %d pictures", resourceName, Count()));
+    InsertLarger(std::move(larger));
+}
+
+TImageList& TImageList::AddLargerSet(int size) {
+    return InsertLarger(std::make_unique<TImageList>(nullptr, size, size));
+}
+
+TImageList& TImageList::InsertLarger(std::unique_ptr<TImageList> set) {
+    const int size = set->Width();
+    auto at = std::find_if(FLarger.begin(), FLarger.end(),
+                           [size](const auto& s) { return s->Width() > size; });
+    return **FLarger.insert(at, std::move(set));
+}
+
+int TImageList::SourceSizeFor(int size) const {
+    if (size <= FWidth || FLarger.empty()) return FWidth;
+    for (const auto& set : FLarger)
+        if (set->Width() >= size) return set->Width();
+    return FLarger.back()->Width();
+}
+
+void TImageList::Draw(HDC dc, int x, int y, int index, bool enabled, int size) const {
     if (index < 0 || index >= Count()) return;
+    if (size <= 0) size = FWidth;
+    const int source = SourceSizeFor(size);
+    if (source != FWidth) {
+        for (const auto& set : FLarger)
+            if (set->Width() == source) return set->Draw(dc, x, y, index, enabled, size);
+    }
     TMemDC mem(CreateCompatibleDC(dc));
     HBITMAP bmp = (enabled ? FBitmaps : FDisabledBitmaps)[static_cast<size_t>(index)].Get();
     TSelectObject select(mem.Get(), bmp);
     BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    AlphaBlend(dc, x, y, FWidth, FHeight, mem.Get(), 0, 0, FWidth, FHeight, blend);
+    const int height = size == FWidth ? FHeight : MulDiv(FHeight, size, FWidth);
+    AlphaBlend(dc, x, y, size, height, mem.Get(), 0, 0, FWidth, FHeight, blend);
 }

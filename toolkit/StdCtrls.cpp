@@ -7,6 +7,21 @@
 TButton::TButton(TComponent* owner, TControl* parent, const TControlArgs& args)
     : TControl(owner, parent) {
     CreateWnd("BUTTON", BS_PUSHBUTTON, 0, args);
+    if (args.Align == TAlign::alNone) FitText();
+}
+
+void TButton::FitText() {
+    // The caption and the frame's margins fit; a wider button grows about its
+    // centre.
+    const std::string text = Caption();
+    if (text.empty()) return;
+    RECT r = BoundsFittingText(RECT{Left(), Top(), Left() + Width(), Top() + Height()},
+                               TextWidth(text) + Scale(12), TTextAnchor::Center);
+    if (r.right - r.left != Width()) SetBounds(r.left, r.top, r.right - r.left, Height());
+}
+
+void TButton::DpiChanged(int) {
+    if (Align() == TAlign::alNone) FitText();
 }
 
 void TButton::Click() {
@@ -105,18 +120,25 @@ void TPanel::Paint(HDC dc) {
 TLabel::TLabel(TComponent* owner, TControl* parent, const TControlArgs& args, DWORD align)
     : TControl(owner, parent) {
     CreateWnd("STATIC", align | SS_NOTIFY | SS_NOPREFIX, 0, WithoutTabStop(args));
-    // Auto-size to the text in the font in use; a right-aligned label keeps
-    // its right edge where it was placed.
-    HDC dc = GetDC(Handle());
-    HGDIOBJ old = SelectObject(dc, Font() ? Font() : GetStockObject(DEFAULT_GUI_FONT));
-    SIZE size{};
-    GetTextExtentPoint32A(dc, args.Caption.c_str(), static_cast<int>(args.Caption.size()), &size);
-    SelectObject(dc, old);
-    ReleaseDC(Handle(), dc);
-    if (!args.Caption.empty() && args.Align == TAlign::alNone && size.cx > args.Width) {
-        int left = (align & SS_RIGHT) ? args.Left + args.Width - size.cx : args.Left;
-        SetBounds(left, args.Top, size.cx, std::max<int>(args.Height, size.cy));
-    }
+    if (args.Align == TAlign::alNone) FitText();
+}
+
+void TLabel::FitText() {
+    // Never narrower than the text in the font in use: a right-aligned label
+    // keeps its right edge where it was placed, a centred one its centre.
+    const std::string text = Caption();
+    if (text.empty()) return;
+    const LONG style = GetWindowLongA(Handle(), GWL_STYLE) & SS_TYPEMASK;
+    const TTextAnchor anchor = style == SS_RIGHT    ? TTextAnchor::Right
+                               : style == SS_CENTER ? TTextAnchor::Center
+                                                    : TTextAnchor::Left;
+    RECT r = BoundsFittingText(RECT{Left(), Top(), Left() + Width(), Top() + Height()},
+                               TextWidth(text), anchor);
+    if (r.right - r.left != Width()) SetBounds(r.left, r.top, r.right - r.left, Height());
+}
+
+void TLabel::DpiChanged(int) {
+    if (Align() == TAlign::alNone) FitText();
 }
 
 void TLabel::CommandNotify(WORD code) {

@@ -14,6 +14,10 @@ public:
 
 protected:
     void CommandNotify(WORD code) override;
+    void DpiChanged(int oldDpi) override;
+
+private:
+    void FitText();
 };
 
 class TCheckBox : public TControl {
@@ -61,6 +65,10 @@ public:
 
 protected:
     void CommandNotify(WORD code) override;
+    void DpiChanged(int oldDpi) override;
+
+private:
+    void FitText();
 };
 
 class TEdit : public TControl {

@@ -260,27 +260,35 @@ TEST_F(Editor, EnterAndEscapePressNeitherButton) {
     });
 }
 
-TEST_F(Editor, EveryLabelShowsItsWholeText) {
+TEST_F(Editor, EveryLabelAndButtonShowsItsWholeTextAtEveryScale) {
     // The labels are right-aligned to their fields: a face wider than the
-    // one asked for would cut their first letters at the page's edge.
+    // one asked for would cut their first letters at the page's edge. The
+    // dialog moved to monitors of 150 % and 200 % lays itself out again.
     WithEditor(0, [&](TFrmIPSet* d) {
-        for (TLabel* label :
-             {d->Label1, d->Label2, d->Label3, d->Label4, d->Label5, d->Label6, d->Label7}) {
-            HDC dc = GetDC(label->Handle());
-            HGDIOBJ old = SelectObject(
-                dc, reinterpret_cast<HGDIOBJ>(SendMessageA(label->Handle(), WM_GETFONT, 0, 0)));
-            char face[LF_FACESIZE] = {};
-            GetTextFaceA(dc, sizeof(face), face);
-            const std::string text = label->Caption();
-            SIZE size{};
-            GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
-            SelectObject(dc, old);
-            ReleaseDC(label->Handle(), dc);
-            RECT client{};
-            GetClientRect(label->Handle(), &client);
-            EXPECT_STREQ(face, "MS Sans Serif") << text;
-            EXPECT_LE(size.cx, client.right) << text << " in " << face;
-            EXPECT_GE(label->Left(), 0) << text;
+        for (int dpi : {96, 144, 192}) {
+            RECT suggested{0, 0, ScaleToDpi(420, dpi), ScaleToDpi(418, dpi)};
+            SendMessageA(d->Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                         reinterpret_cast<LPARAM>(&suggested));
+            for (TControl* control : std::initializer_list<TControl*>{
+                     d->Label1, d->Label2, d->Label3, d->Label4, d->Label5, d->Label6, d->Label7,
+                     d->btnOk, d->btnCancel}) {
+                HDC dc = GetDC(control->Handle());
+                HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(
+                                                   control->Handle(), WM_GETFONT, 0, 0)));
+                char face[LF_FACESIZE] = {};
+                GetTextFaceA(dc, sizeof(face), face);
+                const std::string text = control->Caption();
+                SIZE size{};
+                GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+                SelectObject(dc, old);
+                ReleaseDC(control->Handle(), dc);
+                RECT client{};
+                GetClientRect(control->Handle(), &client);
+                EXPECT_STREQ(face, "MS Sans Serif") << text;
+                EXPECT_LE(size.cx, client.right) << text << " in " << face << " at " << dpi;
+                EXPECT_GE(control->Left(), 0) << text << " at " << dpi;
+                EXPECT_LE(size.cy, client.bottom) << text << " at " << dpi;
+            }
         }
     });
 }

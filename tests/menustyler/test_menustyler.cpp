@@ -346,3 +346,41 @@ TEST_F(Styler, GradientBands) {
     EXPECT_EQ(RoundHalfEven(1.5), 2);
     EXPECT_EQ(RoundHalfEven(2.5), 2);
 }
+
+TEST(ImageSets, PictureOfEachSizeComesFromTheSmallestSetAtLeastThatLarge) {
+    TImageList images(nullptr, 24, 24);
+    EXPECT_EQ(images.SourceSizeFor(36), 24); // no larger set: stretched
+    images.AddLargerSet(48);
+    images.AddLargerSet(36);
+    const struct {
+        int Size, Source;
+    } cases[] = {{16, 24}, {24, 24}, {30, 36}, {36, 36}, {37, 48}, {48, 48}, {60, 48}};
+    for (const auto& c : cases)
+        EXPECT_EQ(images.SourceSizeFor(c.Size), c.Source) << c.Size;
+}
+
+TEST_F(Styler, AtAnotherScaleItemsGrowAndPicturesComeFromTheLargerDrawing) {
+    // The 36-pixel drawing of the picture is blue, the 24-pixel one green.
+    Images->AddLargerSet(36).Add(std::vector<DWORD>(36 * 36, 0xFF0000FF));
+    auto* styler = new TqvMenuStyler(Form);
+    styler->SetMenuStyle(msVista);
+    auto measure = [&](int dpi) {
+        Surface surface(10, 10);
+        TFontHandle font(CreateMenuFontForDpi(dpi));
+        TSelectObject select(surface.DC(), font.Get());
+        int w = 0, h = 0;
+        styler->MeasureMenuItem(Open, surface.DC(), w, h);
+        return h;
+    };
+    const int at96 = measure(96);
+    Form->ChangeDpi(144);
+    const int at144 = measure(144);
+    EXPECT_GE(at144 * 10, at96 * 14) << at96 << " -> " << at144;
+
+    Surface surface(400, 200);
+    styler->DrawMenuItem(Open, surface.DC(), RECT{0, 0, 300, at144}, false);
+    // The picture at (6, 6), 36 pixels square, blue to its far corner.
+    EXPECT_EQ(surface.At(6, 6), RGB(0, 0, 255));
+    EXPECT_EQ(surface.At(6 + 35, 6 + 35), RGB(0, 0, 255));
+    EXPECT_NE(surface.At(6 + 36, 6 + 20), RGB(0, 0, 255));
+}

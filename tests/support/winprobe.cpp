@@ -25,6 +25,14 @@
 //   winprobe accname TITLE CLASS  prints the name assistive technology reads
 //                                 for its first child of window class CLASS
 //   winprobe rows TITLE           prints each row of its list as "TYPE|VALUE"
+//   winprobe size TITLE           prints "W H CW CH": its outer and client size
+//   winprobe fits TITLE DPI       prints its size as "size" does, then
+//                                 "TEXT|NEEDED|WIDTH" for each label, button
+//                                 and check box: the width its text needs in
+//                                 the dialog font at DPI, and the control's
+//                                 width; exit code 1 when one is narrower
+//                                 than its text
+//   winprobe menuheight any       prints the height of the pop-up menu shown
 //   winprobe part TITLE N K       prints the screen point "X Y" at the centre
 //                                 of the K-th part (0-3) of its N-th address
 //                                 control (0-based, in creation order)
@@ -110,6 +118,49 @@ HWND FindChild(HWND parent, const char* wanted, bool byText = false) {
     return search.Found;
 }
 
+struct FitCheck {
+    HFONT Font;
+    int Dpi;
+    bool AllFit = true;
+};
+
+// Each label, button and check box against the width its caption takes in
+// the dialog font ("MS Sans Serif" 8 points at 96 DPI, scaled to the DPI and
+// rounded up so that no half pixel is lost).
+BOOL CALLBACK CheckFit(HWND child, LPARAM data) {
+    auto* check = reinterpret_cast<FitCheck*>(data);
+    char cls[64] = {}, text[512] = {};
+    GetClassNameA(child, cls, sizeof(cls));
+    GetWindowTextA(child, text, sizeof(text));
+    if (!text[0] || !IsWindowVisible(child)) return TRUE;
+    const LONG style = GetWindowLongA(child, GWL_STYLE);
+    int margin = 0;
+    if (lstrcmpiA(cls, "Static") == 0) {
+        if ((style & SS_TYPEMASK) > SS_RIGHT) return TRUE; // pictures, frames
+    } else if (lstrcmpiA(cls, "Button") == 0) {
+        const LONG kind = style & BS_TYPEMASK;
+        if (kind == BS_GROUPBOX) return TRUE;
+        // A check box's text sits right of its box; a push button's inside
+        // its frame.
+        margin = kind == BS_AUTOCHECKBOX || kind == BS_CHECKBOX ? MulDiv(16, check->Dpi, 96)
+                                                                : MulDiv(4, check->Dpi, 96);
+    } else {
+        return TRUE;
+    }
+    HDC dc = GetDC(child);
+    HGDIOBJ old = SelectObject(dc, check->Font);
+    RECT r{0, 0, 0, 0};
+    DrawTextA(dc, text, -1, &r, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    SelectObject(dc, old);
+    ReleaseDC(child, dc);
+    RECT box;
+    GetClientRect(child, &box);
+    const int needed = r.right + margin;
+    std::printf("%s|%d|%ld\n", text, needed, box.right);
+    if (box.right < needed) check->AllFit = false;
+    return TRUE;
+}
+
 // Polls `done` every 20 ms until it holds or `limit` ms have passed.
 template <typename Done> bool WaitUntil(DWORD limit, Done done) {
     const DWORD start = GetTickCount();
@@ -127,6 +178,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: winprobe VERB TITLE ... (verbs at the top of winprobe.cpp)\n");
         return 2;
     }
+    // Sizes and points in the screen's pixels, whatever the program declares.
+    SetProcessDPIAware();
     std::string verb = argv[1];
     const char* title = argv[2];
     const DWORD limit = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 20000;
@@ -139,6 +192,16 @@ int main(int argc, char** argv) {
         return menu && IsWindowVisible(menu);
     };
     if (verb == "menu") return WaitUntil(limit, menuShown) ? 0 : 1;
+    if (verb == "menuheight") {
+        // The menu's items live in the program's process under Wine: the
+        // height of its window stands for them (borders aside).
+        HWND menu = FindWindowA("#32768", nullptr);
+        if (!menu || !IsWindowVisible(menu)) return 1;
+        RECT r;
+        GetWindowRect(menu, &r);
+        std::printf("%ld\n", r.bottom - r.top);
+        return 0;
+    }
     if (verb == "nomenu") return WaitUntil(limit, [&] { return !menuShown(); }) ? 0 : 1;
     if (verb == "foreground")
         return WaitUntil(limit,
@@ -237,6 +300,21 @@ int main(int argc, char** argv) {
             std::printf("%s|%s\n", CellText(list, process, row, 0).c_str(),
                         CellText(list, process, row, 1).c_str());
         CloseHandle(process);
+    } else if (verb == "size" || verb == "fits") {
+        RECT outer, client;
+        GetWindowRect(wnd, &outer);
+        GetClientRect(wnd, &client);
+        std::printf("%ld %ld %ld %ld\n", outer.right - outer.left, outer.bottom - outer.top,
+                    client.right, client.bottom);
+        if (verb == "size") return 0;
+        const int dpi = argc > 3 ? std::atoi(argv[3]) : 96;
+        FitCheck check{CreateFontA(-((11 * dpi + 95) / 96), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                                   DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                   DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "MS Sans Serif"),
+                       dpi};
+        EnumChildWindows(wnd, CheckFit, reinterpret_cast<LPARAM>(&check));
+        DeleteObject(check.Font);
+        return check.AllFit ? 0 : 1;
     } else if (verb == "close") {
         PostMessageA(wnd, WM_CLOSE, 0, 0);
     } else if (verb == "answers" && argc > 3) {
