@@ -85,9 +85,17 @@ int Import(TqvIPSetManager& manager, const std::string& path, const TMessageOut&
         out(Format("The file %s does not exist; nothing was changed.", path.c_str()));
         return ecBadInput;
     }
+    std::string bytes;
+    try {
+        bytes = LoadIPSetCsvFile(path);
+    } catch (const Exception& e) {
+        out(Format("The file %s was not imported; nothing was changed.", path.c_str()));
+        out(e.Message());
+        return ecBadInput;
+    }
     std::vector<TIPSetValues> sets;
     std::string error;
-    if (!ParseIPSetCsv(LoadIPSetCsvFile(path), sets, error)) {
+    if (!ParseIPSetCsv(bytes, sets, error)) {
         out(Format("The file %s was not imported; nothing was changed.", path.c_str()));
         out(error);
         return ecBadInput;
@@ -102,7 +110,7 @@ int Import(TqvIPSetManager& manager, const std::string& path, const TMessageOut&
 } // namespace
 
 int RunCommandLine(const TCommandLine& command, const TMessageOut& out,
-                   const std::function<bool()>& databaseInUse) {
+                   const std::function<bool()>& takeDatabase) {
     if (!command.Error.empty()) {
         out(command.Error);
         out(CommandLineUsage);
@@ -112,9 +120,9 @@ int RunCommandLine(const TCommandLine& command, const TMessageOut& out,
         out(CommandLineUsage);
         return ecDone;
     }
-    if (command.Kind == TCommandKind::Import && databaseInUse && databaseInUse()) {
-        out("IPTavix Ver2 is open on this database: close its window and import again. Nothing "
-            "was changed.");
+    if (command.Kind == TCommandKind::Import && takeDatabase && !takeDatabase()) {
+        out("The database is in use: IPTavix Ver2 is open on it or another import runs. Close "
+            "the window or let the import finish, then import again. Nothing was changed.");
         return ecBadInput;
     }
     try {
