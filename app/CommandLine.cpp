@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "app/SingleInstance.h"
+#include "base/NameText.h"
 #include "base/SysUtils.h"
 #include "ipsets/IPSetCsv.h"
 #include "ipsets/IPSetStore.h"
@@ -56,6 +57,14 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
 }
 
 namespace {
+
+// A name from a file made elsewhere may hold a line break: listed as it is,
+// it would read as two sets. Each control character is shown as '?'.
+std::string OneLine(std::string name) {
+    for (char& c : name)
+        if (HasControlCharacter(std::string(1, c))) c = '?';
+    return name;
+}
 
 int Activate(TqvIPSetManager& manager, const std::string& name, const TMessageOut& out) {
     const std::vector<long long> keys = SetsNamed(*manager.IPSetsTable(), name);
@@ -133,7 +142,7 @@ int RunCommandLine(const TCommandLine& command, const TMessageOut& out,
         case TCommandKind::List:
             for (const TIPSetValues& set :
                  ReadStoredSets(*manager.IPSetsTable(), *manager.ConnectionsTable()))
-                out(set.Name);
+                out(OneLine(set.Name));
             return ecDone;
         case TCommandKind::Export: {
             const std::vector<TIPSetValues> sets =

@@ -55,7 +55,7 @@ TEST(CommandLine, ABadInputFileOrAHeldDatabaseEndsAnImportWith2) {
     FreshDatabase();
     ExecSql(TestFolder() + "DataBase\\ipdb.ipdb",
             "INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, DHCP) VALUES ('Kept', "
-            "'10.0.0.5', '255.0.0.0', 0)");
+            "'10.0.0.5', '255.0.0.0', 0), ('Fake' || char(13, 10) || 'Set', '', '', 1)");
     std::vector<std::string> lines;
     const TMessageOut out = [&](const std::string& line) { lines.push_back(line); };
     const std::string folder = TestFolder();
@@ -90,14 +90,17 @@ TEST(CommandLine, ABadInputFileOrAHeldDatabaseEndsAnImportWith2) {
         RunCommandLine({TCommandKind::Import, good, ""}, out, [&] { return asked = true, false; }),
         ecBadInput);
     EXPECT_TRUE(asked);
-    EXPECT_EQ(QueryColumn(TestFolder() + "DataBase\\ipdb.ipdb", "SELECT IPSET_NAME FROM IPSets"),
-              (std::vector<std::string>{"Kept"}));
-    // Only an import takes the database.
+    EXPECT_EQ(QueryColumn(TestFolder() + "DataBase\\ipdb.ipdb", "SELECT count(*) FROM IPSets"),
+              (std::vector<std::string>{"2"}));
+    // Only an import takes the database. A name holding a line break, from a
+    // file made elsewhere, is listed as one line.
     asked = false;
+    lines.clear();
     EXPECT_EQ(
         RunCommandLine({TCommandKind::List, "", ""}, out, [&] { return asked = true, false; }),
         ecDone);
     EXPECT_FALSE(asked);
+    EXPECT_EQ(lines, (std::vector<std::string>{"Kept", "Fake??Set"}));
     EXPECT_EQ(RunCommandLine({TCommandKind::Import, good, ""}, out, [] { return true; }), ecDone);
     holder.Reset();
     for (const std::string& path : {large, held, good})
