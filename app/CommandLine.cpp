@@ -21,8 +21,8 @@ const char* const CommandLineUsage =
     "  /import FILE    adds the IP sets of the CSV file FILE, replacing those of the same name\r\n"
     "  /?              prints this text\r\n"
     "Without arguments the main window opens.\r\n"
-    "Exit codes: 0 done, 1 the apply or the file operation failed, 2 bad arguments, an unknown "
-    "set or a bad input file.";
+    "Exit codes: 0 done, 1 the apply, the program or the system failed, 2 bad arguments, an "
+    "unknown set, a bad input file or a database in use.";
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     TCommandLine command;
