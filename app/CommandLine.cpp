@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "app/SingleInstance.h"
+#include "base/NameText.h"
 #include "base/SysUtils.h"
 #include "ipsets/IPSetCsv.h"
 #include "ipsets/IPSetStore.h"
@@ -20,8 +21,8 @@ const char* const CommandLineUsage =
     "  /import FILE    adds the IP sets of the CSV file FILE, replacing those of the same name\r\n"
     "  /?              prints this text\r\n"
     "Without arguments the main window opens.\r\n"
-    "Exit codes: 0 done, 1 the apply or the file operation failed, 2 bad arguments, an unknown "
-    "set or a bad input file.";
+    "Exit codes: 0 done, 1 the apply, the program or the system failed, 2 bad arguments, an "
+    "unknown set, a bad input file or a database in use.";
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     TCommandLine command;
@@ -57,6 +58,14 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
 
 namespace {
 
+// A name from a file made elsewhere may hold a line break: listed as it is,
+// it would read as two sets. Each control character is shown as '?'.
+std::string OneLine(std::string name) {
+    for (char& c : name)
+        if (HasControlCharacter(std::string(1, c))) c = '?';
+    return name;
+}
+
 int Activate(TqvIPSetManager& manager, const std::string& name, const TMessageOut& out) {
     const std::vector<long long> keys = SetsNamed(*manager.IPSetsTable(), name);
     if (keys.empty()) {
@@ -85,9 +94,17 @@ int Import(TqvIPSetManager& manager, const std::string& path, const TMessageOut&
         out(Format("The file %s does not exist; nothing was changed.", path.c_str()));
         return ecBadInput;
     }
+    std::string bytes;
+    try {
+        bytes = LoadIPSetCsvFile(path);
+    } catch (const Exception& e) {
+        out(Format("The file %s was not imported; nothing was changed.", path.c_str()));
+        out(e.Message());
+        return ecBadInput;
+    }
     std::vector<TIPSetValues> sets;
     std::string error;
-    if (!ParseIPSetCsv(LoadIPSetCsvFile(path), sets, error)) {
+    if (!ParseIPSetCsv(bytes, sets, error)) {
         out(Format("The file %s was not imported; nothing was changed.", path.c_str()));
         out(error);
         return ecBadInput;
@@ -102,7 +119,7 @@ int Import(TqvIPSetManager& manager, const std::string& path, const TMessageOut&
 } // namespace
 
 int RunCommandLine(const TCommandLine& command, const TMessageOut& out,
-                   const std::function<bool()>& databaseInUse) {
+                   const std::function<bool()>& takeDatabase) {
     if (!command.Error.empty()) {
         out(command.Error);
         out(CommandLineUsage);
@@ -112,9 +129,9 @@ int RunCommandLine(const TCommandLine& command, const TMessageOut& out,
         out(CommandLineUsage);
         return ecDone;
     }
-    if (command.Kind == TCommandKind::Import && databaseInUse && databaseInUse()) {
-        out("IPTavix Ver2 is open on this database: close its window and import again. Nothing "
-            "was changed.");
+    if (command.Kind == TCommandKind::Import && takeDatabase && !takeDatabase()) {
+        out("The database is in use: IPTavix Ver2 is open on it or another import runs. Close "
+            "the window or let the import finish, then import again. Nothing was changed.");
         return ecBadInput;
     }
     try {
@@ -125,7 +142,7 @@ int RunCommandLine(const TCommandLine& command, const TMessageOut& out,
         case TCommandKind::List:
             for (const TIPSetValues& set :
                  ReadStoredSets(*manager.IPSetsTable(), *manager.ConnectionsTable()))
-                out(set.Name);
+                out(OneLine(set.Name));
             return ecDone;
         case TCommandKind::Export: {
             const std::vector<TIPSetValues> sets =

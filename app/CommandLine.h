@@ -28,10 +28,11 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args);
 using TMessageOut = std::function<void(const std::string& line)>;
 
 // Runs a command that is not Window on the database beside the program and
-// returns its exit code. `databaseInUse` tells whether a main window has the
-// database open (an import is refused then).
+// returns its exit code. An import first calls `takeDatabase`, which takes
+// the database for the rest of the run; false when a main window or another
+// import holds it, and the import is refused.
 int RunCommandLine(const TCommandLine& command, const TMessageOut& out,
-                   const std::function<bool()>& databaseInUse);
+                   const std::function<bool()>& takeDatabase);
 
 // Writes lines to the standard output the program was given, or else to the
 // console of the process that started it; nowhere when there is neither.

@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 namespace {
 // For the start-up benchmark: the moment of the main window's first paint is
@@ -50,10 +51,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (command.Kind != TCommandKind::Window) {
         TConsoleOut console;
         application.MessageSink = [&console](const std::string& text) { console.Write(text); };
-        return RunCommandLine(command, application.MessageSink, [&database] {
-            TKernelHandle mutex(
-                OpenMutexA(SYNCHRONIZE, FALSE, InstanceMutexName(database).c_str()));
-            return static_cast<bool>(mutex);
+        // An import holds the database's mutex until it ends.
+        std::optional<TSingleInstance> lock;
+        return RunCommandLine(command, application.MessageSink, [&] {
+            lock.emplace(database);
+            return lock->First();
         });
     }
     // A second window on the same database would overwrite the first's writes
@@ -61,8 +63,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // the window is open, also keeps a command-line import away.
     TSingleInstance instance(database);
     if (!instance.First()) {
-        instance.ActivateFirst();
-        return 0;
+        if (instance.ActivateFirst()) return 0;
+        application.ShowMessage(
+            Format("The database %s is in use by another program: an import, or IPTavix Ver2 "
+                   "of another user. Start it again when that has finished.",
+                   database.c_str()),
+            MB_OK | MB_ICONWARNING);
+        return 1;
     }
     try {
         FrmMain = new TFrmMain(&application);

@@ -2,6 +2,7 @@
 #include "store/IPDatabase.h"
 
 #include "base/AddressText.h"
+#include "base/NameText.h"
 #include "base/SysUtils.h"
 #include "activation/Activation.h"
 #include "toolkit/Application.h"
@@ -110,6 +111,13 @@ void TFrmIPSet::SetConnectionsTable(TDbTable* table) {
     edtConnection->SetListSource(dsConnections);
 }
 
+std::string TFrmIPSet::ChosenConnectionName() const {
+    TDbTable* names = dsConnections->DataSet;
+    const long long key = IPSets()->FieldByName(IPDb::Connection).AsInteger();
+    if (!names || !names->Active() || !key || !names->Locate(IPDb::ID, key)) return "";
+    return names->FieldByName(IPDb::ConnectionName).AsString();
+}
+
 bool TFrmIPSet::HasDns2() const {
     return IPSets() && IPSets()->Active() && IPSets()->HasField(IPDb::Dns2);
 }
@@ -206,9 +214,23 @@ bool TFrmIPSet::SaveSet() {
         edtIPSetName->SetFocus();
         return false;
     }
+    if (HasControlCharacter(name)) {
+        Application->ShowMessage("The IP set name may not hold control characters (line breaks, "
+                                 "tabs and the like).",
+                                 MB_OK | MB_ICONWARNING);
+        edtIPSetName->SetFocus();
+        return false;
+    }
     TDbTable* sets = IPSets();
     if (sets->State() != TDataSetState::dsEdit && sets->State() != TDataSetState::dsInsert)
         return true;
+    if (HasControlCharacter(ChosenConnectionName())) {
+        Application->ShowMessage("The name of the chosen connection holds control characters "
+                                 "(line breaks, tabs and the like): choose another connection.",
+                                 MB_OK | MB_ICONWARNING);
+        edtConnection->SetFocus();
+        return false;
+    }
     const bool dhcp = DHCPCheck->Checked();
     std::string address = "0.0.0.0", mask = "0.0.0.0", gateway = "0.0.0.0", dns = "0.0.0.0", dns2;
     if (!dhcp &&

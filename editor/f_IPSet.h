@@ -49,6 +49,8 @@ public:
 private:
     TDbTable* IPSets() const { return dsIPSets->DataSet; }
     bool HasDns2() const;
+    // The name of the connection the set is given; "" for none.
+    std::string ChosenConnectionName() const;
     // The committed, checked text of an address control, or false after
     // telling the user what is wrong. `required` names a field that must not
     // be empty; null for one that may.

@@ -1,8 +1,10 @@
 #include "ipsets/IPSetCsv.h"
 
+#include "activation/Activation.h"
 #include "base/AddressText.h"
 #include "base/Exceptions.h"
 #include "base/Handles.h"
+#include "base/NameText.h"
 #include "base/SysUtils.h"
 
 #include <windows.h>
@@ -43,6 +45,23 @@ bool Utf8TextToAnsi(const std::string& utf8, std::string& ansi) {
     WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), n, ansi.data(), m, nullptr,
                         &usedDefault);
     return !usedDefault;
+}
+
+// A spreadsheet runs a cell that starts with one of these as a formula. A
+// cell that starts with '-quoted text gets one ' more, so that reading takes
+// away exactly what writing added.
+bool NeedsGuard(const std::string& cell) {
+    if (cell.empty()) return false;
+    if (cell[0] == '\'') return NeedsGuard(cell.substr(1));
+    return std::string("=+-@\t\r").find(cell[0]) != std::string::npos;
+}
+
+std::string Guarded(const std::string& cell) {
+    return NeedsGuard(cell) ? "'" + cell : cell;
+}
+
+std::string Unguarded(const std::string& cell) {
+    return !cell.empty() && cell[0] == '\'' && NeedsGuard(cell.substr(1)) ? cell.substr(1) : cell;
 }
 
 std::string Quoted(const std::string& field) {
@@ -131,12 +150,17 @@ std::string CheckRecord(const TRecord& record, TIPSetValues& set) {
                       static_cast<unsigned>(FieldCount));
     std::string text[FieldCount];
     for (size_t k = 0; k < FieldCount; ++k)
-        if (!Utf8TextToAnsi(record.Fields[k], text[k]))
+        if (!Utf8TextToAnsi(Unguarded(record.Fields[k]), text[k]))
             return fault(static_cast<int>(k),
                          "the text has characters this system's code page cannot hold.");
     set = TIPSetValues{};
     set.Name = Trim(text[fName]);
     if (set.Name.empty()) return fault(fName, "the name is empty.");
+    set.Connection = Trim(text[fConnection]);
+    for (int k : {fName, fConnection})
+        if (HasControlCharacter(k == fName ? set.Name : set.Connection))
+            return fault(k, "the text holds a control character (a line break, a tab or the "
+                            "like).");
     const std::string dhcp = Trim(text[fDhcp]);
     if (dhcp != "0" && dhcp != "1") return fault(fDhcp, "\"" + dhcp + "\" is neither 0 nor 1.");
     set.Dhcp = dhcp == "1";
@@ -152,8 +176,18 @@ std::string CheckRecord(const TRecord& record, TIPSetValues& set) {
         if (set.Mask.empty()) return fault(fMask, "a static set needs a subnet mask.");
         if (set.Dns.empty() && !set.Dns2.empty())
             return fault(fDns2, "a second DNS server needs a first one.");
+        // The editor's rules, so an import stores only what the editor would.
+        std::string field;
+        const std::string refusal = SetAddressRefusal(set, &field);
+        if (!refusal.empty()) {
+            const int k = field == "subnet mask"         ? fMask
+                          : field == "gateway"           ? fGateway
+                          : field == "DNS server"        ? fDns
+                          : field == "second DNS server" ? fDns2
+                                                         : fAddress;
+            return fault(k, refusal);
+        }
     }
-    set.Connection = Trim(text[fConnection]);
     return "";
 }
 
@@ -166,7 +200,7 @@ std::string WriteIPSetCsv(const std::vector<TIPSetValues>& sets) {
             set.Name, set.Address,          set.Mask,      set.Gateway, set.Dns,
             set.Dns2, set.Dhcp ? "1" : "0", set.Connection};
         for (size_t k = 0; k < FieldCount; ++k)
-            out += (k ? "," : "") + Quoted(AnsiTextToUtf8(fields[k]));
+            out += (k ? "," : "") + Quoted(Guarded(AnsiTextToUtf8(fields[k])));
         out += "\r\n";
     }
     return out;
@@ -207,25 +241,30 @@ bool ParseIPSetCsv(const std::string& bytes, std::vector<TIPSetValues>& sets, st
 void SaveIPSetCsvFile(const std::string& path, const std::vector<TIPSetValues>& sets) {
     const std::string bytes = WriteIPSetCsv(sets);
     // Written beside the target and moved over it, so a failure halfway
-    // leaves any earlier file as it was.
-    const std::string temporary = path + ".tmp";
-    {
-        TFileHandle file(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file)
-            throw Exception(Format("The file %s cannot be written: %s", path.c_str(),
-                                   SysErrorMessage(GetLastError()).c_str()));
-        DWORD written = 0;
-        if (!WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                       nullptr) ||
-            written != bytes.size() || !FlushFileBuffers(file.Get())) {
-            const DWORD code = GetLastError();
-            file.Reset();
-            DeleteFileA(temporary.c_str());
+    // leaves any earlier file as it was. The temporary file is a new one of
+    // this program's own: a file that happens to have its name is left alone.
+    std::string temporary;
+    TFileHandle file;
+    for (unsigned attempt = 0; !file; ++attempt) {
+        temporary = Format("%s.%lX-%u.tmp", path.c_str(),
+                           static_cast<unsigned long>(GetCurrentProcessId()), attempt);
+        file.Reset(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+        const DWORD code = GetLastError();
+        if (!file && ((code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) || attempt > 100))
             throw Exception(Format("The file %s cannot be written: %s", path.c_str(),
                                    SysErrorMessage(code).c_str()));
-        }
     }
+    DWORD written = 0;
+    if (!WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        written != bytes.size() || !FlushFileBuffers(file.Get())) {
+        const DWORD code = GetLastError();
+        file.Reset();
+        DeleteFileA(temporary.c_str());
+        throw Exception(Format("The file %s cannot be written: %s", path.c_str(),
+                               SysErrorMessage(code).c_str()));
+    }
+    file.Reset();
     if (!MoveFileExA(temporary.c_str(), path.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         const DWORD code = GetLastError();

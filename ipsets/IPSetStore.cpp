@@ -70,6 +70,17 @@ int ReplacedSetCount(TDbTable& sets, const std::vector<TIPSetValues>& imported) 
 
 void StoreImportedSets(TDbConnection& connection, TDbTable& sets, TDbTable& connections,
                        const std::vector<TIPSetValues>& imported) {
+    if (!sets.HasField(IPDb::Dns2)) {
+        unsigned carrying = 0;
+        for (const TIPSetValues& set : imported)
+            if (!set.Dns2.empty()) ++carrying;
+        if (carrying)
+            throw EDatabaseError(Format(
+                "%u of the IP sets have a second DNS server, which the database file %s cannot "
+                "hold: it has no DNS2 field and could not gain one (it is read-only or was in "
+                "use). Nothing was changed.",
+                carrying, connection.FileName.c_str()));
+    }
     try {
         TDbTransaction transaction(connection);
         for (const TIPSetValues& set : imported) {

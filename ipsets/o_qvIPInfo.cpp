@@ -623,7 +623,11 @@ void TqvIPSetManager::MergeConnectionName(TRegistry& registry) {
             FConnectionsTable->Insert();
             FConnectionsTable->FieldByName(IPDb::ConnectionName)
                 .SetValue(TFieldValue::FromText(registry.ReadString("Name")));
-            FConnectionsTable->Post();
+            // A read-only file still offers the connection for this run.
+            if (FConnection->ReadOnly())
+                FConnectionsTable->PostUnstored();
+            else
+                FConnectionsTable->Post();
         }
     } catch (...) {
         FConnectionsTable->Cancel();

@@ -106,6 +106,108 @@ void Defend(sqlite3* db) {
     sqlite3_exec(db, "PRAGMA cell_size_check=ON; PRAGMA mmap_size=0", nullptr, nullptr, nullptr);
 }
 
+// One token of a CREATE TABLE statement as SQLite reads it: a word
+// (keyword or bare name), a quoted name, a literal, or one character.
+struct TSqlToken {
+    enum { Word, QuotedName, Literal, Other } Kind;
+    std::string Text; // a word in upper case; a quoted name without its quotes
+    bool Is(const char* word) const { return Kind == Word && Text == word; }
+};
+
+bool IsSqlSpace(char c) {
+    // The characters SQLite's tokenizer takes as white space (not \v).
+    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
+}
+
+bool IsSqlWordChar(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '$' || static_cast<unsigned char>(c) >= 0x80;
+}
+
+// The statement's tokens; white space and both kinds of comment are skipped,
+// as SQLite skips them.
+std::vector<TSqlToken> SqlTokens(const std::string& sql) {
+    std::vector<TSqlToken> tokens;
+    const size_t n = sql.size();
+    size_t i = 0;
+    // The end of a quoted text opened at i by `close`; a doubled `close` is one.
+    auto quoted = [&](char close, std::string& text) {
+        for (++i; i < n; ++i) {
+            if (sql[i] != close) {
+                text += sql[i];
+            } else if (close != ']' && i + 1 < n && sql[i + 1] == close) {
+                text += close;
+                ++i;
+            } else {
+                ++i;
+                return;
+            }
+        }
+    };
+    while (i < n) {
+        const char c = sql[i];
+        if (IsSqlSpace(c)) {
+            ++i;
+        } else if (c == '-' && i + 1 < n && sql[i + 1] == '-') {
+            while (i < n && sql[i] != '\n')
+                ++i;
+        } else if (c == '/' && i + 1 < n && sql[i + 1] == '*') {
+            const size_t end = sql.find("*/", i + 2);
+            i = end == std::string::npos ? n : end + 2;
+        } else if (c == '"' || c == '`' || c == '[') {
+            TSqlToken t{TSqlToken::QuotedName, {}};
+            quoted(c == '[' ? ']' : c, t.Text);
+            tokens.push_back(std::move(t));
+        } else if (c == '\'') {
+            TSqlToken t{TSqlToken::Literal, {}};
+            quoted('\'', t.Text);
+            tokens.push_back(std::move(t));
+        } else if (IsSqlWordChar(c)) {
+            const size_t start = i;
+            while (i < n && IsSqlWordChar(sql[i]))
+                ++i;
+            tokens.push_back({TSqlToken::Word, UpperCase(sql.substr(start, i - start))});
+        } else {
+            tokens.push_back({TSqlToken::Other, std::string(1, c)});
+            ++i;
+        }
+    }
+    return tokens;
+}
+
+// True when a definition of the table other than the column `key` holds a
+// UNIQUE constraint or an ON CONFLICT clause.
+bool HasConstraintOutsideKey(const std::vector<TSqlToken>& tokens, const char* key) {
+    size_t i = 0;
+    while (i < tokens.size() && !(tokens[i].Kind == TSqlToken::Other && tokens[i].Text == "("))
+        ++i;
+    int depth = 0;
+    bool definitionStart = true, inKey = false;
+    for (; i < tokens.size(); ++i) {
+        const TSqlToken& t = tokens[i];
+        if (t.Kind == TSqlToken::Other && (t.Text == "(" || t.Text == ")")) {
+            depth += t.Text == "(" ? 1 : -1;
+            if (depth == 0) break;
+            continue;
+        }
+        if (depth == 1 && t.Kind == TSqlToken::Other && t.Text == ",") {
+            definitionStart = true;
+            continue;
+        }
+        if (definitionStart) {
+            // A column's definition starts with its name; a table constraint
+            // with a keyword no name may be.
+            inKey = (t.Kind == TSqlToken::Word || t.Kind == TSqlToken::QuotedName) &&
+                    SameText(t.Text, key);
+            definitionStart = false;
+        }
+        if (inKey) continue;
+        if (t.Is("UNIQUE")) return true;
+        if (t.Is("ON") && i + 1 < tokens.size() && tokens[i + 1].Is("CONFLICT")) return true;
+    }
+    return false;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- transaction
@@ -211,6 +313,10 @@ void TDbConnection::Open() {
                                     FileName.c_str(), problem.c_str()));
     }
     FHandle = db;
+}
+
+bool TDbConnection::ReadOnly() const {
+    return FHandle && sqlite3_db_readonly(FHandle, "main") == 1;
 }
 
 void TDbConnection::Close() {
@@ -441,16 +547,26 @@ void TDbTable::CheckShape() const {
                                         TableName.c_str(), FConnection->FileName.c_str()));
         if (rc != SQLITE_ROW) Fail("Cannot read the database's tables: " + master.Error());
         type = ReadColumn(master.Get(), 0).Text;
-        sql = UpperCase(ReadColumn(master.Get(), 1).Text);
+        sql = ReadColumn(master.Get(), 1).Text;
     }
-    if (type != "table" || sql.rfind("CREATE VIRTUAL", 0) == 0) Fail("It is not an ordinary table");
+    const std::vector<TSqlToken> tokens = SqlTokens(sql);
+    if (type != "table" || (tokens.size() > 1 && tokens[1].Is("VIRTUAL")))
+        Fail("It is not an ordinary table");
     // A conflict clause turns a write into a silent no-op (IGNORE) or into
-    // the deletion of another row (REPLACE).
-    std::string words;
-    for (char c : sql)
-        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') words += c;
-    if (words.find("ONCONFLICT") != std::string::npos)
-        Fail("It has ON CONFLICT clauses, which turn writes into silent no-ops or deletions");
+    // the deletion of another row (REPLACE), and a UNIQUE constraint into a
+    // failure the program cannot foresee. The key ID never conflicts: the
+    // program never writes it.
+    if (HasConstraintOutsideKey(tokens, "ID"))
+        Fail("It has UNIQUE constraints or ON CONFLICT clauses, which turn writes into failures, "
+             "silent no-ops or deletions");
+    {
+        Statement indexes(db, "SELECT count(*) FROM pragma_index_list(?) WHERE \"unique\" AND "
+                              "origin = 'c'");
+        if (!indexes.Ok()) Fail("Cannot read the table's indexes: " + indexes.Error());
+        indexes.Bind(1, TFieldValue::FromText(TableName));
+        if (sqlite3_step(indexes.Get()) == SQLITE_ROW && sqlite3_column_int(indexes.Get(), 0) > 0)
+            Fail("It has a UNIQUE index, which turns writes into failures");
+    }
     // The keys the program hands out must be the rows' own keys, never reused.
     const char* declared = nullptr;
     const char* collation = nullptr;
@@ -465,6 +581,7 @@ void TDbTable::CheckShape() const {
 void TDbTable::Close() {
     if (!Active()) return;
     FRows.clear();
+    FUnstored.clear();
     FColumns.clear();
     FBuffer.clear();
     FModified = false;
@@ -491,6 +608,7 @@ void TDbTable::LoadRows() {
     }
     if (rc != SQLITE_DONE)
         Fail(std::string("Cannot read the rows: ") + (Locked(rc) ? InUse : select.Error()));
+    rows.insert(rows.end(), FUnstored.begin(), FUnstored.end());
     FRows = std::move(rows);
 }
 
@@ -620,7 +738,9 @@ void TDbTable::Post() {
             cols.push_back(static_cast<int>(i));
         }
         Row& current = FRows[static_cast<size_t>(FRecNo)];
-        if (!cols.empty()) {
+        if (Row* unstored = Unstored(current[static_cast<size_t>(FIdColumn)])) {
+            *unstored = FBuffer;
+        } else if (!cols.empty()) {
             Statement update(db, "UPDATE " + Quoted(TableName) + " SET " + sets + " WHERE " +
                                      Quoted("ID") + " = ?");
             if (!update.Ok()) Fail("Cannot store the changed row: " + update.Error());
@@ -635,6 +755,27 @@ void TDbTable::Post() {
     FModified = false;
     SetState(TDataSetState::dsBrowse);
     Notify(TDataEvent::deDataSetChange);
+}
+
+void TDbTable::PostUnstored() {
+    CheckActive();
+    if (FState != TDataSetState::dsInsert)
+        throw EDatabaseError(Format("Table %s is not in insert mode", TableName.c_str()));
+    Row row = FBuffer;
+    row[static_cast<size_t>(FIdColumn)] = TFieldValue::FromInteger(--FLastUnstoredKey);
+    FUnstored.push_back(row);
+    FRows.push_back(std::move(row));
+    FRecNo = static_cast<int>(FRows.size()) - 1;
+    FEof = false;
+    FModified = false;
+    SetState(TDataSetState::dsBrowse);
+    Notify(TDataEvent::deDataSetChange);
+}
+
+TDbTable::Row* TDbTable::Unstored(const TFieldValue& key) {
+    for (Row& row : FUnstored)
+        if (row[static_cast<size_t>(FIdColumn)] == key) return &row;
+    return nullptr;
 }
 
 void TDbTable::Cancel() {
@@ -655,11 +796,16 @@ void TDbTable::Delete() {
     if (FRows.empty())
         throw EDatabaseError(
             Format("Cannot perform this operation on an empty table (%s)", TableName.c_str()));
-    Statement del(FConnection->Handle(),
-                  "DELETE FROM " + Quoted(TableName) + " WHERE " + Quoted("ID") + " = ?");
-    if (!del.Ok()) Fail("Cannot delete the row: " + del.Error());
-    del.Bind(1, FRows[static_cast<size_t>(FRecNo)][static_cast<size_t>(FIdColumn)]);
-    StepWrite(del.Get(), "Cannot delete the row", "The row no longer exists");
+    const TFieldValue key = FRows[static_cast<size_t>(FRecNo)][static_cast<size_t>(FIdColumn)];
+    if (Row* unstored = Unstored(key)) {
+        FUnstored.erase(FUnstored.begin() + (unstored - FUnstored.data()));
+    } else {
+        Statement del(FConnection->Handle(),
+                      "DELETE FROM " + Quoted(TableName) + " WHERE " + Quoted("ID") + " = ?");
+        if (!del.Ok()) Fail("Cannot delete the row: " + del.Error());
+        del.Bind(1, key);
+        StepWrite(del.Get(), "Cannot delete the row", "The row no longer exists");
+    }
     FRows.erase(FRows.begin() + FRecNo);
     // The following row becomes current; after the last row, the new last one.
     if (FRecNo >= static_cast<int>(FRows.size())) FRecNo = std::max(0, RecordCount() - 1);
@@ -716,7 +862,7 @@ static bool SameValue(const TFieldValue& v, const TFieldValue& want) {
     if (v.Null) return false;
     if (want.IsInteger)
         return v.IsInteger ? v.Integer == want.Integer : v.Text == IntToStr(want.Integer);
-    return v.IsInteger ? IntToStr(v.Integer) == want.Text : v.Text == want.Text;
+    return v.IsInteger ? IntToStr(v.Integer) == want.Text : SameText(v.Text, want.Text);
 }
 
 bool TDbTable::LocateValue(int column, const TFieldValue& value) {

@@ -40,6 +40,8 @@ public:
     void Open();
     void Close();
     bool Connected() const { return FHandle != nullptr; }
+    // True when the file could be opened for reading only.
+    bool ReadOnly() const;
     sqlite3* Handle() const { return FHandle; } // still owned by the connection
 
     const char* ClassName() const override { return "TDbConnection"; }
@@ -102,6 +104,7 @@ public:
     bool Modified() const { return FModified; }
 
     bool Locate(const std::string& field, long long value);
+    // Texts are compared without regard to case.
     bool Locate(const std::string& field, const std::string& value);
     TField FieldByName(const std::string& name);
     bool HasField(const std::string& name) const { return ColumnIndex(name) >= 0; }
@@ -110,6 +113,10 @@ public:
     void Insert();
     void Edit();
     void Post();
+    // Keeps the pending new row for this run only, writing nothing: it gets
+    // a key below zero, which no stored row has, stays through Refresh and
+    // is forgotten by Delete.
+    void PostUnstored();
     void Cancel();
     void Delete();
     void First();
@@ -149,6 +156,8 @@ private:
     void SetState(TDataSetState state);
     void Notify(TDataEvent event);
     const Row* CurrentRow() const;
+    // The row of this run only with that key, or null.
+    Row* Unstored(const TFieldValue& key);
     void WriteField(int column, const TFieldValue& value);
     [[noreturn]] void Fail(const std::string& what) const;
 
@@ -159,7 +168,9 @@ private:
     std::vector<Row> FRows;
     int FRecNo = 0;
     bool FEof = true;
-    Row FBuffer; // the pending row while inserting or editing
+    Row FBuffer;                // the pending row while inserting or editing
+    std::vector<Row> FUnstored; // rows of this run only, after the stored ones
+    long long FLastUnstoredKey = 0;
     bool FModified = false;
     std::vector<TDataLink*> FLinks; // not owned
 };

@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "ipsets/IPSetCsv.h"
 #include "support/TestSupport.h"
 #include "toolkit/Application.h"
 
@@ -48,4 +49,60 @@ TEST(CommandLine, MessagesGoToTheSinkAndQuestionsGetTheirSafeAnswer) {
     ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[3], "failed.");
     EXPECT_NE(lines[4].find("no file."), std::string::npos);
+}
+
+TEST(CommandLine, ABadInputFileOrAHeldDatabaseEndsAnImportWith2) {
+    FreshDatabase();
+    ExecSql(TestFolder() + "DataBase\\ipdb.ipdb",
+            "INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, DHCP) VALUES ('Kept', "
+            "'10.0.0.5', '255.0.0.0', 0), ('Fake' || char(13, 10) || 'Set', '', '', 1)");
+    std::vector<std::string> lines;
+    const TMessageOut out = [&](const std::string& line) { lines.push_back(line); };
+    const std::string folder = TestFolder();
+    // Far larger than any list of IP sets.
+    const std::string large = folder + "large.csv";
+    TFileHandle file(
+        CreateFileA(large.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    LARGE_INTEGER size{};
+    size.QuadPart = 17ll * 1024 * 1024;
+    ASSERT_TRUE(SetFilePointerEx(file.Get(), size, nullptr, FILE_BEGIN) &&
+                SetEndOfFile(file.Get()));
+    file.Reset();
+    // Held by another program that lets nobody read it.
+    const std::string held = folder + "held.csv";
+    TFileHandle holder(
+        CreateFileA(held.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(holder);
+    const std::string good = folder + "good.csv";
+    SaveIPSetCsvFile(good, {{"New", "10.0.0.6", "255.0.0.0", "", "", "", false, ""}});
+
+    for (const std::string& path : {large, held, folder + "missing.csv"}) {
+        lines.clear();
+        EXPECT_EQ(RunCommandLine({TCommandKind::Import, path, ""}, out, [] { return true; }),
+                  ecBadInput)
+            << path;
+        EXPECT_FALSE(lines.empty() || lines[0].find("nothing was changed") == std::string::npos)
+            << path;
+    }
+    // A window or another import holds the database.
+    bool asked = false;
+    EXPECT_EQ(
+        RunCommandLine({TCommandKind::Import, good, ""}, out, [&] { return asked = true, false; }),
+        ecBadInput);
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(QueryColumn(TestFolder() + "DataBase\\ipdb.ipdb", "SELECT count(*) FROM IPSets"),
+              (std::vector<std::string>{"2"}));
+    // Only an import takes the database. A name holding a line break, from a
+    // file made elsewhere, is listed as one line.
+    asked = false;
+    lines.clear();
+    EXPECT_EQ(
+        RunCommandLine({TCommandKind::List, "", ""}, out, [&] { return asked = true, false; }),
+        ecDone);
+    EXPECT_FALSE(asked);
+    EXPECT_EQ(lines, (std::vector<std::string>{"Kept", "Fake??Set"}));
+    EXPECT_EQ(RunCommandLine({TCommandKind::Import, good, ""}, out, [] { return true; }), ecDone);
+    holder.Reset();
+    for (const std::string& path : {large, held, good})
+        DeleteFileA(path.c_str());
 }

@@ -10,7 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <aclapi.h>
 #include <commctrl.h>
+#include <sddl.h>
+
+#include <functional>
+#include <future>
+#include <thread>
 
 namespace {
 
@@ -363,23 +369,131 @@ TEST_F(MainWindow, TreeAndListAreNamedForAssistiveTechnology) {
 TEST(SingleInstance, OneProgramPerDatabaseFileHoweverItsPathIsSpelled) {
     const std::string path = TestFolder() + "DataBase\\ipdb.ipdb";
     const std::string name = InstanceMutexName(path);
-    EXPECT_EQ(name.rfind("Local\\", 0), 0u);
-    EXPECT_EQ(name.find('\\', 6), std::string::npos);
+    // Machine-wide: a task running as SYSTEM meets the user's window.
+    EXPECT_EQ(name.rfind("Global\\", 0), 0u);
+    EXPECT_EQ(name.find('\\', 7), std::string::npos);
     for (const std::string& same :
          {UpperCase(path), TestFolder() + "DataBase\\..\\DataBase\\ipdb.ipdb",
           TestFolder() + "DataBase/ipdb.ipdb"})
         EXPECT_EQ(InstanceMutexName(same), name) << same;
     EXPECT_NE(InstanceMutexName(TestFolder() + "Other\\ipdb.ipdb"), name);
 
-    TSingleInstance first(path);
-    EXPECT_TRUE(first.First());
-    HWND window = CreateWindowExA(0, "STATIC", "first", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                                  nullptr, nullptr);
-    first.Publish(window);
-    TSingleInstance second(UpperCase(path));
-    EXPECT_FALSE(second.First());
-    EXPECT_TRUE(second.ActivateFirst(0));
-    DestroyWindow(window);
-    EXPECT_FALSE(second.ActivateFirst(0)); // its window is gone
-    EXPECT_TRUE(TSingleInstance(TestFolder() + "Other\\ipdb.ipdb").First());
+    // Another program is another thread here: a mutex's owner may take it again.
+    auto elsewhere = [](const std::function<void()>& work) { std::thread(work).join(); };
+    {
+        TSingleInstance first(path);
+        EXPECT_TRUE(first.First());
+        HWND window = CreateWindowExA(0, "STATIC", "first", WS_POPUP, 0, 0, 10, 10, nullptr,
+                                      nullptr, nullptr, nullptr);
+        first.Publish(window);
+        elsewhere([&] {
+            TSingleInstance second(UpperCase(path));
+            EXPECT_FALSE(second.First());
+            EXPECT_TRUE(second.ActivateFirst(0));
+            EXPECT_TRUE(TSingleInstance(TestFolder() + "Other\\ipdb.ipdb").First());
+        });
+        DestroyWindow(window);
+        // Its window is gone: an import holding the database looks the same.
+        elsewhere([&] { EXPECT_FALSE(TSingleInstance(path).ActivateFirst(0)); });
+    }
+    elsewhere([&] { EXPECT_TRUE(TSingleInstance(path).First()) << "not given back"; });
+}
+
+namespace {
+// The owner and the trustees of the access list of the named mutex.
+std::vector<std::string> MutexAccess(const std::string& name) {
+    TKernelHandle mutex(OpenMutexA(READ_CONTROL, FALSE, name.c_str()));
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (!mutex || GetSecurityInfo(mutex.Get(), SE_KERNEL_OBJECT,
+                                  OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                                  nullptr, &dacl, nullptr, &sd) != ERROR_SUCCESS)
+        return {"(unreadable)"};
+    auto text = [](PSID sid) {
+        char* s = nullptr;
+        ConvertSidToStringSidA(sid, &s);
+        std::string out = s ? s : "?";
+        LocalFree(s);
+        return out;
+    };
+    std::vector<std::string> result = {"owner " + text(owner)};
+    for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        GetAce(dacl, i, reinterpret_cast<void**>(&ace));
+        result.push_back(Format("%s %s",
+                                ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE ? "allow" : "other",
+                                text(&ace->SidStart).c_str()));
+    }
+    LocalFree(sd);
+    return result;
+}
+
+TKernelHandle MutexWithAccess(const std::string& name, const char* sddl, bool owned) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd, nullptr);
+    SECURITY_ATTRIBUTES sa{sizeof(sa), sd, FALSE};
+    TKernelHandle mutex(CreateMutexA(&sa, owned, name.c_str()));
+    LocalFree(sd);
+    return mutex;
+}
+// A mutex created, and held when `owned`, on a thread of its own until
+// destroyed, as another program would.
+class TMutexElsewhere {
+public:
+    TMutexElsewhere(const std::string& name, const char* sddl, bool owned) {
+        std::promise<bool> ready;
+        FThread = std::thread([&, name, sddl, owned] {
+            TKernelHandle mutex = MutexWithAccess(name, sddl, owned);
+            ready.set_value(static_cast<bool>(mutex));
+            FRelease.get_future().wait();
+            if (mutex && owned) ReleaseMutex(mutex.Get());
+        });
+        Ok = ready.get_future().get();
+    }
+    ~TMutexElsewhere() {
+        FRelease.set_value();
+        FThread.join();
+    }
+    bool Ok = false;
+
+private:
+    std::promise<void> FRelease;
+    std::thread FThread;
+};
+} // namespace
+
+TEST(SingleInstance, OnlyAdministratorsAndSystemMayOpenTheMutexAndATakenNameStopsNothing) {
+    const std::string path = TestFolder() + "Guarded\\ipdb.ipdb";
+    {
+        TSingleInstance instance(path);
+        ASSERT_TRUE(instance.First());
+        EXPECT_FALSE(instance.NameTaken());
+        // Wine runs every program with the administrators' group, so it never
+        // refuses the open a standard user's program gets on Windows: what is
+        // checked is the descriptor Windows enforces.
+        EXPECT_EQ(MutexAccess(InstanceMutexName(path)),
+                  (std::vector<std::string>{"owner S-1-5-32-544", "allow S-1-5-32-544",
+                                            "allow S-1-5-18"}));
+    }
+    // A program that is not an administrator's takes the name first, and
+    // holds it or locks everyone out. On Windows its own account owns it;
+    // Wine lets any owner be given, so Everyone stands for that account.
+    const struct {
+        const char* Access;
+        bool Owned;
+    } squatters[] = {{"O:WDD:(A;;GA;;;WD)", true}, {"O:WDD:(D;;GA;;;WD)", false}};
+    for (const auto& squatter : squatters) {
+        TMutexElsewhere taken(InstanceMutexName(path), squatter.Access, squatter.Owned);
+        ASSERT_TRUE(taken.Ok) << squatter.Access;
+        TSingleInstance instance(path);
+        EXPECT_TRUE(instance.First()) << squatter.Access;
+        EXPECT_TRUE(instance.NameTaken()) << squatter.Access;
+    }
+    // The administrators' mutex held elsewhere is a program on the database.
+    TMutexElsewhere held(InstanceMutexName(path), InstanceMutexAccess, true);
+    ASSERT_TRUE(held.Ok);
+    TSingleInstance instance(path);
+    EXPECT_FALSE(instance.First());
+    EXPECT_FALSE(instance.NameTaken());
 }

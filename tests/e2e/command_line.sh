@@ -91,4 +91,66 @@ r=$(run /import "$work/sets.csv")
 check "/import is refused with 2 while the window is open" 2 "$(last "$r")"
 check "the database is unchanged" "$before" "$(rows "$db")"
 stop_program
+
+# Another program holds the file's write lock, so that whichever program
+# takes the database keeps it while it waits for the lock (2 s) and then
+# fails with 1. locker: that program's pid.
+locked() { ! sqlite3 -cmd ".timeout 0" "$db" "BEGIN IMMEDIATE; ROLLBACK;" >/dev/null 2>&1; }
+lock_file() {
+  python3 - "$db" <<'PY' &
+import sqlite3, sys, time
+connection = sqlite3.connect(sys.argv[1], isolation_level=None)
+connection.execute("BEGIN IMMEDIATE")
+time.sleep(60)
+PY
+  locker=$!
+  wait_until 10 locked || echo "FAILED: the file was not locked within 10 s"
+}
+unlock_file() { kill "$locker" 2>/dev/null || true; wait "$locker" 2>/dev/null || true; }
+
+# Two imports at once: one holds the database, the other is refused with 2.
+lock_file
+run /import "$work/sets.csv" >"$work/import1.txt" &
+i1=$!
+run /import "$work/sets.csv" >"$work/import2.txt" &
+i2=$!
+wait "$i1" "$i2" || true
+unlock_file
+check "of two imports at once one fails on the locked file (1), the other is refused (2)" "1 2" \
+  "$(for f in import1 import2; do last "$(cat "$work/$f.txt")"; echo; done | sort | xargs)"
+check "the refused one says the database is in use" yes \
+  "$(grep -qh 'The database is in use' "$work"/import[12].txt && echo yes || echo no)"
+check "the database is unchanged" "$before" "$(rows "$db")"
+
+# A window started while an import runs: if the import took the database
+# first, the window says it is in use and ends with 1; if the window came
+# first, the import is refused with 2 and the window stays.
+lock_file
+run /import "$work/sets.csv" >"$work/import3.txt" &
+i3=$!
+sleep 0.3
+"$WINE" "$work/IPTavixVer2.exe" &
+pid=$!
+verdict=none
+for _ in $(seq 100); do
+  if probe wait "QV IP Tavix Ver2" 100; then verdict=told; break; fi
+  if probe wait "IPTavix Ver2" 100; then verdict=opened; break; fi
+done
+echo "the window during an import: $verdict"
+if [ "$verdict" = told ]; then
+  shot window_during_import
+  check "the window says the database is in use" yes \
+    "$(probe text "QV IP Tavix Ver2" | tr -d '\r' | grep -q 'is in use by another program' && echo yes || echo no)"
+  keys_to "^QV IP Tavix Ver2$" Return
+  set +e; wait "$pid"; code=$?; set -e
+  check "and ends with exit code 1" 1 "$code"
+  wait "$i3" || true
+  check "the import went on and failed on the lock" 1 "$(last "$(cat "$work/import3.txt")")"
+else
+  wait "$i3" || true
+  check "the import is refused with 2 beside the window" 2 "$(last "$(cat "$work/import3.txt")")"
+  stop_program
+fi
+unlock_file
+check "the database is unchanged" "$before" "$(rows "$db")"
 finish

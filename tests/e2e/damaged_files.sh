@@ -41,4 +41,29 @@ cp "$work/good.ipdb" "$db"
 sqlite3 "$db" "CREATE TRIGGER t AFTER INSERT ON Connections BEGIN DELETE FROM IPSets; END;"
 try_file trigger opens
 check "the trigger did not run" 1 "$(sqlite3 "$db" "SELECT count(*) FROM IPSets")"
+# A conflict clause hidden by a comment, which SQLite keeps in the schema:
+# adding a connection would silently delete another.
+cp "$work/good.ipdb" "$db"
+sqlite3 "$db" "DROP TABLE Connections; CREATE TABLE Connections (ID INTEGER PRIMARY KEY AUTOINCREMENT,
+  CONNECTIONNAME TEXT, UNIQUE (CONNECTIONNAME) ON/**/CONFLICT REPLACE);"
+try_file hidden_conflict_clause refused
+
+# A read-only file while the registry names a connection the file does not
+# hold (a new USB or VPN adapter): it opens, offers the name, writes nothing.
+cp "$bin/ipcheck.exe" "$work/"
+cp "$work/good.ipdb" "$db"
+adapter=$("$WINE" "$work/ipcheck.exe" 2>/dev/null | tr -d '\r' | awk '/^Adapters:/ {getline; print $1; exit}')
+if [ -z "$adapter" ]; then
+  echo "FAILED: Wine reports no adapter, so no connection name can be registered"
+  failures=$((failures + 1))
+else
+  key="HKLM\\SYSTEM\\CurrentControlSet\\Control\\Network\\{4D36E972-E325-11CE-BFC1-08002BE10318}\\$adapter"
+  "$WINE" reg add "$key\\Connection" /v Name /d "New USB LAN" /f >/dev/null 2>&1
+  chmod a-w "$db"
+  sum=$(md5sum <"$db")
+  try_file read_only_with_new_connection opens
+  check "the read-only file is unchanged" "$sum" "$(md5sum <"$db")"
+  chmod u+w "$db"
+  "$WINE" reg delete "$key" /f >/dev/null 2>&1 || true
+fi
 finish

@@ -145,6 +145,40 @@ TEST_F(Editor, EmptyOrBlankNameKeepsTheDialogOpen) {
     EXPECT_EQ(Rows().size(), 3u);
 }
 
+TEST_F(Editor, ControlCharactersInTheNameOrTheConnectionKeepTheDialogOpen) {
+    // A connection name from a file or registry key made elsewhere.
+    ExecSql(Db,
+            "INSERT INTO Connections (CONNECTIONNAME) VALUES ('Fake' || char(13, 10) || 'Set')");
+    Manager->ConnectionsTable()->Refresh();
+    MessageBoxCatcher boxes;
+    const struct {
+        const char* Name;
+        int Connection; // the selector's entry
+        const char* Told;
+    } cases[] = {
+        {"Home\r\nOffice", 0, "The IP set name may not hold control characters"},
+        {"Home\x7F", 0, "The IP set name may not hold control characters"},
+        {"Home", 2, "The name of the chosen connection holds control characters"},
+    };
+    for (const auto& c : cases) {
+        boxes.Boxes.clear();
+        bool open = false;
+        WithEditor(0, [&](TFrmIPSet* d) {
+            d->edtIPSetName->SetText(c.Name); // pasted, or Ctrl+Backspace's DEL
+            Type(d->edtIPAddress, "10.0.0.1");
+            Type(d->edtSubNetMask, "255.0.0.0");
+            d->edtConnection->Choose(c.Connection);
+            d->btnOk->Click();
+            open = d->ModalResult() == TModalResult::mrNone;
+            d->btnCancel->Click();
+        });
+        EXPECT_TRUE(open) << c.Told;
+        ASSERT_EQ(boxes.Boxes.size(), 1u) << c.Told;
+        EXPECT_EQ(boxes.Boxes[0].Text.rfind(c.Told, 0), 0u) << boxes.Boxes[0].Text;
+    }
+    EXPECT_EQ(Rows().size(), 3u);
+}
+
 TEST_F(Editor, InvalidAddressesAreNamedAndNothingIsWritten) {
     MessageBoxCatcher boxes;
     std::vector<bool> open;

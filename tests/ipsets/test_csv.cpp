@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
 #include <windows.h>
 
 #include <memory>
@@ -33,16 +34,15 @@ TEST(IPSetCsv, WritesBomCrlfAndQuotesAsRfc4180AndReadsItBack) {
     std::vector<TIPSetValues> sets = {
         {"Office, 2nd floor", "10.0.0.5", "255.0.0.0", "10.0.0.1", "10.0.0.53", "10.0.0.54", false,
          "LAN"},
-        {"Say \"hi\"\r\nthere", "0.0.0.0", "0.0.0.0", "0.0.0.0", "0.0.0.0", "", true, "Wi,Fi"},
+        {"Say \"hi\" there", "0.0.0.0", "0.0.0.0", "0.0.0.0", "0.0.0.0", "", true, "Wi,Fi"},
         {"No connection", "10.0.0.6", "255.0.0.0", "", "", "", false, ""},
     };
     const std::string bytes = WriteIPSetCsv(sets);
-    EXPECT_EQ(bytes,
-              Header +
-                  "\"Office, 2nd floor\",10.0.0.5,255.0.0.0,10.0.0.1,10.0.0.53,10.0.0.54,0,"
-                  "LAN\r\n"
-                  "\"Say \"\"hi\"\"\r\nthere\",0.0.0.0,0.0.0.0,0.0.0.0,0.0.0.0,,1,\"Wi,Fi\"\r\n"
-                  "No connection,10.0.0.6,255.0.0.0,,,,0,\r\n");
+    EXPECT_EQ(bytes, Header +
+                         "\"Office, 2nd floor\",10.0.0.5,255.0.0.0,10.0.0.1,10.0.0.53,10.0.0.54,0,"
+                         "LAN\r\n"
+                         "\"Say \"\"hi\"\" there\",0.0.0.0,0.0.0.0,0.0.0.0,0.0.0.0,,1,\"Wi,Fi\"\r\n"
+                         "No connection,10.0.0.6,255.0.0.0,,,,0,\r\n");
     std::vector<TIPSetValues> read;
     std::string error;
     ASSERT_TRUE(ParseIPSetCsv(bytes, read, error)) << error;
@@ -55,6 +55,30 @@ TEST(IPSetCsv, WritesBomCrlfAndQuotesAsRfc4180AndReadsItBack) {
         plain.replace(at, 7, "0,LAN\n");
     ASSERT_TRUE(ParseIPSetCsv(plain, read, error)) << error;
     EXPECT_TRUE(read[0] == sets[0]);
+}
+
+TEST(IPSetCsv, CellsASpreadsheetWouldRunAreWrittenWithAQuoteAndReadBackEqual) {
+    const struct {
+        const char *Name, *Cell;
+    } cases[] = {
+        {"=1+1", "'=1+1"},
+        {"@SUM(A1)", "'@SUM(A1)"},
+        {"+x", "'+x"},
+        {"-x", "'-x"},
+        {"'=x", "''=x"},
+        {"'Office", "'Office"},
+        {"Office=1", "Office=1"},
+    };
+    for (const auto& c : cases) {
+        const std::vector<TIPSetValues> sets = {
+            {c.Name, "10.0.0.5", "255.0.0.0", "", "", "", false, c.Name}};
+        const std::string bytes = WriteIPSetCsv(sets);
+        EXPECT_EQ(bytes, Header + c.Cell + ",10.0.0.5,255.0.0.0,,,,0," + c.Cell + "\r\n");
+        std::vector<TIPSetValues> read;
+        std::string error;
+        ASSERT_TRUE(ParseIPSetCsv(bytes, read, error)) << error;
+        EXPECT_TRUE(read[0] == sets[0]) << c.Name << " read as " << read[0].Name;
+    }
 }
 
 TEST(IPSetCsv, TextIsConvertedBetweenUtf8AndTheAnsiCodePage) {
@@ -92,16 +116,38 @@ TEST(IPSetCsv, OneBadLineRefusesTheWholeFileNamingTheLineAndField) {
         {"A,10.0.0.5,255.0.0.0,,,,yes,LAN\r\n", "Line 2, field DHCP: \"yes\" is neither 0 nor 1."},
         {" ,10.0.0.5,255.0.0.0,,,,0,LAN\r\n", "Line 2, field Name: the name is empty."},
         {"A,10.0.0.5,255.0.0.0,,,,0\r\n", "Line 2: 7 fields where 8 are expected."},
-        {"\"two\r\nlines\",10.0.0.5,255.0.0.0,,,,0,LAN\r\nB,1,255.0.0.0,,,,0,LAN\r\n",
+        // A line break inside quotes counts (trimmed off the name's end).
+        {"\"two\r\n\",10.0.0.5,255.0.0.0,,,,0,LAN\r\nB,1,255.0.0.0,,,,0,LAN\r\n",
          "Line 4, field Address: \"1\" is not a valid address."},
         {"A,10.0.0.5,255.0.0.0,,,,0,LAN\r\na,10.0.0.6,255.0.0.0,,,,0,LAN\r\n",
          "Line 3, field Name: the name \"a\" is on an earlier line too."},
         {"\"A,10.0.0.5,255.0.0.0,,,,0,LAN\r\n", "Line 2: a quoted field is not closed."},
         {"\"A\"x,10.0.0.5,255.0.0.0,,,,0,LAN\r\n",
          "Line 2, field Name: text after the closing quote."},
+        // Names are one line of text.
+        {"A,10.0.0.5,255.0.0.0,,,,0,LAN\r\n\"Home\r\nOffice\",10.0.0.6,255.0.0.0,,,,0,LAN\r\n",
+         "Line 3, field Name: the text holds a control character (a line break, a tab or the "
+         "like)."},
+        {"A,10.0.0.5,255.0.0.0,,,,0,\"L\x7F\"\r\n",
+         "Line 2, field Connection: the text holds a control character (a line break, a tab or "
+         "the like)."},
+        // The editor's address rules.
+        {"A,10.0.0.5,255.0.255.0,,,,0,LAN\r\n",
+         "Line 2, field Mask: The subnet mask 255.0.255.0 is not contiguous: its one bits must "
+         "all come first."},
+        {"A,10.0.0.0,255.255.255.0,,,,0,LAN\r\n",
+         "Line 2, field Address: The IP address 10.0.0.0 is the network address of its subnet "
+         "10.0.0.0/24."},
+        {"A,10.0.0.5,255.255.255.0,10.0.0.5,,,0,LAN\r\n",
+         "Line 2, field Gateway: The gateway 10.0.0.5 is the IP address itself."},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ParseError(c.Lines), c.Error) << c.Lines;
+    // A NUL inside a name would cut it wherever it is shown.
+    const char withNul[] = "Ho\0me,10.0.0.5,255.0.0.0,,,,0,LAN\r\n";
+    EXPECT_EQ(ParseError(std::string(withNul, sizeof(withNul) - 1)),
+              "Line 2, field Name: the text holds a control character (a line break, a tab or "
+              "the like).");
     std::vector<TIPSetValues> sets;
     std::string error;
     EXPECT_FALSE(ParseIPSetCsv("Name,Address\r\n", sets, error));
@@ -170,4 +216,74 @@ TEST(IPSetImport, AFailedWriteChangesNothing) {
               (std::vector<std::string>{"0"}));
     EXPECT_EQ(t.Sets->RecordCount(), 1);
     EXPECT_EQ(t.Names->RecordCount(), 0);
+}
+
+TEST(IPSetImport, SecondDnsServersAreRefusedWhereTheFileCannotHoldThem) {
+    const std::string path = FreshDatabase();
+    ExecSql(path,
+            "DROP TABLE IPSets; CREATE TABLE IPSets (ID INTEGER PRIMARY KEY AUTOINCREMENT, "
+            "IPSET_NAME TEXT, IPADDRESS TEXT, SUBNETMASK TEXT, GATEWAY TEXT, DNS TEXT, "
+            "DHCP BOOLEAN, CONNECTION INTEGER);"
+            "INSERT INTO IPSets (IPSET_NAME, IPADDRESS, DHCP) VALUES ('Office', '10.0.0.1', 0)");
+    // Another program holds the file while it opens: the column cannot be added.
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    std::unique_ptr<Tables> t;
+    try {
+        t = std::make_unique<Tables>(path);
+    } catch (...) {
+    }
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    ASSERT_TRUE(t && !t->Sets->HasField(IPDb::Dns2));
+    const std::vector<std::string> before = QueryColumn(path, "SELECT IPSET_NAME FROM IPSets");
+    const std::vector<TIPSetValues> imported = {
+        {"New", "10.0.0.9", "255.0.0.0", "", "10.0.0.53", "", false, "LAN"},
+        {"Office", "10.0.0.8", "255.0.0.0", "", "10.0.0.53", "10.0.0.54", false, ""}};
+    try {
+        StoreImportedSets(t->Connection, *t->Sets, *t->Names, imported);
+        ADD_FAILURE() << "the second DNS server was dropped without a word";
+    } catch (const EDatabaseError& e) {
+        EXPECT_NE(e.Message().find("1 of the IP sets have a second DNS server"), std::string::npos)
+            << e.Message();
+    }
+    EXPECT_EQ(QueryColumn(path, "SELECT IPSET_NAME FROM IPSets"), before);
+    EXPECT_EQ(QueryColumn(path, "SELECT count(*) FROM Connections"),
+              (std::vector<std::string>{"0"}));
+    // Without second servers the same file takes the sets.
+    std::vector<TIPSetValues> plain = imported;
+    plain[1].Dns2.clear();
+    StoreImportedSets(t->Connection, *t->Sets, *t->Names, plain);
+    EXPECT_EQ(QueryColumn(path, "SELECT IPSET_NAME FROM IPSets ORDER BY ID"),
+              (std::vector<std::string>{"Office", "New"}));
+}
+
+TEST(IPSetCsvFile, ExportLeavesAFileWithItsTemporaryNameAloneAndNoTemporaryBehind) {
+    const std::string folder = TestFolder() + "export\\";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    const std::string path = folder + "sets.csv";
+    const std::string stranger = path + ".tmp";
+    for (const std::string& f : {path, stranger}) {
+        HANDLE h = CreateFileA(f.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        DWORD written = 0;
+        WriteFile(h, "keep", 4, &written, nullptr);
+        CloseHandle(h);
+    }
+    SaveIPSetCsvFile(path, {{"A", "10.0.0.5", "255.0.0.0", "", "", "", false, ""}});
+    EXPECT_EQ(LoadIPSetCsvFile(stranger), "keep");
+    EXPECT_EQ(LoadIPSetCsvFile(path), Header + "A,10.0.0.5,255.0.0.0,,,,0,\r\n");
+    WIN32_FIND_DATAA found;
+    int files = 0;
+    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ++files;
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    EXPECT_EQ(files, 2);
+    DeleteFileA(path.c_str());
+    DeleteFileA(stranger.c_str());
+    RemoveDirectoryA(folder.c_str());
 }

@@ -128,6 +128,27 @@ TEST_F(Merge, XPLayoutMergesEachNameOnceWithCaseInsensitiveAdapterNames) {
     EXPECT_EQ(StoredNames(Db).size(), 2u);
 }
 
+TEST_F(Merge, NamesMatchWithoutCaseAndAReadOnlyFileOffersNewOnesWithoutWritingThem) {
+    ExecSql(Db, "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN')");
+    WriteConnectionName(ClassKey + "{7E57-AAAA}\\Connection", "lan");
+    WriteConnectionName(ClassKey + "{7E57-BBBB}\\Connection", "USB LAN");
+    FakeAdaptersScope adapters(Source);
+    VersionScope version(Version(2, 5, 1));
+    SetFileAttributesA(Db.c_str(), FILE_ATTRIBUTE_READONLY);
+    {
+        TqvIPSetManager manager(nullptr);
+        TDbTable& names = *manager.ConnectionsTable();
+        ASSERT_EQ(names.RecordCount(), 2);
+        ASSERT_TRUE(names.Locate("CONNECTIONNAME", std::string("USB LAN")));
+        EXPECT_EQ(manager.GetConnectionName(names.FieldByName("ID").AsInteger()), "USB LAN");
+    }
+    EXPECT_EQ(StoredNames(Db), (std::vector<std::string>{"LAN"}));
+    SetFileAttributesA(Db.c_str(), FILE_ATTRIBUTE_NORMAL);
+    // Writable, the new name is stored and the other case of LAN is not.
+    { TqvIPSetManager manager(nullptr); }
+    EXPECT_EQ(StoredNames(Db), (std::vector<std::string>{"LAN", "USB LAN"}));
+}
+
 TEST_F(Merge, VistaReadsTheDirectLayoutAndTheClassKeyLayout) {
     WriteConnectionName(Base + "{7E57-AAAA}\\Connection", "Direct");
     WriteConnectionName(ClassKey + "{7E57-BBBB}\\Connection", "Class key");

@@ -126,14 +126,18 @@ TEST_F(Store, PendingRowIsSettledBeforeLocateFirstAndRefresh) {
               (std::vector<std::string>{"10.0.0.1"}));
 }
 
-TEST_F(Store, LocateIsExactAndKeepsCurrentRowWhenNothingFound) {
+TEST_F(Store, LocateIgnoresCaseAndKeepsCurrentRowWhenNothingFound) {
     Db db(Path);
     for (const char* n : {"LAN", "Wireless", "lan"})
         AddName(*db.Names, n);
     EXPECT_TRUE(db.Names->Locate("CONNECTIONNAME", std::string("Wireless")));
     EXPECT_EQ(db.Names->FieldByName("ID").AsInteger(), 2);
+    // As every other comparison of names: the first row of any case.
     EXPECT_TRUE(db.Names->Locate("CONNECTIONNAME", std::string("lan")));
-    EXPECT_EQ(db.Names->FieldByName("ID").AsInteger(), 3);
+    EXPECT_EQ(db.Names->FieldByName("ID").AsInteger(), 1);
+    EXPECT_TRUE(db.Names->Locate("CONNECTIONNAME", std::string("wIRELESS")));
+    EXPECT_EQ(db.Names->FieldByName("ID").AsInteger(), 2);
+    db.Names->MoveTo(2);
     EXPECT_FALSE(db.Names->Locate("CONNECTIONNAME", std::string("Wire")));
     EXPECT_EQ(db.Names->FieldByName("ID").AsInteger(), 3);
     EXPECT_TRUE(db.Names->Locate("ID", 1LL));
@@ -386,6 +390,23 @@ TEST(StoreOpen, HostileSchemasAreRefusedOrDisarmed) {
         {"DROP TABLE Connections; CREATE TABLE Connections (ID INTEGER PRIMARY KEY AUTOINCREMENT, "
          "CONNECTIONNAME TEXT, UNIQUE (CONNECTIONNAME) on\n conflict REPLACE)",
          "ON CONFLICT"},
+        // SQLite keeps comments and reads every kind of its white space.
+        {"DROP TABLE Connections; CREATE TABLE Connections (ID INTEGER PRIMARY KEY AUTOINCREMENT, "
+         "CONNECTIONNAME TEXT NOT NULL ON/**/CONFLICT REPLACE DEFAULT 'x')",
+         "ON CONFLICT"},
+        {"DROP TABLE Connections; CREATE TABLE Connections (ID INTEGER PRIMARY KEY AUTOINCREMENT, "
+         "CONNECTIONNAME TEXT, CHECK (1) , UNIQUE(CONNECTIONNAME) ON -- a comment\n"
+         "\fCONFLICT IGNORE)",
+         "ON CONFLICT"},
+        {"DROP TABLE Connections; CREATE TABLE Connections (ID INTEGER PRIMARY KEY AUTOINCREMENT, "
+         "CONNECTIONNAME TEXT /* no clause */ UNIQUE)",
+         "UNIQUE constraints"},
+        {"CREATE UNIQUE INDEX Names ON Connections (CONNECTIONNAME)", "UNIQUE index"},
+        // Only outside the key: the key itself is never written.
+        {"DROP TABLE Connections; CREATE TABLE Connections (\"id\" INTEGER PRIMARY KEY ON "
+         "CONFLICT ABORT AUTOINCREMENT, CONNECTIONNAME TEXT DEFAULT 'unique on conflict', "
+         "[on conflict] TEXT)",
+         nullptr},
         // Triggers never run: not an endless one, not one that empties a table.
         {"CREATE TRIGGER wipe AFTER INSERT ON Connections BEGIN DELETE FROM IPSets; END;"
          "CREATE TRIGGER spin BEFORE UPDATE ON IPSets BEGIN SELECT count(*) FROM (WITH RECURSIVE "
@@ -485,6 +506,35 @@ TEST(StoreOpen, ReadOnlyFileRefusesWritesAndStaysUnchanged) {
     }
     EXPECT_TRUE(ReadWholeFile(path) == before) << "the read-only file was changed";
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST(StoreOpen, RowsOfThisRunOnReadOnlyFileAreNeverWrittenAndLastUntilDeleted) {
+    std::string path = FreshDatabase();
+    ExecSql(path, "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN')");
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+    const std::string before = ReadWholeFile(path);
+    {
+        Db db(path);
+        EXPECT_TRUE(db.Connection.ReadOnly());
+        for (const char* name : {"USB LAN", "VPN"}) {
+            db.Names->Insert();
+            db.Names->FieldByName("CONNECTIONNAME").SetAsString(name);
+            db.Names->PostUnstored();
+        }
+        EXPECT_EQ(db.Names->FieldByName("ID").AsInteger(), -2);
+        db.Names->Refresh();
+        ASSERT_EQ(db.Names->RecordCount(), 3);
+        ASSERT_TRUE(db.Names->Locate("CONNECTIONNAME", std::string("usb lan")));
+        EXPECT_EQ(db.Names->FieldByName("ID").AsInteger(), -1);
+        db.Names->Delete();
+        EXPECT_EQ(db.Names->RecordCount(), 2);
+        db.Names->Refresh();
+        EXPECT_FALSE(db.Names->Locate("CONNECTIONNAME", std::string("USB LAN")));
+        EXPECT_TRUE(db.Names->Locate("ID", -2LL));
+    }
+    EXPECT_TRUE(ReadWholeFile(path) == before) << "the read-only file was changed";
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_FALSE(Db(path).Connection.ReadOnly());
 }
 
 TEST(StoreOpen, CreationRefusesAnExistingFile) {
