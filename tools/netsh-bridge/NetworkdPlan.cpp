@@ -79,10 +79,6 @@ TNetworkFile ReadNetworkFile(const std::string& text) {
     return file;
 }
 
-} // namespace
-
-namespace {
-
 // The keys of one section ("[Match]") in order, with their values.
 std::vector<std::pair<std::string, std::string>> SectionKeys(const std::string& text,
                                                              const std::string& wanted) {
