@@ -54,7 +54,8 @@ std::string StaticMismatch(const TIPSetValues& set, const TAdapterView& adapter)
     }
     const std::pair<const std::string*, size_t> servers[] = {{&set.Dns, 0}, {&set.Dns2, 1}};
     for (const auto& [server, position] : servers) {
-        if (server->empty()) continue;
+        // Servers nobody can read are never called wrong.
+        if (server->empty() || adapter.DnsUnknown) continue;
         if (adapter.DnsServers.size() > position &&
             SameAddress(adapter.DnsServers[position], *server))
             continue;

@@ -12,6 +12,7 @@ struct TAdapterView {
     std::vector<std::pair<std::string, std::string>> Addresses; // address, mask
     std::vector<std::string> Gateways;
     std::vector<std::string> DnsServers; // the primary first
+    bool DnsUnknown = false; // the servers could not be read (a local stub answers): not checked
     bool Dhcp = false;
     bool OperUp = true;
 };

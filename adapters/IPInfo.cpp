@@ -28,26 +28,77 @@ std::string WideToAnsi(const wchar_t* text) {
     return out;
 }
 
-// Under Wine every adapter's DNS servers are resolv.conf's name servers, read
-// once per process: a change made by netsh meanwhile is seen only here.
-// Empty outside Wine or when the file cannot be read.
-std::vector<std::string> WineNameServers() {
+// A host file's text under Wine, through the Unix name space (Z: where that
+// is not there); false outside Wine or when it cannot be read.
+bool ReadHostFile(const std::string& unixPath, std::string& text) {
     HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    if (!ntdll || !GetProcAddress(ntdll, "wine_get_version")) return {};
-    std::vector<std::string> servers;
-    for (const char* path : {"\\\\?\\unix\\etc\\resolv.conf", "Z:\\etc\\resolv.conf"}) {
-        FILE* file = std::fopen(path, "r");
+    if (!ntdll || !GetProcAddress(ntdll, "wine_get_version")) return false;
+    std::string dosPath = unixPath;
+    for (char& c : dosPath)
+        if (c == '/') c = '\\';
+    for (const std::string& path : {"\\\\?\\unix" + dosPath, "Z:" + dosPath}) {
+        FILE* file = std::fopen(path.c_str(), "rb");
         if (!file) continue;
-        char line[512];
-        while (std::fgets(line, sizeof(line), file)) {
-            char address[64] = {};
-            if (std::sscanf(line, " nameserver %63s", address) == 1 && IsDottedQuad(address))
-                servers.push_back(address);
-        }
+        char buffer[4096];
+        size_t got = 0;
+        text.clear();
+        while ((got = std::fread(buffer, 1, sizeof(buffer), file)) > 0)
+            text.append(buffer, got);
         std::fclose(file);
-        break;
+        return true;
+    }
+    return false;
+}
+
+// The dotted quads after `key` at the start of a line ("nameserver", "DNS="),
+// each up to a port, interface or name suffix ("10.0.0.1:53%2#dns.example").
+std::vector<std::string> ServersOf(const std::string& text, const std::string& key) {
+    std::vector<std::string> servers;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        const size_t first = line.find_first_not_of(" \t");
+        if (first == std::string::npos || line.compare(first, key.size(), key) != 0) continue;
+        line = line.substr(first + key.size());
+        if (!line.empty() && key.back() != '=' && line[0] != ' ' && line[0] != '\t') continue;
+        size_t at = 0;
+        while (at < line.size()) {
+            const size_t wordStart = line.find_first_not_of(" \t\r", at);
+            if (wordStart == std::string::npos) break;
+            size_t wordEnd = line.find_first_of(" \t\r", wordStart);
+            if (wordEnd == std::string::npos) wordEnd = line.size();
+            std::string word = line.substr(wordStart, wordEnd - wordStart);
+            word = word.substr(0, word.find_first_of(":%#"));
+            if (IsDottedQuad(word)) servers.push_back(word);
+            at = wordEnd;
+        }
     }
     return servers;
+}
+
+bool OnlyLoopback(const std::vector<std::string>& servers) {
+    for (const std::string& server : servers) {
+        uint32_t value = 0;
+        if (!ParseAddress(server, value) || !IsLoopback(value)) return false;
+    }
+    return !servers.empty();
+}
+
+// Under Wine a link's DNS servers are read here, afresh for each snapshot,
+// so a change made by netsh meanwhile is seen. Empty outside Wine or when
+// resolv.conf cannot be read.
+std::vector<std::string> WineNameServers(DWORD index, bool& unknown) {
+    unknown = false;
+    std::string resolvConf, link, upstream;
+    if (!ReadHostFile("/etc/resolv.conf", resolvConf)) return {};
+    if (!OnlyLoopback(ServersOf(resolvConf, "nameserver")))
+        return NameServersBehindStub(resolvConf, "", "", unknown);
+    ReadHostFile("/run/systemd/resolve/netif/" + std::to_string(index), link);
+    ReadHostFile("/run/systemd/resolve/resolv.conf", upstream);
+    return NameServersBehindStub(resolvConf, link, upstream, unknown);
 }
 
 } // namespace
@@ -124,8 +175,7 @@ void TIPInfo::AddNewerRecords() {
         buffer.resize(size);
     }
     if (status != ERROR_SUCCESS) return;
-    const std::vector<std::string> wineServers =
-        PlatformAdaptersAddresses() ? WineNameServers() : std::vector<std::string>{};
+    const bool underWine = PlatformAdaptersAddresses();
     for (auto* record = reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(buffer.data()); record;
          record = record->Next) {
         if (!record->AdapterName) continue;
@@ -143,9 +193,27 @@ void TIPInfo::AddNewerRecords() {
                     &reinterpret_cast<const sockaddr_in*>(address)->sin_addr);
                 adapter->DnsServers.push_back(Format("%u.%u.%u.%u", b[0], b[1], b[2], b[3]));
             }
-            if (!wineServers.empty()) adapter->DnsServers = wineServers;
+            if (underWine) {
+                bool unknown = false;
+                const std::vector<std::string> servers = WineNameServers(adapter->Index(), unknown);
+                if (!servers.empty() || unknown) adapter->DnsServers = servers;
+                adapter->DnsUnknown = unknown;
+            }
         }
     }
+}
+
+std::vector<std::string> NameServersBehindStub(const std::string& resolvConf,
+                                               const std::string& resolvedLink,
+                                               const std::string& resolvedUpstream, bool& unknown) {
+    unknown = false;
+    const std::vector<std::string> listed = ServersOf(resolvConf, "nameserver");
+    if (!OnlyLoopback(listed)) return listed;
+    for (const std::vector<std::string>& behind :
+         {ServersOf(resolvedLink, "DNS="), ServersOf(resolvedUpstream, "nameserver")})
+        if (!behind.empty() && !OnlyLoopback(behind)) return behind;
+    unknown = true;
+    return {};
 }
 
 std::string AdapterConnectionName(const std::string& adapterName) {
@@ -156,8 +224,9 @@ std::string AdapterConnectionName(const std::string& adapterName) {
                         GAA_FLAG_SKIP_DNS_SERVER;
     for (int tries = 0; status == ERROR_BUFFER_OVERFLOW && tries < 4; ++tries) {
         buffer.resize(size);
-        status = GetAdaptersAddresses(AF_UNSPEC, flags, nullptr,
-                                      reinterpret_cast<PIP_ADAPTER_ADDRESSES>(buffer.data()), &size);
+        status =
+            GetAdaptersAddresses(AF_UNSPEC, flags, nullptr,
+                                 reinterpret_cast<PIP_ADAPTER_ADDRESSES>(buffer.data()), &size);
     }
     if (status != ERROR_SUCCESS) return "";
     for (auto* a = reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(buffer.data()); a; a = a->Next)

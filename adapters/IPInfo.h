@@ -48,6 +48,9 @@ public:
     std::vector<std::string> DnsServers; // IPv4 only, the primary first
     bool OperUp = true;                  // false: no link (cable out, not joined)
     std::string FriendlyName;            // the connection's name as Windows shows it
+    // Under Wine: a local stub answers (resolv.conf names only 127.x) and the
+    // servers behind it could not be read, so DnsServers says nothing.
+    bool DnsUnknown = false;
 
 private:
     void ReadDnsServers();
@@ -66,6 +69,15 @@ private:
     std::unique_ptr<TInfoIPAddress> FPrimaryWinsServer;
     std::unique_ptr<TInfoIPAddress> FSecondaryWinsServer;
 };
+
+// The name servers a link really has under Wine, from resolv.conf's text.
+// Where that names only a local stub (systemd-resolved's 127.0.0.53, a
+// dnsmasq of NetworkManager's at 127.0.1.1), systemd-resolved's state of the
+// link ("DNS=a b"), else its list of upstream servers (resolv.conf's form);
+// `unknown` is set, and nothing returned, when neither names one.
+std::vector<std::string> NameServersBehindStub(const std::string& resolvConf,
+                                               const std::string& resolvedLink,
+                                               const std::string& resolvedUpstream, bool& unknown);
 
 class TIPInfo {
 public:

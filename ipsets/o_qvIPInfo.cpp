@@ -511,6 +511,7 @@ bool TqvIPSetManager::ReadConnectionAdapter(const std::string& connection, TAdap
     for (int k = 0; k < match->GatewayCount(); ++k)
         view.Gateways.push_back(match->Gateways(k)->IpAddress());
     view.DnsServers = match->DnsServers;
+    view.DnsUnknown = match->DnsUnknown;
     view.Dhcp = match->DhcpEnabled();
     view.OperUp = match->OperUp;
     return true;

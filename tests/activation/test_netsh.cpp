@@ -324,6 +324,12 @@ TEST(ActivationCheck, TheAdapterShowsTheSetOrTellsWhatItShowsInstead) {
          "it shows the DNS servers 10.55.0.54, 10.55.0.53, not 10.55.0.53 first."},
         {"second DNS missing", set, [](TAdapterView& a) { a.DnsServers = {"10.55.0.53"}; },
          TCheckOutcome::NotYet, "not 10.55.0.54 second."},
+        {"DNS behind a stub that cannot be read", set,
+         [](TAdapterView& a) {
+             a.DnsServers = {};
+             a.DnsUnknown = true;
+         },
+         TCheckOutcome::InEffect, ""},
         {"no link", set, [](TAdapterView& a) { a.OperUp = false; }, TCheckOutcome::NoLink,
          "is stored in the connection \"lan0\""},
     };

@@ -158,3 +158,51 @@ TEST(Snapshot, DnsServersComeInTheirOrderAndAreEmptyWhenThePlatformFails) {
     EXPECT_TRUE(TAdapter(info).DnsServers.empty());
     SetPerAdapterInfoSource(nullptr);
 }
+
+TEST(WineNameServers, TheServersBehindALocalStub) {
+    const std::string stub = "# stub\nnameserver 127.0.0.53\noptions edns0 trust-ad\nsearch lan\n";
+    const std::string upstream = "nameserver 10.77.0.53\nnameserver 10.77.0.54\n";
+    struct TCase {
+        const char* What;
+        std::string ResolvConf, Link, Upstream;
+        std::vector<std::string> Servers;
+        bool Unknown;
+    };
+    for (const TCase& c : std::initializer_list<TCase>{
+             {"no stub: resolv.conf's own",
+              "nameserver 192.0.2.53\n",
+              "DNS=10.1.1.1\n",
+              upstream,
+              {"192.0.2.53"},
+              false},
+             {"the link's state first",
+              stub,
+              "# This is private data.\nLLMNR=yes\nDNS=10.1.1.1:53%2#dns.lan 10.1.1.2\n",
+              upstream,
+              {"10.1.1.1", "10.1.1.2"},
+              false},
+             {"else resolved's upstream list",
+              stub,
+              "LLMNR=yes\n",
+              upstream,
+              {"10.77.0.53", "10.77.0.54"},
+              false},
+             {"NetworkManager's dnsmasq, nothing behind it to read",
+              "nameserver 127.0.1.1\n",
+              "",
+              "",
+              {},
+              true},
+             {"a stub behind the stub says nothing either",
+              stub,
+              "",
+              "nameserver 127.0.0.1\n",
+              {},
+              true},
+             {"no name server at all: nothing to go by", "search lan\n", "", "", {}, false}}) {
+        bool unknown = !c.Unknown;
+        EXPECT_EQ(NameServersBehindStub(c.ResolvConf, c.Link, c.Upstream, unknown), c.Servers)
+            << c.What;
+        EXPECT_EQ(unknown, c.Unknown) << c.What;
+    }
+}

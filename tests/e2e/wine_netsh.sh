@@ -82,9 +82,10 @@ else
       "$(md5sum <"$windows/syswow64/netsh.exe" 2>/dev/null || echo none)"
   fi
 fi
-# The bridge itself answers, with its own refusal of a name no host has.
+# The bridge itself answers, as Windows' netsh does for a connection it
+# does not know (Wine's own stub says nothing of the kind).
 answer=$("$root/scripts/wine-run" "$windows/system32/netsh.exe" interface ip set address "no such" dhcp | tr -d '\r')
-check "the installed netsh is the bridge" 'The interface name "no such" is not a valid host interface name.' "$answer"
+check "the installed netsh is the bridge" 'The filename, directory name, or volume label syntax is incorrect.' "$answer"
 
 "$root/scripts/wine-netsh.sh" remove >"$work/remove.txt" 2>&1
 check "remove succeeds" 0 "$?"

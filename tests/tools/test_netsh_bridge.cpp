@@ -125,7 +125,8 @@ TEST(NetshBridge, SnapshotOfIpJsonIsRestoredAndComparedWithTheSet) {
         R"([{"ifindex":3,"link":"a1","ifname":"ipt0","flags":["BROADCAST","UP"],"mtu":1500,)"
         R"("addr_info":[{"family":"inet","local":"10.1.0.5","prefixlen":24,"broadcast":"10.1.0.255",)"
         R"("scope":"global","label":"ipt0","valid_life_time":4294967295},{"family":"inet",)"
-        R"("local":"10.1.0.6","prefixlen":24,"scope":"global","secondary":true,"label":"ipt0"}]}])";
+        R"("local":"10.1.0.6","prefixlen":24,"scope":"global","secondary":true,"label":"ipt0",)"
+        R"("valid_life_time":3000,"preferred_life_time":3000}]}])";
     const std::string routes =
         R"([{"dst":"default","gateway":"10.1.0.1","metric":5,"flags":[]},)"
         R"({"dst":"10.1.0.0/24","protocol":"kernel","scope":"link","prefsrc":"10.1.0.5","flags":[]},)"
@@ -137,7 +138,7 @@ TEST(NetshBridge, SnapshotOfIpJsonIsRestoredAndComparedWithTheSet) {
               (std::vector<std::string>{
                   "ip -4 addr flush dev ipt0", "ip -4 route flush table main dev ipt0",
                   "ip -4 addr add 10.1.0.5/24 broadcast 10.1.0.255 dev ipt0",
-                  "ip -4 addr add 10.1.0.6/24 dev ipt0",
+                  "ip -4 addr add 10.1.0.6/24 dev ipt0 valid_lft 3000 preferred_lft 3000",
                   "ip -4 route append default via 10.1.0.1 dev ipt0 metric 5",
                   "ip -4 route append 10.9.0.0/16 via 10.1.0.2 dev ipt0 proto static onlink"}));
     // An interface without addresses prints nothing or []; anything else that
@@ -361,11 +362,11 @@ TEST(NetshBridge, DhcpcdManagerConfigurationBlock) {
 
 TEST(NetshBridge, DhcpClientsRunAsDaemonsWithTheBridgesPidFiles) {
     EXPECT_EQ(DhcpClients(), (std::vector<std::string>{"dhclient", "dhcpcd", "udhcpc"}));
-    EXPECT_EQ(CommandText(DhcpClientStart("/sbin/dhclient", "ipt0")),
+    EXPECT_EQ(CommandText(DhcpClientStart("/sbin/dhclient", "ipt0", 36)),
               "/sbin/dhclient -4 -pf /run/iptavix-netsh/dhclient-ipt0.pid ipt0");
-    EXPECT_EQ(CommandText(DhcpClientStart("/usr/sbin/dhcpcd", "ipt0")),
-              "/usr/sbin/dhcpcd -4 -t 30 ipt0");
-    EXPECT_EQ(CommandText(DhcpClientStart("/usr/sbin/udhcpc", "ipt0")),
+    EXPECT_EQ(CommandText(DhcpClientStart("/usr/sbin/dhcpcd", "ipt0", 36)),
+              "/usr/sbin/dhcpcd -4 -t 36 ipt0");
+    EXPECT_EQ(CommandText(DhcpClientStart("/usr/sbin/udhcpc", "ipt0", 36)),
               "/usr/sbin/udhcpc -i ipt0 -p /run/iptavix-netsh/udhcpc-ipt0.pid -t 3 -T 3 -A 3 -n");
     EXPECT_EQ(ClientPidFiles("ipt0"),
               (std::vector<std::string>{"/run/iptavix-netsh/dhclient-ipt0.pid",
@@ -394,4 +395,86 @@ TEST(NetshBridge, TheManagerOfTheInterfaceIsChosenFirstToLast) {
              {{true, TNmDevice{}, "", false}, TBackend::Iproute},
              {{false, TNmDevice{}, "n/a", false}, TBackend::Iproute}})
         EXPECT_EQ(DetectBackend(c.Facts), c.Backend);
+}
+
+TEST(NetshBridge, NetworkdChangesOnlyFilesThatMatchTheLinkAlone) {
+    const std::string shared = "[Match]\nName=en*\n\n[Network]\nDHCP=yes\n";
+    const std::string alone = "[Match]\nName=enp1s0\n\n[Network]\nDHCP=yes\n";
+    const std::string path = "/usr/lib/systemd/network/80-dhcp.network";
+    const std::string setStatic =
+        "netsh interface ip set address \"enp1s0\" static 10.0.0.5 255.255.255.0 10.0.0.1 1";
+    struct TCase {
+        const char* Text;
+        bool Alone;
+    };
+    for (const TCase& c : std::initializer_list<TCase>{
+             {"[Match]\nName=enp1s0\n", true},
+             {"[Match]\nName=en*\n", false},
+             {"[Match]\nName=enp1s0 enp2s0\n", false},
+             {"[Match]\nName=enp2s0\nName=\nName=enp1s0\n", true}, // an empty Name= resets
+             {"[Match]\nName=!enp2s0\n", false},
+             {"[Match]\nMACAddress=52:54:00:12:34:56\n", false},
+             {"[Network]\nName=enp1s0\n", false}})
+        EXPECT_EQ(NetworkdMatchesOnly(c.Text, "enp1s0"), c.Alone) << c.Text;
+
+    // A file for every en* link: a file of the bridge's own for enp1s0,
+    // sorting first, holds the set; the shared one is untouched.
+    TNetworkdPlan plan = NetworkdPlanFor(Checked(setStatic), path, shared, "", "");
+    EXPECT_EQ(plan.Refusal, "");
+    EXPECT_EQ(plan.File, "/etc/systemd/network/00-iptavix-netsh-enp1s0.network");
+    EXPECT_EQ(plan.OwnFileText, "# enp1s0 alone, made by IP Tavix's netsh from " + path +
+                                    "\n[Match]\nName=enp1s0\n\n[Network]\nDHCP=yes\n");
+    EXPECT_TRUE(NetworkdMatchesOnly(plan.OwnFileText, "enp1s0"));
+    EXPECT_EQ(plan.DropIn, "/etc/systemd/network/00-iptavix-netsh-enp1s0.network.d/"
+                           "90-iptavix-netsh-address.conf");
+    // A file for enp1s0 alone: its own drop-in.
+    plan = NetworkdPlanFor(Checked(setStatic), path, alone, "", "");
+    EXPECT_EQ(plan.File + "|" + plan.OwnFileText, path + "|");
+    EXPECT_EQ(plan.DropIn, "/etc/systemd/network/80-dhcp.network.d/90-iptavix-netsh-address.conf");
+    // A shared file that sorts before any the bridge could make: refused.
+    plan =
+        NetworkdPlanFor(Checked(setStatic), "/etc/systemd/network/00-all.network", shared, "", "");
+    EXPECT_NE(plan.Refusal.find("may match other links too"), std::string::npos) << plan.Refusal;
+    // DHCP asked for where the file, or the bridge's drop-in, has it.
+    const std::string dhcp = "netsh interface ip set address \"enp1s0\" dhcp";
+    EXPECT_TRUE(NetworkdPlanFor(Checked(dhcp), path, alone, "", "").AlreadyDhcp);
+    EXPECT_FALSE(
+        NetworkdPlanFor(Checked(dhcp), path, alone, "[Network]\nDHCP=no\n", "").AlreadyDhcp);
+    EXPECT_TRUE(
+        NetworkdPlanFor(Checked(dhcp), path, "[Match]\nName=enp1s0\n", "[Network]\nDHCP=ipv4\n", "")
+            .AlreadyDhcp);
+}
+
+TEST(NetshBridge, DhcpClientsServingAnInterfaceFromPs) {
+    const std::string ps =
+        "    1     0 systemd         /sbin/init\n"
+        "  612     1 dhclient        /sbin/dhclient -4 -pf /run/dhclient.eth0.pid -lf "
+        "/var/lib/dhcp/dhclient.eth0.leases eth0\n"
+        "  640     1 dhcpcd          dhcpcd: eth1 [ip4]\n"
+        "  641   640 dhcpcd          dhcpcd: [privileged proxy] eth1\n"
+        "  650     1 dhcpcd          dhcpcd: [manager] [ip4]\n"
+        "  651   650 dhcpcd          dhcpcd: [BPF ARP] eth2 10.0.0.5\n"
+        "  700     1 udhcpc          udhcpc -i eth0p -p /run/udhcpc.eth0p.pid\n"
+        "  710     1 sshd            sshd: eth0 [listener]\n";
+    struct TCase {
+        const char* Name;
+        std::vector<int> Pids;
+    };
+    for (const TCase& c : std::initializer_list<TCase>{
+             {"eth0", {612}}, {"eth1", {640}}, {"eth2", {}}, {"eth0p", {700}}, {"eth", {}}}) {
+        std::vector<int> pids;
+        for (const TClientProcess& p : ClientsServing(ps, c.Name))
+            pids.push_back(p.Pid);
+        EXPECT_EQ(pids, c.Pids) << c.Name;
+    }
+    EXPECT_EQ(ClientManager({812, "dhclient", "/sbin/dhclient -pf /run/NetworkManager/x.pid eth0"}),
+              "NetworkManager");
+    EXPECT_EQ(ClientManager(ClientsServing(ps, "eth0")[0]), "");
+
+    // CAP_NET_ADMIN is bit 12 of the effective set.
+    EXPECT_TRUE(MayAdministerNetwork("CapInh:\t0\nCapEff:\t000001ffffffffff\n"));
+    EXPECT_TRUE(MayAdministerNetwork("CapEff:\t0000000000001000\n"));
+    EXPECT_FALSE(MayAdministerNetwork("CapEff:\t0000000000000fff\n"));
+    EXPECT_FALSE(MayAdministerNetwork("CapPrm:\t0000000000001000\nCapEff:\t0000000000000000\n"));
+    EXPECT_TRUE(MayAdministerNetwork("Name:\tcat\n"));
 }

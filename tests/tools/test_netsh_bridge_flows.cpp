@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -18,16 +19,28 @@ public:
     std::vector<std::string> Gateways{"192.0.2.1"};
     std::set<std::string> Leased; // addresses with a lease's lifetime
     std::map<std::string, std::string> Files;
-    std::set<std::string> Tools{"ip", "readlink", "chown", "chmod", "kill", "dhclient"};
-    std::map<std::string, TRunResult> Failing;  // by the start of the command's text
-    std::map<std::string, std::string> Answers; // output by the start of the command's text
+    std::set<std::string> Tools{"ip", "readlink", "chown", "chmod", "kill", "dhclient", "ps"};
+    std::map<std::string, TRunResult> Failing;     // by the start of the command's text
+    std::map<std::string, std::string> Answers;    // output by the start of the command's text
+    std::map<std::string, int> Takes;              // milliseconds a command runs, by its start
+    std::map<std::string, std::string> Namespaces; // readlink of /proc/PID/ns/net; else net:[1]
     std::vector<std::string> Ran;
     bool FailWriteOver = false;
+    long long Clock = 0;
 
     TRunResult Run(const THostCommand& command, const std::string& input) override {
         std::string text = CommandText(command);
         if (!input.empty()) text += " <<" + input;
         Ran.push_back(text);
+        for (const auto& [start, ms] : Takes)
+            if (text.rfind(start, 0) == 0) {
+                // The deadline ends it, as the real host's timeout does.
+                if (Deadline && ms >= RemainingMs()) {
+                    Clock = Deadline;
+                    return {124, "", true};
+                }
+                Clock += ms;
+            }
         for (const auto& [start, result] : Failing)
             if (text.rfind(start, 0) == 0) return result;
         for (const auto& [start, output] : Answers)
@@ -47,7 +60,9 @@ public:
                     json += std::string(json.back() == '}' ? "," : "") +
                             "{\"family\":\"inet\",\"local\":\"" + a.substr(0, slash) +
                             "\",\"prefixlen\":" + a.substr(slash + 1) +
-                            (Leased.count(a) ? ",\"valid_life_time\":3600}" : "}");
+                            (Leased.count(a) ? ",\"valid_life_time\":3600,"
+                                               "\"preferred_life_time\":3600}"
+                                             : "}");
                 }
                 return {0, json + "]}]"};
             }
@@ -59,12 +74,22 @@ public:
                 return {0, json + "]"};
             }
             if (is({"-4", "addr", "flush"})) Addresses.clear();
-            if (is({"-4", "addr", "add"})) Addresses.push_back(w[4]);
+            if (is({"-4", "addr", "add"})) {
+                Addresses.push_back(w[4]);
+                if (std::find(w.begin(), w.end(), "valid_lft") != w.end()) Leased.insert(w[4]);
+            }
             if (is({"-4", "route", "flush"})) Gateways.clear();
             if (is({"-4", "route", "append", "default", "via"})) Gateways.push_back(w[6]);
             return {0, ""};
         }
-        if (w[0] == "/bin/readlink") return {0, ReadlinkTarget + "\n"};
+        if (w[0] == "/bin/readlink" && w[1] == "/proc/self/ns/net") {
+            std::string out;
+            for (size_t i = 1; i < w.size(); ++i)
+                out += (Namespaces.count(w[i]) ? Namespaces[w[i]] : "net:[1]") + "\n";
+            return {0, out};
+        }
+        if (w[0] == "/bin/readlink")
+            return {0, (w.back() == "/etc/resolv.conf" ? ReadlinkTarget : w.back()) + "\n"};
         if (w[0] == "/bin/dhclient") {
             Files[w[3]] = "4242\n";
             Files["/proc/4242/comm"] = "dhclient\n";
@@ -103,8 +128,9 @@ public:
     }
     bool Remove(const std::string& path) override { return Files.erase(path) > 0; }
     bool MakeDirectory(const std::string&) override { return true; }
-    void Pause(int) override {}
+    void Pause(int milliseconds) override { Clock += milliseconds; }
     int ProcessId() override { return 77; }
+    long long Now() override { return Clock; }
 
     std::string ReadlinkTarget = "/etc/resolv.conf";
 
@@ -190,7 +216,9 @@ TEST(NetshBridgeFlow, AManagerIsToldAndNoSecondClientStarts) {
     host.Files["/run/dhcpcd/pid"] = "900\n";
     host.Files["/proc/900/comm"] = "dhcpcd\n";
     host.Files["/proc/900/cmdline"] = std::string("dhcpcd\0-f\0/tmp/d.conf\0", 22);
-    host.Files["/tmp/d.conf"] = "hostname\n";
+    host.Files["/tmp/d.conf"] =
+        "hostname\n# iptavix-netsh ipt0 begin\ninterface ipt0\nstatic "
+        "ip_address=192.0.2.50/24\nstatic routers=\n# iptavix-netsh ipt0 end\n";
     host.Leased.insert("192.0.2.50/24");
     EXPECT_EQ(ApplyRequest(host, Parsed(AddressCommand("ipt0", true, "", "", ""))), "");
     EXPECT_TRUE(host.RanStarting("/bin/dhcpcd -4 -n ipt0"));
@@ -270,4 +298,219 @@ TEST(NetshBridgeFlow, TheResolverFileKeepsItsKindOwnerAndMode) {
     EXPECT_EQ(ApplyRequest(mounted, Parsed(DnsCommand("ipt0", false, "10.77.0.53"))), "");
     EXPECT_EQ(mounted.Files["/etc/resolv.conf"], "search lan\nnameserver 10.77.0.53\n");
     EXPECT_FALSE(mounted.RanStarting("/bin/chmod"));
+}
+
+namespace {
+
+// Commands that change the host ran and did not fail (the reading ones are
+// free to run).
+bool ChangedAnything(const TModelHost& host) {
+    for (const std::string& ran : host.Ran) {
+        bool failed = false;
+        for (const auto& [start, result] : host.Failing)
+            failed = failed || ran.rfind(start, 0) == 0;
+        for (const char* change :
+             {"/bin/ip link set", "/bin/ip -4 addr flush", "/bin/ip -4 addr add",
+              "/bin/ip -4 route", "/bin/dhclient", "/bin/kill", "/bin/dhcpcd",
+              "/bin/nmcli connection", "/bin/chown"})
+            if (!failed && ran.rfind(change, 0) == 0) return true;
+    }
+    return false;
+}
+
+const std::string NoNetAdmin = "Name:\tcat\nCapEff:\t0000000000000000\n";
+
+} // namespace
+
+TEST(NetshBridgeFlow, WindowsAnswersChangeNothing) {
+    const std::string dhcp = AddressCommand("ipt0", true, "", "", "");
+    struct TCase {
+        const char* What;
+        std::string Line;
+        std::function<void(TModelHost&)> Setup;
+        const std::string& Answer;
+    };
+    const std::vector<TCase> cases{
+        {"a name no interface can have", AddressCommand("no such", true, "", "", ""),
+         [](TModelHost&) {}, NoSuchConnectionText},
+        {"no such interface", DnsCommand("ipt9", false, "10.77.0.53"),
+         [](TModelHost& h) {
+             h.Failing["/bin/ip -o link show dev ipt9"] = {1, "Device not found"};
+         },
+         NoSuchConnectionText},
+        {"no CAP_NET_ADMIN", AddressCommand("ipt0", false, "10.77.0.10", "255.255.255.0", ""),
+         [](TModelHost& h) {
+             h.Tools.insert("cat");
+             h.Answers["/bin/cat /proc/self/status"] = NoNetAdmin;
+         },
+         ElevationText},
+        {"no CAP_NET_ADMIN for DNS either", DnsCommand("ipt0", false, "10.77.0.53"),
+         [](TModelHost& h) {
+             h.Tools.insert("cat");
+             h.Answers["/bin/cat /proc/self/status"] = NoNetAdmin;
+             h.Files["/etc/resolv.conf"] = "nameserver 192.0.2.53\n";
+         },
+         ElevationText},
+        {"the bridge's own client runs", dhcp,
+         [](TModelHost& h) {
+             h.Files["/run/iptavix-netsh/dhclient-ipt0.pid"] = "4242\n";
+             h.Files["/proc/4242/comm"] = "dhclient\n";
+         },
+         DhcpAlreadyEnabledText},
+        {"ifupdown's dhclient serves it", dhcp,
+         [](TModelHost& h) {
+             h.Answers["/bin/ps"] = "  1 0 systemd /sbin/init\n"
+                                    "612 1 dhclient /sbin/dhclient -4 -v -i -pf "
+                                    "/run/dhclient.ipt0.pid -lf /var/lib/dhcp/dhclient.ipt0.leases "
+                                    "ipt0\n";
+         },
+         DhcpAlreadyEnabledText},
+        {"a dhcpcd manager without a block for it", dhcp,
+         [](TModelHost& h) {
+             h.Tools.insert("dhcpcd");
+             h.Files["/run/dhcpcd/pid"] = "900\n";
+             h.Files["/proc/900/comm"] = "dhcpcd\n";
+             h.Files["/etc/dhcpcd.conf"] = "hostname\n";
+         },
+         DhcpAlreadyEnabledText},
+        {"NetworkManager's profile is DHCP", dhcp,
+         [](TModelHost& h) {
+             h.Tools.insert("nmcli");
+             h.Answers["/bin/nmcli -t -f RUNNING general"] = "running\n";
+             h.Answers["/bin/nmcli -t -f DEVICE"] = "ipt0:ethernet:connected:Wired connection 1\n";
+             h.Answers["/bin/nmcli -t -f GENERAL"] =
+                 "GENERAL.CON-UUID:u-1\nGENERAL.STATE:100 (connected)\n";
+             h.Answers["/bin/nmcli -g"] = "auto\n\n\n\nno\n";
+         },
+         DhcpAlreadyEnabledText},
+        {"NetworkManager refuses the user",
+         AddressCommand("ipt0", false, "10.77.0.10", "255.255.255.0", ""),
+         [](TModelHost& h) {
+             h.Tools.insert("nmcli");
+             h.Answers["/bin/nmcli -t -f RUNNING general"] = "running\n";
+             h.Answers["/bin/nmcli -t -f DEVICE"] = "ipt0:ethernet:connected:Wired connection 1\n";
+             h.Answers["/bin/nmcli -t -f GENERAL"] =
+                 "GENERAL.CON-UUID:u-1\nGENERAL.STATE:100 (connected)\n";
+             h.Answers["/bin/nmcli -g"] = "auto\n\n\n\nno\n";
+             h.Failing["/bin/nmcli connection modify u-1 ipv4.method manual"] = {
+                 1, "Error: Failed to modify connection 'Wired connection 1': Insufficient "
+                    "privileges\n"};
+         },
+         ElevationText}};
+    for (const TCase& c : cases) {
+        TModelHost host;
+        c.Setup(host);
+        EXPECT_EQ(ApplyRequest(host, Parsed(c.Line)), c.Answer) << c.What;
+        EXPECT_FALSE(ChangedAnything(host)) << c.What << ": " << ::testing::PrintToString(host.Ran);
+        EXPECT_EQ(host.Addresses, (std::vector<std::string>{"192.0.2.50/24"})) << c.What;
+    }
+}
+
+TEST(NetshBridgeFlow, ARunEndsWithinItsLimitWithTheSnapshotBack) {
+    // No DHCP server answers: dhclient would wait its own minute.
+    TModelHost host;
+    host.Takes["/bin/dhclient"] = 600000;
+    const std::string reason = ApplyRequest(host, Parsed(AddressCommand("ipt0", true, "", "", "")));
+    EXPECT_EQ(reason, "The DHCP client dhclient got no lease for ipt0 in the 37 s the bridge gives "
+                      "it; its old addresses and routes were put back.");
+    EXPECT_LE(host.Clock, BridgeTimeLimitMs);
+    EXPECT_EQ(host.Addresses, (std::vector<std::string>{"192.0.2.50/24"}));
+    EXPECT_EQ(host.Gateways, (std::vector<std::string>{"192.0.2.1"}));
+    EXPECT_FALSE(host.Files.count("/run/iptavix-netsh/dhclient-ipt0.pid"));
+
+    // A step that ends the steps' time still leaves the rollback its own.
+    TModelHost slow;
+    slow.Takes["/bin/ip -4 route append default via 10.77.0.1"] = 600000;
+    EXPECT_NE(ApplyRequest(slow, Parsed(AddressCommand("ipt0", false, "10.77.0.10", "255.255.255.0",
+                                                       "10.77.0.1")))
+                  .find("old addresses and routes were put back"),
+              std::string::npos);
+    EXPECT_LE(slow.Clock, BridgeTimeLimitMs);
+    EXPECT_EQ(slow.Addresses, (std::vector<std::string>{"192.0.2.50/24"}));
+
+    // NetworkManager's own wait is what is left of the run, not its minute.
+    TModelHost nm;
+    nm.Tools.insert("nmcli");
+    nm.Answers["/bin/nmcli -t -f RUNNING general"] = "running\n";
+    nm.Answers["/bin/nmcli -t -f DEVICE"] = "ipt0:ethernet:connected:Wired connection 1\n";
+    nm.Answers["/bin/nmcli -t -f GENERAL"] =
+        "GENERAL.CON-UUID:u-1\nGENERAL.STATE:100 (connected)\n";
+    nm.Answers["/bin/nmcli -g"] = "manual\n192.0.2.50/24\n192.0.2.1\n\nno\n";
+    nm.Failing["/bin/nmcli device reapply"] = {1, ""};
+    nm.Takes["/bin/nmcli --wait"] = 600000;
+    ApplyRequest(nm, Parsed(AddressCommand("ipt0", true, "", "", "")));
+    EXPECT_TRUE(nm.RanStarting("/bin/nmcli --wait 36 connection up u-1"));
+    EXPECT_TRUE(nm.RanStarting("/bin/nmcli connection modify u-1 ipv4.method manual"));
+    EXPECT_LE(nm.Clock, BridgeTimeLimitMs);
+}
+
+TEST(NetshBridgeFlow, ALeaseStaysALeaseAndOtherClientsGoOnlyOnceTheSetHolds) {
+    // The bridge's dhclient holds a lease; the static set fails: the client
+    // was never stopped, and the lease's address is back with a lifetime.
+    TModelHost host;
+    ASSERT_EQ(ApplyRequest(host, Parsed(AddressCommand("ipt0", true, "", "", ""))), "");
+    host.Leased.insert("10.77.0.100/24");
+    host.Failing["/bin/ip -4 route append default via 10.77.0.1"] = {2, "Error: Nexthop\n"};
+    EXPECT_NE(ApplyRequest(host, Parsed(AddressCommand("ipt0", false, "10.77.0.10", "255.255.255.0",
+                                                       "10.77.0.1"))),
+              "");
+    EXPECT_FALSE(host.RanStarting("/bin/kill"));
+    EXPECT_TRUE(host.Files.count("/proc/4242/comm"));
+    EXPECT_TRUE(host.RanStarting("/bin/ip -4 addr add 10.77.0.100/24 dev ipt0 valid_lft "));
+    EXPECT_EQ(host.Addresses, (std::vector<std::string>{"10.77.0.100/24"}));
+
+    // ifupdown's dhclient in this namespace, and another namespace's for
+    // its own ipt0: this one goes once the set holds, the other stays.
+    TModelHost ifupdown;
+    ifupdown.Answers["/bin/ps"] =
+        "612 1 dhclient /sbin/dhclient -4 -pf /run/dhclient.ipt0.pid ipt0\n"
+        "613 612 dhclient /bin/sh /sbin/dhclient-script ipt0\n"
+        "700 1 dhclient dhclient -4 ipt0\n";
+    ifupdown.Files["/proc/612/comm"] = "dhclient\n";
+    ifupdown.Files["/proc/700/comm"] = "dhclient\n";
+    ifupdown.Namespaces["/proc/700/ns/net"] = "net:[2]";
+    EXPECT_EQ(ApplyRequest(ifupdown, Parsed(AddressCommand("ipt0", false, "10.77.0.10",
+                                                           "255.255.255.0", "10.77.0.1"))),
+              "");
+    EXPECT_TRUE(ifupdown.RanStarting("/bin/kill 612"));
+    EXPECT_FALSE(ifupdown.RanStarting("/bin/kill 613") || ifupdown.RanStarting("/bin/kill 700"));
+    const auto kill = std::find(ifupdown.Ran.begin(), ifupdown.Ran.end(), "/bin/kill 612");
+    const auto set = std::find(ifupdown.Ran.begin(), ifupdown.Ran.end(),
+                               "/bin/ip -4 addr add 10.77.0.10/24 dev ipt0");
+    EXPECT_LT(set, kill);
+
+    // NetworkManager's dhclient: refused, naming it.
+    TModelHost nm;
+    nm.Answers["/bin/ps"] = "812 1 dhclient /sbin/dhclient -d -q -pf "
+                            "/run/NetworkManager/dhclient-ipt0.pid ipt0\n";
+    EXPECT_EQ(ApplyRequest(nm, Parsed(AddressCommand("ipt0", false, "10.77.0.10", "255.255.255.0",
+                                                     "10.77.0.1"))),
+              "ipt0 is served by the DHCP client dhclient (pid 812) of NetworkManager, so the set "
+              "was not applied behind its back.");
+    EXPECT_FALSE(ChangedAnything(nm));
+}
+
+TEST(NetshBridgeFlow, OneResolverRecordForTheHost) {
+    TModelHost host;
+    const std::string begun = "search lan\nnameserver 192.0.2.53\n";
+    host.Files["/etc/resolv.conf"] = begun;
+    auto servers = [&] { return NameServers(host.Files["/etc/resolv.conf"]); };
+    using TList = std::vector<std::string>;
+    for (const bool ethZeroFirst : {true, false}) {
+        ASSERT_EQ(ApplyRequest(host, Parsed(DnsCommand("eth0", false, "10.0.0.53"))), "");
+        ASSERT_EQ(ApplyRequest(host, Parsed(DnsCommand("eth1", false, "10.1.0.53"))), "");
+        EXPECT_EQ(servers(), (TList{"10.1.0.53", "10.0.0.53"}));
+        ASSERT_EQ(ApplyRequest(host, Parsed(AddDnsCommand("eth0", "10.0.0.54", 2))), "");
+        EXPECT_EQ(servers(), (TList{"10.0.0.53", "10.0.0.54", "10.1.0.53"}));
+        const char* first = ethZeroFirst ? "eth0" : "eth1";
+        const char* last = ethZeroFirst ? "eth1" : "eth0";
+        ASSERT_EQ(ApplyRequest(host, Parsed(DnsCommand(first, true, ""))), "");
+        EXPECT_EQ(servers(), (ethZeroFirst ? TList{"10.1.0.53"} : TList{"10.0.0.53", "10.0.0.54"}));
+        ASSERT_EQ(ApplyRequest(host, Parsed(DnsCommand(last, true, ""))), "");
+        EXPECT_EQ(host.Files["/etc/resolv.conf"], begun);
+    }
+    // DHCP where the bridge set nothing leaves the file alone.
+    host.Ran.clear();
+    EXPECT_EQ(ApplyRequest(host, Parsed(DnsCommand("eth0", true, ""))), "");
+    EXPECT_FALSE(host.RanStarting("/bin/chown"));
 }

@@ -4,6 +4,9 @@
 #include "tools/netsh-bridge/DhcpcdPlan.h"
 #include "tools/netsh-bridge/NetworkdPlan.h"
 
+#include <cstdlib>
+#include <sstream>
+
 TBackend DetectBackend(const TBackendFacts& facts) {
     if (facts.NmRunning && NmManages(facts.NmDevice)) return TBackend::NetworkManager;
     if (NetworkdManages(facts.NetworkdSetup)) return TBackend::Networkd;
@@ -47,4 +50,19 @@ TBackendFacts ReadBackendFacts(IBridgeHost& host, const std::string& name,
         break;
     }
     return facts;
+}
+
+bool MayAdministerNetwork(const std::string& procStatus) {
+    constexpr int CapNetAdmin = 12;
+    std::istringstream in(procStatus);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("CapEff:", 0) != 0) continue;
+        const std::string hex = FirstLine(line.substr(7));
+        char* end = nullptr;
+        const unsigned long long caps = std::strtoull(hex.c_str(), &end, 16);
+        if (hex.empty() || *end) return true;
+        return (caps >> CapNetAdmin) & 1;
+    }
+    return true;
 }

@@ -22,3 +22,8 @@ TBackendFacts ReadBackendFacts(IBridgeHost& host, const std::string& name,
                                std::string& dhcpcdConfig);
 // A pid file's process, when it is alive and its name is `comm`; else 0.
 int LivePid(IBridgeHost& host, const std::string& pidFile, const std::string& comm);
+
+// True when /proc/PID/status shows CAP_NET_ADMIN among the effective
+// capabilities: what Windows calls an elevated netsh. A text without a
+// CapEff line gives nothing to go by and counts as true.
+bool MayAdministerNetwork(const std::string& procStatus);

@@ -15,10 +15,11 @@ std::string ClientPidFile(const std::string& tool, const std::string& name);
 // Every pid file the bridge may have left for the interface, one per client.
 std::vector<std::string> ClientPidFiles(const std::string& name);
 
-// Starts `client` (its path) for the interface: it waits for a lease for a
-// bounded time, fails when none came, and stays in the background otherwise.
-// dhcpcd keeps its own pid file (DhcpcdPidFile), which the bridge copies.
-THostCommand DhcpClientStart(const std::string& client, const std::string& name);
+// Starts `client` (its path) for the interface: it waits for a lease at most
+// `seconds` (dhclient has no such bound; the run's deadline ends it), fails
+// when none came, and stays in the background otherwise. dhcpcd keeps its own
+// pid file (DhcpcdPidFile), which the bridge copies when it wrote it anew.
+THostCommand DhcpClientStart(const std::string& client, const std::string& name, int seconds);
 std::string DhcpcdPidFile(const std::string& name);
 
 // True when /proc/PID/comm's text names `tool`: a pid file never makes the
@@ -27,3 +28,19 @@ bool IsClientProcess(const std::string& commText, const std::string& pidFile);
 
 // A pid file's number, or 0 when it holds none.
 int PidFromText(const std::string& text);
+
+// A DHCP client process, whoever started it.
+struct TClientProcess {
+    int Pid = 0;
+    std::string Tool;        // its process name: dhclient, dhcpcd or udhcpc
+    std::string CommandLine; // as ps shows it
+};
+// The lines of `ps -e -o pid=,ppid=,comm=,args=` that are DHCP clients
+// serving interface `name`: the name, or a pid or lease file named after it,
+// among their arguments (ifupdown's "dhclient ... -pf /run/dhclient.eth0.pid
+// ... eth0", "dhcpcd: eth0 [ip4]"). A client's own helper processes
+// (dhcpcd's proxies) are left out: the client they serve is the one listed.
+std::vector<TClientProcess> ClientsServing(const std::string& psOutput, const std::string& name);
+// The network manager whose client this is, by the folders on its command
+// line ("NetworkManager"), or "".
+std::string ClientManager(const TClientProcess& client);

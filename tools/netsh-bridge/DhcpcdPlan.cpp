@@ -101,6 +101,9 @@ std::string ApplyDhcpcdManager(IBridgeHost& host, const TNetshRequest& request,
     if (!host.ReadText(configPath, old))
         return managed + "its configuration " + configPath + " could not be read.";
     const std::string text = DhcpcdConfigWith(old, request);
+    // No static block of the bridge's: the manager's DHCP serves it already.
+    if (request.Kind == TNetshRequest::TKind::Address && request.Dhcp && text == old)
+        return DhcpAlreadyEnabledText;
     if (text != old) {
         if (std::string error = WriteKeptFile(host, configPath, text); !error.empty())
             return managed + error;
@@ -108,6 +111,7 @@ std::string ApplyDhcpcdManager(IBridgeHost& host, const TNetshRequest& request,
     // -n: the manager reads its configuration again and rebinds the interface.
     const TRunResult rebind = host.Run({dhcpcd, "-4", "-n", name});
     if (rebind.Code != 0) {
+        host.EnterRollback();
         if (text != old) WriteKeptFile(host, configPath, old);
         host.Run({dhcpcd, "-4", "-n", name});
         return managed + "it refused to rebind it: " + FirstLine(rebind.Output);
@@ -119,6 +123,7 @@ std::string ApplyDhcpcdManager(IBridgeHost& host, const TNetshRequest& request,
     if (diff.empty()) return "";
     // dhcpcd 9 leaves a static interface as it is at a rebind: the block goes
     // again, so its configuration says what the interface shows.
+    host.EnterRollback();
     if (text != old) {
         WriteKeptFile(host, configPath, old);
         host.Run({dhcpcd, "-4", "-n", name});

@@ -1,5 +1,6 @@
 #include "tools/netsh-bridge/IpState.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -171,10 +172,19 @@ bool ParseAddressJson(const std::string& json, std::vector<TIPv4Address>& addres
             const TJson* prefix = a.Field("prefixlen");
             if (a.Text("local").empty() || !prefix || prefix->Type != TJson::TType::Number)
                 return false;
-            const TJson* life = a.Field("valid_life_time");
-            addresses.push_back(
-                {a.Text("local"), static_cast<int>(prefix->Number), a.Text("broadcast"),
-                 life && life->Type == TJson::TType::Number && life->Number < 4294967295.0});
+            // iproute2 writes 4294967295 for "forever".
+            auto lifetime = [&](const char* field) {
+                const TJson* life = a.Field(field);
+                return life && life->Type == TJson::TType::Number && life->Number < 4294967295.0
+                           ? static_cast<long long>(life->Number)
+                           : -1LL;
+            };
+            TIPv4Address address{a.Text("local"), static_cast<int>(prefix->Number),
+                                 a.Text("broadcast")};
+            address.ValidLifetime = lifetime("valid_life_time");
+            address.PreferredLifetime = lifetime("preferred_life_time");
+            address.Dynamic = address.ValidLifetime >= 0;
+            addresses.push_back(address);
         }
     }
     return true;
@@ -210,6 +220,14 @@ std::vector<THostCommand> RestorePlan(const TIPv4State& state, const std::string
         THostCommand add{ip, "-4", "addr", "add", a.Local + "/" + std::to_string(a.PrefixLength)};
         if (!a.Broadcast.empty()) add.insert(add.end(), {"broadcast", a.Broadcast});
         add.insert(add.end(), {"dev", name});
+        if (a.Dynamic) {
+            // At least a second: a lifetime of 0 would drop the address at once.
+            const long long valid = std::max(1LL, a.ValidLifetime);
+            const long long preferred =
+                a.PreferredLifetime < 0 ? valid : std::min(valid, a.PreferredLifetime);
+            add.insert(add.end(), {"valid_lft", std::to_string(valid), "preferred_lft",
+                                   std::to_string(preferred)});
+        }
         plan.push_back(add);
     }
     for (const TIPv4Route& r : state.Routes) {

@@ -12,6 +12,7 @@ struct TIPv4Address {
     int PrefixLength = 0;
     std::string Broadcast; // "" when not set
     bool Dynamic = false;  // a lifetime of its own: a lease's address
+    long long ValidLifetime = -1, PreferredLifetime = -1; // seconds left; -1 forever
 };
 
 struct TIPv4Route {
@@ -34,8 +35,9 @@ struct TIPv4State {
 bool ParseAddressJson(const std::string& json, std::vector<TIPv4Address>& addresses);
 bool ParseRouteJson(const std::string& json, std::vector<TIPv4Route>& routes);
 
-// The commands that put `state` back on the interface: its addresses and the
-// routes the kernel does not make by itself.
+// The commands that put `state` back on the interface: its addresses (a
+// lease's with the lifetime it had left, so it stays a lease) and the routes
+// the kernel does not make by itself.
 std::vector<THostCommand> RestorePlan(const TIPv4State& state, const std::string& name,
                                       const std::string& ip);
 

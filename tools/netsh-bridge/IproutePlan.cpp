@@ -74,6 +74,8 @@ std::string AwaitAddress(IBridgeHost& host, const TNetshRequest& request, const 
         } else if (waited >= milliseconds) {
             return diff;
         }
+        // The run's deadline ends the wait too.
+        if (host.RemainingMs() < 500) return diff;
         host.Pause(500);
     }
 }
@@ -92,7 +94,7 @@ std::string AwaitLease(IBridgeHost& host, const std::string& name, const std::st
                        : state.Addresses[0].Dynamic))
                 return "";
         }
-        if (waited >= milliseconds)
+        if (waited >= milliseconds || host.RemainingMs() < 500)
             return name + " shows " + shown + " instead of the address of a DHCP lease.";
         host.Pause(500);
     }

@@ -21,15 +21,17 @@ std::string StaticDifference(const TNetshRequest& request, const TIPv4State& now
 // The interface's addresses and main-table routes, read with `ip -j`.
 bool ReadIPv4State(IBridgeHost& host, const std::string& ip, const std::string& name,
                    TIPv4State& state);
-// Waits up to `milliseconds` for the interface to show the set (for DHCP: an
-// address); "" or the last difference seen.
+// Waits up to `milliseconds` (and never past the run's deadline) for the
+// interface to show the set (for DHCP: an address); "" or the last
+// difference seen.
 std::string AwaitAddress(IBridgeHost& host, const TNetshRequest& request, const std::string& ip,
                          int milliseconds);
 
-// Waits up to `milliseconds` for the interface to hold the address of its
-// DHCP lease and no other; `lease` reads the lease's address ("" while there
-// is none). Without a `lease` reader, one address with a lifetime of its own
-// (as DHCP clients add them) is the lease's. "" or what the interface shows.
+// Waits up to `milliseconds` (and never past the run's deadline) for the
+// interface to hold the address of its DHCP lease and no other; `lease` reads
+// the lease's address ("" while there is none). Without a `lease` reader, one
+// address with a lifetime of its own (as DHCP clients add them) is the
+// lease's. "" or what the interface shows.
 std::string AwaitLease(IBridgeHost& host, const std::string& name, const std::string& ip,
                        const THostCommand& leaseQuery, std::string (*lease)(const std::string&),
                        int milliseconds);

@@ -24,6 +24,14 @@ bool CheckRequest(TNetshRequest& request, std::string& reason);
 // the name servers a static DNS set replaced).
 inline const std::string BridgeRunDir = "/run/iptavix-netsh";
 
+// Windows' netsh's own answers, given (with exit code 1, changing nothing)
+// where it would give them.
+inline const std::string DhcpAlreadyEnabledText = "DHCP is already enabled on this interface.";
+inline const std::string NoSuchConnectionText =
+    "The filename, directory name, or volume label syntax is incorrect.";
+inline const std::string ElevationText =
+    "The requested operation requires elevation (Run as administrator).";
+
 // A host command as the user reads it in a message.
 std::string CommandText(const THostCommand& command);
 // The first line of a tool's output, without blanks around it; what a

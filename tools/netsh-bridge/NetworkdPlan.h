@@ -24,5 +24,33 @@ std::string NetworkdDropInPath(const std::string& networkFile, bool dns);
 bool NetworkdDropIn(const TNetshRequest& request, const std::string& networkFileText,
                     const std::string& oldDnsDropIn, std::string& text, std::string& reason);
 
+// True when the [Match] section of a .network file matches link `name` and
+// can match no other: one Name= of exactly that name (no pattern, no "!").
+bool NetworkdMatchesOnly(const std::string& networkFileText, const std::string& name);
+// True when the file, with the bridge's address drop-in for it, asks for DHCP
+// for IPv4.
+bool NetworkdDhcpEnabled(const std::string& networkFileText, const std::string& addressDropIn);
+
+// What a request does with networkd's files. Where the link's file may match
+// other links too, the bridge makes a file of its own for this link alone
+// (the shared one's settings, [Match] Name=LINK), named to sort before the
+// shared one (networkd takes the first match), and writes its drop-in for
+// that: the set never reaches another link.
+struct TNetworkdPlan {
+    std::string Refusal;      // "" when the request can be carried out
+    bool AlreadyDhcp = false; // DHCP asked for where the file has it
+    std::string File;         // the .network file the drop-in is for
+    std::string OwnFileText;  // not "": File is made anew with this text
+    std::string DropIn;       // the drop-in's path
+    std::string DropInText;   // "" to remove it
+};
+// `file`, `fileText`: the link's file as networkctl names it; the drop-ins'
+// old texts are those kept for it.
+TNetworkdPlan NetworkdPlanFor(const TNetshRequest& request, const std::string& file,
+                              const std::string& fileText, const std::string& oldAddressDropIn,
+                              const std::string& oldDnsDropIn);
+// The bridge's own .network file for a link.
+std::string NetworkdOwnFile(const std::string& name);
+
 std::string ApplyNetworkd(IBridgeHost& host, const TNetshRequest& request,
                           const std::string& networkctl, const std::string& ip);

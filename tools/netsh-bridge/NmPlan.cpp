@@ -4,6 +4,7 @@
 #include "tools/netsh-bridge/IproutePlan.h"
 #include "tools/netsh-bridge/ResolverFile.h"
 
+#include <algorithm>
 #include <sstream>
 
 std::vector<std::string> NmTerseFields(const std::string& line) {
@@ -111,6 +112,12 @@ std::string NmLeaseAddress(const std::string& dhcp4) {
     return "";
 }
 
+bool NmRefusesRights(const std::string& nmcliOutput) {
+    for (const char* text : {"Not authorized", "not authorized", "Insufficient privileges"})
+        if (nmcliOutput.find(text) != std::string::npos) return true;
+    return false;
+}
+
 namespace {
 
 std::vector<std::string> SplitLines(const std::string& text) {
@@ -196,6 +203,7 @@ std::string ApplyNetworkManager(IBridgeHost& host, const TNetshRequest& request,
                                            "ipv4.gateway", now[2]});
             }
             const TRunResult added = host.Run(add);
+            if (added.Code != 0 && NmRefusesRights(added.Output)) return ElevationText;
             if (added.Code != 0)
                 return managed + "a profile \"" + profile +
                        "\" for it could not be made: " + FirstLine(added.Output);
@@ -218,6 +226,7 @@ std::string ApplyNetworkManager(IBridgeHost& host, const TNetshRequest& request,
         restore.push_back(before[i]);
     }
     auto undo = [&](const std::string& reason) {
+        host.EnterRollback();
         if (created) {
             host.Run({nmcli, "connection", "delete", uuid});
         } else {
@@ -227,12 +236,24 @@ std::string ApplyNetworkManager(IBridgeHost& host, const TNetshRequest& request,
         return reason;
     };
 
+    // Already NM's DHCP: Windows' answer, and nothing changes.
+    if (request.Kind == TNetshRequest::TKind::Address && request.Dhcp && !external &&
+        before[0] == "auto")
+        return DhcpAlreadyEnabledText;
     const TRunResult changed = host.Run(modify);
-    if (changed.Code != 0)
-        return undo(changing + "could not be changed: " + FirstLine(changed.Output));
+    if (changed.Code != 0) {
+        // nmcli changes a profile whole or not at all: only a new one goes again.
+        const std::string reason =
+            NmRefusesRights(changed.Output)
+                ? ElevationText
+                : changing + "could not be changed: " + FirstLine(changed.Output);
+        return created ? undo(reason) : reason;
+    }
     TRunResult applied = created ? TRunResult{} : host.Run({nmcli, "device", "reapply", name});
     if (created || applied.Code != 0) {
-        applied = host.Run({nmcli, "--wait", "60", "connection", "up", uuid, "ifname", name});
+        // NM's own wait, within what is left of the run (a second kept for the check).
+        const std::string wait = std::to_string(std::max(1, host.RemainingMs() / 1000 - 1));
+        applied = host.Run({nmcli, "--wait", wait, "connection", "up", uuid, "ifname", name});
         if (applied.Code != 0)
             return undo(changing + "was changed, but NetworkManager could not apply it: " +
                         FirstLine(applied.Output));

@@ -43,6 +43,10 @@ std::string NmProfileDifference(const std::vector<std::string>& settings,
 // ("DHCP4.OPTION[5]:ip_address = 10.0.0.9"), or "" while it has none.
 std::string NmLeaseAddress(const std::string& dhcp4);
 
+// True when nmcli says the user may not change the profile (polkit's
+// refusal): what Windows answers with its elevation text.
+bool NmRefusesRights(const std::string& nmcliOutput);
+
 // Applies a request through NM. "" or the one-line reason, e.g.
 // `lan0 is managed by NetworkManager; its profile "Wired connection 1" could
 // not be changed: <nmcli's message>`.

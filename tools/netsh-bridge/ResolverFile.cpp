@@ -32,25 +32,13 @@ std::string BaseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line))
-        if (!line.empty()) lines.push_back(line);
-    return lines;
-}
+const std::string ResolverRecordFile = BridgeRunDir + "/resolver.record";
 
-std::string Joined(const std::vector<std::string>& lines) {
+std::string WordsText(const std::vector<std::string>& words) {
     std::string text;
-    for (const std::string& l : lines)
-        text += l + "\n";
+    for (const std::string& w : words)
+        text += " " + w;
     return text;
-}
-
-// The servers the bridge's static DNS replaced, shown again for DHCP.
-std::string SavedServersFile(const std::string& name) {
-    return BridgeRunDir + "/resolv-" + name + ".servers";
 }
 
 } // namespace
@@ -98,6 +86,69 @@ std::vector<std::string> RequestedServers(const TNetshRequest& request,
         return ServersWith(current, request.Address, request.Index);
     if (request.Address.empty()) return {};
     return {request.Address};
+}
+
+TResolverRecord ParseResolverRecord(const std::string& text) {
+    TResolverRecord record;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        std::string kind, name, server;
+        words >> kind;
+        std::vector<std::string> servers;
+        if (kind == "static" && words >> name) {
+            while (words >> server)
+                servers.push_back(server);
+            record.Interfaces.emplace_back(name, servers);
+        } else if (kind == "host") {
+            while (words >> server)
+                servers.push_back(server);
+            record.HostKept = true;
+            record.HostServers = servers;
+        }
+    }
+    return record;
+}
+
+std::string ResolverRecordText(const TResolverRecord& record) {
+    if (record.Interfaces.empty()) return "";
+    std::string text = record.HostKept ? "host" + WordsText(record.HostServers) + "\n" : "";
+    for (const auto& [name, servers] : record.Interfaces)
+        text += "static " + name + WordsText(servers) + "\n";
+    return text;
+}
+
+bool ResolverServersAfter(const TNetshRequest& request, const std::vector<std::string>& current,
+                          TResolverRecord& record, std::vector<std::string>& servers) {
+    auto& list = record.Interfaces;
+    auto own = std::find_if(list.begin(), list.end(),
+                            [&](const auto& entry) { return entry.first == request.Name; });
+    if (request.Dhcp) {
+        if (own == list.end()) return false;
+        list.erase(own);
+        if (list.empty()) {
+            servers = record.HostServers;
+            record = {};
+            return true;
+        }
+    } else {
+        if (!record.HostKept) {
+            record.HostKept = true;
+            record.HostServers = current;
+        }
+        const std::vector<std::string> now =
+            RequestedServers(request, own == list.end() ? std::vector<std::string>{} : own->second);
+        if (own != list.end()) list.erase(own);
+        // The latest set first: the resolver asks its servers in order.
+        list.insert(list.begin(), {request.Name, now});
+    }
+    servers.clear();
+    for (const auto& entry : list)
+        for (const std::string& server : entry.second)
+            if (std::find(servers.begin(), servers.end(), server) == servers.end())
+                servers.push_back(server);
+    return true;
 }
 
 TResolverWay ResolverWay(const TResolverFacts& facts) {
@@ -188,28 +239,32 @@ std::string ApplyResolverFile(IBridgeHost& host, const TNetshRequest& request) {
     if (std::string error = ReadFileFacts(host, ResolvConf, facts); !error.empty()) return error;
     TResolverWay way = ResolverWay(facts);
     if (way == TResolverWay::LinkTarget && facts.MountPoint) way = TResolverWay::Rewrite;
-    const std::string saved = SavedServersFile(request.Name);
-    std::string savedText;
-    const bool haveSaved = host.ReadText(saved, savedText);
+    std::string recordText;
+    host.ReadText(ResolverRecordFile, recordText);
+    TResolverRecord record = ParseResolverRecord(recordText);
     host.MakeDirectory(BridgeRunDir);
+    auto keep = [&] {
+        host.Remove(ResolverRecordFile);
+        if (const std::string text = ResolverRecordText(record); !text.empty())
+            host.WriteNew(ResolverRecordFile, text);
+    };
 
     if (way == TResolverWay::Resolvconf) {
+        // resolvconf keeps a record per interface and joins them itself.
         const std::string resolvconf = host.Find("resolvconf");
-        TRunResult result;
-        if (request.Dhcp) {
-            result = host.Run({resolvconf, "-d", ResolvconfRecord(request.Name)});
-            host.Remove(saved);
-        } else {
-            const std::vector<std::string> servers = RequestedServers(
-                request, haveSaved ? Lines(savedText) : std::vector<std::string>{});
-            result =
-                host.Run({resolvconf, "-a", ResolvconfRecord(request.Name)}, ServerLines(servers));
-            host.Remove(saved);
-            if (result.Code == 0) host.WriteNew(saved, Joined(servers));
-        }
+        std::vector<std::string> joined;
+        if (!ResolverServersAfter(request, {}, record, joined) && request.Dhcp) return "";
+        std::vector<std::string> servers;
+        for (const auto& [name, list] : record.Interfaces)
+            if (name == request.Name) servers = list;
+        const TRunResult result = request.Dhcp
+                                      ? host.Run({resolvconf, "-d", ResolvconfRecord(request.Name)})
+                                      : host.Run({resolvconf, "-a", ResolvconfRecord(request.Name)},
+                                                 ServerLines(servers));
         if (result.Code != 0)
             return "resolvconf, which manages the host's " + ResolvConf +
                    ", refused the name servers: " + FirstLine(result.Output);
+        keep();
         return "";
     }
 
@@ -217,19 +272,12 @@ std::string ApplyResolverFile(IBridgeHost& host, const TNetshRequest& request) {
     if (!host.ReadText(facts.Target, old))
         return "The host's " + facts.Target + " could not be read.";
     std::vector<std::string> servers;
-    if (request.Dhcp) {
-        if (!haveSaved) return ""; // no static servers of the bridge to take back
-        servers = Lines(savedText);
-    } else {
-        servers = RequestedServers(request, NameServers(old));
-    }
+    // DHCP where the bridge set no servers: nothing of its own to take back.
+    if (!ResolverServersAfter(request, NameServers(old), record, servers)) return "";
     const std::string text = WithNameServers(old, servers);
     if (std::string error = WriteResolverFile(host, facts.Target, text, way); !error.empty())
         return error;
-    if (request.Dhcp)
-        host.Remove(saved);
-    else if (!haveSaved)
-        host.WriteNew(saved, Joined(NameServers(old)));
+    keep();
     std::string now;
     if (!host.ReadText(facts.Target, now) || NameServers(now) != servers)
         return "The host's " + facts.Target + " does not show the name servers just written.";

@@ -18,6 +18,24 @@ std::vector<std::string> ServersWith(std::vector<std::string> servers, const std
 std::vector<std::string> RequestedServers(const TNetshRequest& request,
                                           const std::vector<std::string>& current);
 
+// The bridge's one record for the host's resolver: the servers it showed
+// before the first static DNS set (kept once, for the host), and each
+// interface's static servers. The resolver shows the interfaces' servers
+// together; the last interface back on DHCP gives the host its own again.
+struct TResolverRecord {
+    bool HostKept = false;
+    std::vector<std::string> HostServers;
+    std::vector<std::pair<std::string, std::vector<std::string>>> Interfaces;
+};
+// Its file: "host SERVER..." once, then "static NAME SERVER..." a line each.
+TResolverRecord ParseResolverRecord(const std::string& text);
+std::string ResolverRecordText(const TResolverRecord& record); // "": nothing kept
+// The servers the resolver shows after `request` (`current`: those it shows
+// now), with `record` brought up to date. False when the request leaves the
+// resolver as it is (DHCP for an interface without static servers).
+bool ResolverServersAfter(const TNetshRequest& request, const std::vector<std::string>& current,
+                          TResolverRecord& record, std::vector<std::string>& servers);
+
 enum class TResolverWay {
     Resolvconf, // a link into resolvconf's folder, and the tool is there
     LinkTarget, // another link: its target is written

@@ -42,12 +42,27 @@ public:
         // The child inherits the Unix side's standard handles, not ours: a
         // fixed shell line sends its input and output through files of this
         // run (the command's words stay arguments, never part of the line).
-        const std::string out = FreshFile(""), in = input.empty() ? "/dev/null" : FreshFile(input);
         TRunResult result;
+        if (Deadline && RemainingMs() <= 0) {
+            result.TimedOut = true;
+            result.Output = "no time was left to start it";
+            return result;
+        }
+        const std::string out = FreshFile(""), in = input.empty() ? "/dev/null" : FreshFile(input);
         if (out.empty() || in.empty()) return result;
         std::vector<std::string> words{
             "/bin/sh",      "-c", "in=$1; out=$2; shift 2; exec \"$@\" <\"$in\" >\"$out\" 2>&1",
             "netsh-bridge", in,   out};
+        // coreutils' timeout ends the command and its children at the deadline
+        // (and kills them a second later if they are still there).
+        if (TimeoutTool.empty()) TimeoutTool = Find("timeout");
+        if (TimeoutTool.empty()) TimeoutTool = "-";
+        const bool bounded = Deadline && TimeoutTool != "-";
+        if (bounded) {
+            const int ms = RemainingMs();
+            words.insert(words.end(), {TimeoutTool, "-k", "1",
+                                       std::to_string(ms / 1000) + "." + ThreeDigits(ms % 1000)});
+        }
         words.insert(words.end(), command.begin(), command.end());
         std::vector<char*> argv;
         for (std::string& word : words)
@@ -57,6 +72,7 @@ public:
         const LONG status = Spawn(argv.data(), 1);
         if (Trace) std::fprintf(stderr, "netsh-bridge: exit code %ld\n", static_cast<long>(status));
         result.Code = status >= 0 && status < 256 && status != 127 ? static_cast<int>(status) : -1;
+        result.TimedOut = bounded && (status == 124 || status == 137) && RemainingMs() < 1000;
         ReadText(out, result.Output);
         Remove(out);
         if (!input.empty()) Remove(in);
@@ -96,9 +112,16 @@ public:
     }
     void Pause(int milliseconds) override { Sleep(static_cast<DWORD>(milliseconds)); }
     int ProcessId() override { return static_cast<int>(GetCurrentProcessId()); }
+    long long Now() override { return static_cast<long long>(GetTickCount64()); }
 
 private:
     int Counter = 0;
+    std::string TimeoutTool; // "" not looked for yet, "-" not on the host
+
+    static std::string ThreeDigits(int n) {
+        std::string text = std::to_string(n);
+        return std::string(3 - text.size(), '0') + text;
+    }
 
     // The Windows name of a host path; empty when Wine cannot map it.
     std::wstring Dos(const std::string& unixPath) const {
