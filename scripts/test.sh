@@ -23,5 +23,7 @@ build_arch "$arch" -DIPTAVIX_TESTS=ON
 start_wine_session
 trap stop_wine_session EXIT
 cd "$root/build/$arch"
-ctest --output-on-failure --timeout 600 "$@"
+# Two at a time: the tests on this display one after another, the namespaced
+# ones (a display and prefix of their own) beside them.
+ctest --output-on-failure --timeout 600 -j2 "$@"
 echo "Tests ran on the $arch build."

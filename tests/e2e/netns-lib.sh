@@ -12,6 +12,8 @@ run_netns_cases() {
   local script=$1 bin=$2 work=$3 failed=0 case ns proc left=""
   shift 3
   rm -rf "$work" && mkdir -p "$work"
+  netns_display || { echo "FAILED: no display of its own could be started"; return 1; }
+  trap 'kill "$netns_xvfb" 2>/dev/null || true' EXIT
   for case in "$@"; do
     echo "== $case"
     IPTAVIX_NETNS_CASE=$case unshare --net --mount --propagation private \
@@ -29,6 +31,29 @@ run_netns_cases() {
   if [ -n "$left" ]; then echo "FAILED: left running: $left"; failed=$((failed + 1)); fi
   echo "$failed cases failed"
   [ "$failed" -eq 0 ]
+}
+
+# netns_display: an X display of the cases' own (its server's pid in
+# netns_xvfb), so that they run beside the other end-to-end tests (ctest -j2)
+# and never take their keyboard focus.
+netns_xvfb=""
+netns_display() {
+  local n
+  for n in $(seq 140 170); do
+    [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+    netns_xvfb=$!
+    for _ in $(seq 50); do
+      if xdpyinfo -display ":$n" >/dev/null 2>&1; then
+        export DISPLAY=":$n"
+        return 0
+      fi
+      kill -0 "$netns_xvfb" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill "$netns_xvfb" 2>/dev/null || true
+  done
+  return 1
 }
 
 # netns_network: inside a case, the network the sets replace: ipt0 up with

@@ -230,12 +230,14 @@ static | second_default)
     check "both back on DHCP: the resolver as it began" "$(printf 'search test.invalid\nnameserver 192.0.2.53')" \
       "$(cat /etc/resolv.conf)"
     # DHCP where no server answers, straight through the bridge: it ends
-    # under the program's limit of 60 s for a run (its own is 45 s), with the
-    # interface as it was and no client left running.
+    # under the program's limit for a run (the bridge takes three quarters
+    # of it, 45 s of the program's 60), with the interface as it was and no
+    # client left running. The limit shortened to 20 s for the test, through
+    # the program's own seam.
     set_state=$(host_state)
     set +e
     SECONDS=0
-    answer=$(timeout 60 "$WINE" "$WINEPREFIX/drive_c/windows/system32/netsh.exe" interface ip set address "ipt0" dhcp | tr -d '\r')
+    answer=$(IPTAVIX_NETSH_TIME_LIMIT_MS=20000 timeout 20 "$WINE" "$WINEPREFIX/drive_c/windows/system32/netsh.exe" interface ip set address "ipt0" dhcp | tr -d '\r')
     code=$?
     set -e
     echo "DHCP without a server: exit code $code after $SECONDS s: $answer"

@@ -418,6 +418,16 @@ TEST(NetshBridgeFlow, ARunEndsWithinItsLimitWithTheSnapshotBack) {
     EXPECT_EQ(host.Gateways, (std::vector<std::string>{"192.0.2.1"}));
     EXPECT_FALSE(host.Files.count("/run/iptavix-netsh/dhclient-ipt0.pid"));
 
+    // A program whose limit was shortened for a test gives the bridge less.
+    TModelHost shortened;
+    shortened.TimeLimitMs = 15000;
+    shortened.Takes["/bin/dhclient"] = 600000;
+    EXPECT_NE(ApplyRequest(shortened, Parsed(AddressCommand("ipt0", true, "", "", "")))
+                  .find("in the 7 s the bridge gives it"),
+              std::string::npos);
+    EXPECT_LE(shortened.Clock, 15000);
+    EXPECT_EQ(shortened.Addresses, (std::vector<std::string>{"192.0.2.50/24"}));
+
     // A step that ends the steps' time still leaves the rollback its own.
     TModelHost slow;
     slow.Takes["/bin/ip -4 route append default via 10.77.0.1"] = 600000;

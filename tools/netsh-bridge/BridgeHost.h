@@ -44,9 +44,14 @@ public:
 
     // When every command of this run must have ended; 0: no limit.
     long long Deadline = 0;
+    // What this run may take in all: BridgeTimeLimitMs, or less where the
+    // program's own limit was shortened for a test (netsh.cpp sets it).
+    int TimeLimitMs = BridgeTimeLimitMs;
+    // What the steps may take before the rollback's share.
+    int StepsLimitMs() const { return std::max(0, TimeLimitMs - RollbackReserveMs); }
     // A run's limits from now on: the steps' deadline, and the rollback's after it.
     void StartClock() {
-        FinalDeadline = Now() + BridgeTimeLimitMs;
+        FinalDeadline = Now() + TimeLimitMs;
         Deadline = FinalDeadline - RollbackReserveMs;
     }
     // The steps are over: what is left is for putting the old state back.
@@ -55,7 +60,7 @@ public:
     }
     // Milliseconds left before the deadline (never negative).
     int RemainingMs() {
-        if (!Deadline) return BridgeTimeLimitMs;
+        if (!Deadline) return TimeLimitMs;
         return static_cast<int>(std::max(0LL, Deadline - Now()));
     }
 

@@ -6,10 +6,12 @@
 //
 // Exit code 0 when everything was applied and the host shows it, 1 with a
 // one-line reason on standard output otherwise.
+#include "activation/Activation.h"
 #include "tools/netsh-bridge/BridgeApply.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -165,6 +167,9 @@ int main() {
             "This netsh runs only under Wine on a Linux host; on Windows use the system's netsh.");
 
     host.Trace = GetEnvironmentVariableA("IPTAVIX_NETSH_TRACE", nullptr, 0) > 0;
+    // Three quarters of the program's limit for a run, so that the program
+    // never ends the bridge half-way, whatever a test shortened it to.
+    host.TimeLimitMs = std::min<int>(BridgeTimeLimitMs, NetshTimeLimitMs() / 4 * 3);
     std::vector<std::string> args = SplitCommandLine(GetCommandLineA());
     if (!args.empty()) args.erase(args.begin()); // the program's own name
     TNetshRequest request;
