@@ -1,4 +1,6 @@
 #include "editor/f_IPSet.h"
+
+#include "activation/NetshCommand.h"
 #include "store/IPDatabase.h"
 
 #include "base/AddressText.h"
@@ -224,6 +226,12 @@ bool TFrmIPSet::SaveSet() {
         return false;
     }
     if (!dhcp && !AddressesAccepted(address, mask, gateway, dns, dns2)) return false;
+    if (std::string problem = ConnectionNameProblem(edtConnection->Text()); !problem.empty()) {
+        Application->ShowMessage(problem + ", or choose another connection.",
+                                 MB_OK | MB_ICONWARNING);
+        edtConnection->SetFocus();
+        return false;
+    }
     sets->FieldByName(IPDb::SetName).SetAsString(name);
     sets->FieldByName(IPDb::Address).SetAsString(address);
     sets->FieldByName(IPDb::Mask).SetAsString(mask);
@@ -246,11 +254,11 @@ bool TFrmIPSet::AddressesAccepted(const std::string& address, const std::string&
     set.Dns2 = dns2;
     std::string field;
     const std::string refusal = SetAddressRefusal(set, &field);
-    TqvIPEdit* edit = field == "subnet mask"  ? edtSubNetMask
-                      : field == "gateway"    ? edtDefGateway
-                      : field == "DNS server" ? edtDns
+    TqvIPEdit* edit = field == "subnet mask"         ? edtSubNetMask
+                      : field == "gateway"           ? edtDefGateway
+                      : field == "DNS server"        ? edtDns
                       : field == "second DNS server" ? edtDns2
-                                              : edtIPAddress;
+                                                     : edtIPAddress;
     if (refusal.empty() && GatewayOutsideSubnet(set)) {
         // Allowed, as Windows' own dialog allows it after the same question.
         if (MessageBoxA(Handle(),

@@ -1,5 +1,7 @@
 #include "ipsets/IPSetCsv.h"
 
+#include "activation/NetshCommand.h"
+
 #include "base/AddressText.h"
 #include "base/Exceptions.h"
 #include "base/Handles.h"
@@ -154,6 +156,8 @@ std::string CheckRecord(const TRecord& record, TIPSetValues& set) {
             return fault(fDns2, "a second DNS server needs a first one.");
     }
     set.Connection = Trim(text[fConnection]);
+    if (std::string problem = ConnectionNameProblem(set.Connection); !problem.empty())
+        return fault(fConnection, problem + ".");
     return "";
 }
 
