@@ -36,6 +36,9 @@ std::string ConnectionNameProblem(const std::string& connection) {
         } else {
             if (c == '"' && !what) what = "a double quote";
             if (c == '=' && !what) what = "an equals sign";
+            // Windows refuses "?" in a connection name: here it stands for a
+            // character this system's code page could not hold.
+            if (c == '?' && !what) what = "a character this system's code page cannot hold";
             shown += c;
         }
     }

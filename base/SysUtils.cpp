@@ -93,11 +93,16 @@ std::wstring AnsiToWide(const std::string& s) {
 
 static std::string WideTo(UINT codePage, const std::wstring& s) {
     if (s.empty()) return std::string();
-    int n = WideCharToMultiByte(codePage, 0, s.data(), static_cast<int>(s.size()), nullptr, 0,
+    // Where the code page is not UTF-8, a character it cannot hold becomes
+    // "?", never a look-alike: "Ethernet \uFF12" must not turn into
+    // "Ethernet 2", which names another connection.
+    const bool utf8 = codePage == CP_UTF8 || (codePage == CP_ACP && GetACP() == CP_UTF8);
+    const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    int n = WideCharToMultiByte(codePage, flags, s.data(), static_cast<int>(s.size()), nullptr, 0,
                                 nullptr, nullptr);
     std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(codePage, 0, s.data(), static_cast<int>(s.size()), out.data(), n, nullptr,
-                        nullptr);
+    WideCharToMultiByte(codePage, flags, s.data(), static_cast<int>(s.size()), out.data(), n,
+                        nullptr, nullptr);
     return out;
 }
 

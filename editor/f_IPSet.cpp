@@ -254,11 +254,11 @@ bool TFrmIPSet::AddressesAccepted(const std::string& address, const std::string&
     set.Dns2 = dns2;
     std::string field;
     const std::string refusal = SetAddressRefusal(set, &field);
-    TqvIPEdit* edit = field == "subnet mask"         ? edtSubNetMask
-                      : field == "gateway"           ? edtDefGateway
-                      : field == "DNS server"        ? edtDns
+    TqvIPEdit* edit = field == "subnet mask"  ? edtSubNetMask
+                      : field == "gateway"    ? edtDefGateway
+                      : field == "DNS server" ? edtDns
                       : field == "second DNS server" ? edtDns2
-                                                     : edtIPAddress;
+                                              : edtIPAddress;
     if (refusal.empty() && GatewayOutsideSubnet(set)) {
         // Allowed, as Windows' own dialog allows it after the same question.
         if (MessageBoxA(Handle(),

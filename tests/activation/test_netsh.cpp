@@ -1,6 +1,7 @@
 #include "activation/NetshCommand.h"
 #include "base/AddressText.h"
 #include "base/ChildProcess.h"
+#include "base/SysUtils.h"
 #include "activation/Activation.h"
 #include "activation/ActivationCheck.h"
 #include "activation/ApplyGuards.h"
@@ -321,6 +322,7 @@ TEST(ActivationRules, ConnectionNamesNetshWouldReadOtherwiseAreRefused) {
         {"LAN\" 2", "contains a double quote"},
         {"LAN\tB", "\"LAN?B\" contains a control character"},
         {"LAN\x7F", "contains a control character"},
+        {"LAN?", "a character this system's code page cannot hold"},
     };
     for (const Case& c : cases) {
         const std::string told = ConnectionNameProblem(c.Name);
@@ -331,6 +333,13 @@ TEST(ActivationRules, ConnectionNamesNetshWouldReadOtherwiseAreRefused) {
         TIPSetValues set = Static("10.0.0.1", "255.0.0.0");
         set.Connection = c.Name;
         EXPECT_EQ(ActivationRefusal(set), told) << c.Name;
+    }
+    // A full-width two: where the code page has none, never the plain "2" of
+    // another connection.
+    const std::string narrowed = WideToAnsi(L"Ethernet \xFF12");
+    if (GetACP() != CP_UTF8) {
+        EXPECT_EQ(narrowed, "Ethernet ?");
+        EXPECT_NE(ConnectionNameProblem(narrowed), "");
     }
 }
 
