@@ -48,7 +48,27 @@ std::string LowerCase(const std::string& s) {
     return out;
 }
 
-bool SameText(const std::string& a, const std::string& b) { return UpperCase(a) == UpperCase(b); }
+namespace {
+bool Ascii(const std::string& s) {
+    for (const char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+std::wstring UpperWide(const std::string& s) {
+    std::wstring wide = AnsiToWide(s);
+    if (!wide.empty())
+        LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), static_cast<int>(wide.size()),
+                     wide.data(), static_cast<int>(wide.size()));
+    return wide;
+}
+} // namespace
+
+// As Windows compares connection names: letter case aside in every script
+// ("BÜRO" is "Büro", "ПОДКЛЮЧЕНИЕ" is "Подключение"), nothing else.
+bool SameText(const std::string& a, const std::string& b) {
+    if (Ascii(a) && Ascii(b)) return UpperCase(a) == UpperCase(b);
+    return UpperWide(a) == UpperWide(b);
+}
 
 std::string IntToStr(long long value) { return std::to_string(value); }
 

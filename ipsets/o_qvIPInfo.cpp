@@ -646,7 +646,12 @@ TWindowsVersion TqvIPSetManager::GetWindowsVersion() {
 void TqvIPSetManager::MergeConnectionName(TRegistry& registry) {
     try {
         std::string name = registry.ReadString("Name");
-        if (!FConnectionsTable->Locate(IPDb::ConnectionName, name)) {
+        // Windows names connections without regard to case: "LAN" stored
+        // is the registry's "lan", not a second connection.
+        bool held = false;
+        for (const auto& [id, stored] : ConnectionNames())
+            held = held || SameText(stored, name);
+        if (!held) {
             FConnectionsTable->Insert();
             FConnectionsTable->FieldByName(IPDb::ConnectionName)
                 .SetValue(TFieldValue::FromText(registry.ReadString("Name")));

@@ -766,3 +766,22 @@ TEST_F(Activation, AnApplyWaitsForOneRunningElsewhereWithTheWindowAnswering) {
     EXPECT_GE(runs[0].Tick, other.ReleasedAt);
     EXPECT_TRUE(boxes.Boxes.empty());
 }
+
+TEST(ConnectionNames, CarriedAsUtf8AndComparedWithoutCaseInEveryScript) {
+    // The manifest makes UTF-8 the process's code page (Windows 10 1903 and
+    // later, and Wine).
+    EXPECT_EQ(GetACP(), static_cast<UINT>(CP_UTF8));
+    struct Case {
+        const char* A;
+        const char* B;
+        bool Same;
+    } cases[] = {
+        {"LAN 2", "lan 2", true},
+        {"B\xC3\xBCro", "B\xC3\x9CRO", true},                           // Büro, BÜRO
+        {"B\xC3\xBCro", "Buro", false},                                 // never the look-alike
+        {"\xD0\x9F\xD0\xBE\xD0\xB4", "\xD0\xBF\xD0\x9E\xD0\x94", true}, // Под, пОД
+        {"Ethernet \xEF\xBC\x92", "Ethernet 2", false},                 // a full-width two
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(SameText(c.A, c.B), c.Same) << c.A << " / " << c.B;
+}
