@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# An apply from the window and an /activate from a scheduled task started
+# while it runs: their netsh lines never interleave. The stand-in's log shows
+# the window's set's lines, then the task's.
+source "$(dirname "$0")/e2e-lib.sh"
+prepare_sets "INSERT INTO Connections (CONNECTIONNAME) VALUES ('Window'), ('Task');
+  INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, GATEWAY, DNS, DHCP, CONNECTION)
+  VALUES ('From the window', '10.0.0.5', '255.0.0.0', '', '', 0, 1),
+         ('From the task', '10.0.0.6', '255.0.0.0', '', '', 0, 2);"
+echo 2000 >"$work/netsh-delay.txt" # each run lasts 2 s
+start_program
+tree_pick 0
+keys_to '^IPTavix Ver2$' ctrl+a
+check "the window's first run started" 0 "$(wait_until 20 log_lines_at_least 1; echo $?)"
+set +e
+timeout 150 "$WINE" "$work/IPTavixVer2.exe" /activate "From the task" >"$work/task.txt" 2>&1
+code=$?
+set -e
+# Under Wine no adapter is either connection: each apply ends told that its
+# set could not be checked (exit code 1), after all its lines ran.
+check "/activate waited and then ran, ending with the check's word" "1 yes" \
+  "$code $(grep -q 'could not be checked' "$work/task.txt" && echo yes || echo no)"
+check "one set's lines, then the other's" "Window Window Task Task" \
+  "$(cut -d'|' -f4 "$work/netsh-log.txt" | sed 's/.*"\(.*\)".*/\1/' | paste -sd' ')"
+check "the window's box" 0 "$(probe wait "QV IP Tavix Ver2" 30000; echo $?)"
+probe close "QV IP Tavix Ver2" >/dev/null 2>&1 || true
+stop_program
+finish
