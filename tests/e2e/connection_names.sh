@@ -3,8 +3,9 @@
 # whose registry name is "Подключение 2", and "Büro" beside "Buro". They reach
 # the database whole, the netsh lines carry each exactly (the stand-in logs its
 # wide command line as UTF-8), /list prints them as UTF-8 to a pipe, CSV export
-# and import keep them, the tree shows them; a CSV file whose connection is
-# name=eth1 is refused before anything changes.
+# and import keep them, the tree shows them, a file an earlier version wrote
+# in the ANSI code page opens with its names right; a CSV file whose
+# connection is name=eth1 is refused before anything changes.
 source "$(dirname "$0")/e2e-lib.sh"
 prepare_sets "INSERT INTO Connections (CONNECTIONNAME) VALUES ('Büro'), ('Buro');
   INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, GATEWAY, DNS, DHCP, CONNECTION)
@@ -71,6 +72,21 @@ check "a connection named name=eth1 is refused with 2" 2 "$(last "$r")"
 check "naming the line, the field and the name" yes \
   "$(grep -qF 'Line 2, field Connection: The connection name "name=eth1" contains an equals sign' <<<"$r" && echo yes || echo "no: $r")"
 check "nothing changed" "$before" "$(names "$db")"
+
+# A file an earlier version wrote in the system's ANSI code page (1252 under
+# Wine's default locale): read right, and rewritten as UTF-8 on the way.
+earlier="$work/earlier"
+mkdir -p "$earlier"
+cp "$work/IPTavixVer2.exe" "$work/ipdbinit.exe" "$earlier/"
+"$WINE" "$earlier/ipdbinit.exe" >/dev/null
+sqlite3 "$earlier/DataBase/ipdb.ipdb" "INSERT INTO Connections (CONNECTIONNAME) VALUES (CAST(X'42FC726F' AS TEXT));
+  INSERT INTO IPSets (IPSET_NAME, DHCP, CONNECTION) VALUES (CAST(X'42FC726F2032' AS TEXT), 1, 1)"
+set +e
+listed=$(timeout 60 "$WINE" "$earlier/IPTavixVer2.exe" /list 2>/dev/null | tr -d '\r')
+set -e
+check "an earlier ANSI file lists its names right" "Büro 2" "$listed"
+check "and now holds them as UTF-8" "Büro|Büro 2" \
+  "$(sqlite3 "$earlier/DataBase/ipdb.ipdb" "SELECT CONNECTIONNAME FROM Connections WHERE ID = 1")|$(sqlite3 "$earlier/DataBase/ipdb.ipdb" "SELECT IPSET_NAME FROM IPSets")"
 
 : >"$work/netsh-log.txt"
 start_program

@@ -4,6 +4,8 @@
 #include "ipsets/f_WaitBox.h"
 #include "ipsets/f_manageconnections.h"
 #include "ipsets/o_qvIPInfo.h"
+#include "store/Database.h"
+#include "store/IPDatabase.h"
 #include "base/ChildProcess.h"
 #include "support/MainWindowFixture.h"
 #include "support/TestSupport.h"
@@ -784,4 +786,28 @@ TEST(ConnectionNames, CarriedAsUtf8AndComparedWithoutCaseInEveryScript) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(SameText(c.A, c.B), c.Same) << c.A << " / " << c.B;
+}
+
+TEST(ConnectionNames, AnEarlierAnsiDatabaseIsReadRightAndRewrittenAsUtf8) {
+    // Earlier versions wrote the system's ANSI code page: 1252 under Wine's
+    // default locale, where "B\xFCro" is Büro.
+    const std::string db = FreshDatabase();
+    ExecSql(db, "INSERT INTO Connections (CONNECTIONNAME) VALUES (CAST(X'42FC726F' AS TEXT)), "
+                "('Подключение 2');"
+                "INSERT INTO IPSets (IPSET_NAME, DHCP, CONNECTION) VALUES "
+                "(CAST(X'4EE4686520' AS TEXT), 1, 1)");
+    {
+        TDbConnection connection(nullptr);
+        connection.FileName = db;
+        connection.Open();
+        TDbTable names(nullptr), sets(nullptr);
+        OpenIPTable(names, &connection, IPDb::Connections);
+        OpenIPTable(sets, &connection, IPDb::IPSets);
+        EXPECT_EQ(names.FieldByName(IPDb::ConnectionName).AsString(), "B\xC3\xBCro");
+        EXPECT_EQ(sets.FieldByName(IPDb::SetName).AsString(), "N\xC3\xA4he ");
+    }
+    // Rewritten in the file; the UTF-8 name beside it left as it was.
+    EXPECT_EQ(QueryColumn(db, "SELECT hex(CONNECTIONNAME) FROM Connections ORDER BY ID"),
+              (std::vector<std::string>{"42C3BC726F",
+                                        "D09FD0BED0B4D0BAD0BBD18ED187D0B5D0BDD0B8D0B52032"}));
 }
