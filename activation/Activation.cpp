@@ -166,11 +166,15 @@ std::string ActivationFailureText(const std::string& connection,
            lines;
 }
 
-TApplyOutcome DecideApply(const std::string& connection, const std::vector<TActivationStep>& steps,
+TApplyOutcome DecideApply(const TIPSetValues& set, const std::vector<TActivationStep>& steps,
                           const TCheckResult& check) {
     TApplyOutcome outcome;
     if (check.Outcome == TCheckOutcome::InEffect) return outcome;
-    outcome.Message = ActivationFailureText(connection, steps);
+    if (check.Outcome == TCheckOutcome::NoLink && set.Dhcp) {
+        outcome.Message = check.Text;
+        return outcome;
+    }
+    outcome.Message = ActivationFailureText(set.Connection, steps);
     if (!outcome.Message.empty()) {
         outcome.Ok = false;
         return outcome;

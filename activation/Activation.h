@@ -53,5 +53,7 @@ struct TApplyOutcome {
     bool Ok = true;
     std::string Message;
 };
-TApplyOutcome DecideApply(const std::string& connection, const std::vector<TActivationStep>& steps,
+// A DHCP set on a connection without link that shows DHCP on is stored, so
+// applied too.
+TApplyOutcome DecideApply(const TIPSetValues& set, const std::vector<TActivationStep>& steps,
                           const TCheckResult& check);

@@ -125,7 +125,9 @@ TCheckResult CheckActivation(const TIPSetValues& set, const TAdapterView* adapte
                              set.Name.c_str(), set.Connection.c_str());
         return result;
     }
-    if (!adapter->OperUp) {
+    // Without a link only the DHCP switch can be seen; a DHCP set the
+    // connection shows off is not stored, whatever netsh said.
+    if (!adapter->OperUp && !(set.Dhcp && !adapter->Dhcp)) {
         result.Outcome = TCheckOutcome::NoLink;
         result.Text = Format("The IP set \"%s\" is stored in the connection \"%s\", which is not "
                              "connected now (no cable or no wireless network). It takes effect "

@@ -457,7 +457,7 @@ TApplyResult TqvIPSetManager::ApplyIPSet(const TIPSetValues& set) {
     } catch (...) {
         result.RefreshFailure = std::current_exception();
     }
-    const TApplyOutcome outcome = DecideApply(set.Connection, steps, check);
+    const TApplyOutcome outcome = DecideApply(set, steps, check);
     result.Ok = outcome.Ok;
     result.Message = outcome.Message;
     return result;

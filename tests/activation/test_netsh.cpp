@@ -273,9 +273,10 @@ TEST(ActivationRules, FailureTextNamesEachFailedStepWithNetshsLines) {
 }
 
 TEST(ActivationRules, TheAdapterDecidesWhateverNetshsExitCodes) {
-    TIPSetValues set = Static("10.0.0.1", "255.0.0.0");
-    set.Dhcp = true;
-    std::vector<TActivationStep> clean = ActivationSteps(set);
+    TIPSetValues dhcp = Static("10.0.0.1", "255.0.0.0");
+    dhcp.Dhcp = true;
+    const TIPSetValues fixed = Static("10.0.0.1", "255.0.0.0");
+    std::vector<TActivationStep> clean = ActivationSteps(dhcp);
     for (TActivationStep& step : clean)
         step.Started = true;
     std::vector<TActivationStep> failed = clean;
@@ -286,20 +287,23 @@ TEST(ActivationRules, TheAdapterDecidesWhateverNetshsExitCodes) {
         noLink{TCheckOutcome::NoLink, "takes effect when the connection connects"};
     struct Case {
         const char* What;
+        const TIPSetValues& Set;
         const std::vector<TActivationStep>& Steps;
         TCheckResult Check;
         bool Ok;
         const char* Told; // "" for nothing told
     } cases[] = {
-        {"clean and shown", clean, inEffect, true, ""},
-        {"failed but shown", failed, inEffect, true, ""},
-        {"failed, not shown", failed, notShown, false, "netsh ended with exit code 1"},
-        {"failed, no link", failed, noLink, false, "DHCP is already enabled"},
-        {"clean, not shown", clean, notShown, false, "it shows DHCP off"},
-        {"clean, no link", clean, noLink, true, "takes effect"},
+        {"clean and shown", dhcp, clean, inEffect, true, ""},
+        {"failed but shown", dhcp, failed, inEffect, true, ""},
+        {"failed, not shown", dhcp, failed, notShown, false, "netsh ended with exit code 1"},
+        {"failed, no link, DHCP shown on", dhcp, failed, noLink, true, "takes effect"},
+        {"failed, no link, static: nothing to see", fixed, failed, noLink, false,
+         "DHCP is already enabled"},
+        {"clean, not shown", dhcp, clean, notShown, false, "it shows DHCP off"},
+        {"clean, no link", fixed, clean, noLink, true, "takes effect"},
     };
     for (const Case& c : cases) {
-        const TApplyOutcome outcome = DecideApply("lan0", c.Steps, c.Check);
+        const TApplyOutcome outcome = DecideApply(c.Set, c.Steps, c.Check);
         EXPECT_EQ(outcome.Ok, c.Ok) << c.What;
         if (*c.Told == 0)
             EXPECT_EQ(outcome.Message, "") << c.What;
@@ -434,16 +438,22 @@ TEST(ActivationCheck, TheAdapterShowsTheSetOrTellsWhatItShowsInstead) {
         const char* Address;
         TCheckOutcome Outcome;
         const char* Told;
+        bool Link = true;
     } leases[] = {
         {true, "10.77.0.120", TCheckOutcome::InEffect, ""},
         {true, "169.254.3.4", TCheckOutcome::NotYet,
          "no DHCP server answered: it shows the automatic address 169.254.3.4"},
         {true, "0.0.0.0", TCheckOutcome::NotYet, "no address was leased within 30 seconds"},
         {false, "10.77.0.120", TCheckOutcome::NotYet, "shows DHCP off"},
+        // Cable out: netsh says "already enabled" either way; the switch tells.
+        {true, "0.0.0.0", TCheckOutcome::NoLink, "takes effect when the connection connects",
+         false},
+        {false, "10.77.0.120", TCheckOutcome::NotYet, "shows DHCP off", false},
     };
     for (const Lease& l : leases) {
         TAdapterView adapter;
         adapter.Dhcp = l.Dhcp;
+        adapter.OperUp = l.Link;
         adapter.Addresses = {{l.Address, "255.255.0.0"}};
         const TCheckResult result = CheckActivation(dhcp, &adapter);
         EXPECT_EQ(result.Outcome, l.Outcome) << l.Address;
