@@ -179,8 +179,9 @@ void TqvIPSetManager::BuildIPSetTree() {
     std::map<long long, std::string> names = ConnectionNames();
     AddSetNodes(0, std::min(now, count), names);
     if (now < count)
-        tree.Later(
-            [this, now, count, names = std::move(names)] { AddSetNodes(now, count, names); });
+        tree.Later([this, now, count, names = std::move(names)] {
+            AddSetNodes(now, count, names);
+        });
 }
 
 void TqvIPSetManager::AddSetNodes(int from, int to,
@@ -202,9 +203,9 @@ void TqvIPSetManager::AddSetNodes(int from, int to,
                  gateway = sets.FieldByName(IPDb::Gateway), dns = sets.FieldByName(IPDb::Dns),
                  dhcp = sets.FieldByName(IPDb::Dhcp),
                  connection = sets.FieldByName(IPDb::Connection);
-    const std::optional<TField> dns2 = sets.HasField(IPDb::Dns2)
-                                           ? std::optional<TField>(sets.FieldByName(IPDb::Dns2))
-                                           : std::nullopt;
+    const std::optional<TField> dns2 =
+        sets.HasField(IPDb::Dns2) ? std::optional<TField>(sets.FieldByName(IPDb::Dns2))
+                                  : std::nullopt;
     for (int i = from; i < to; ++i) {
         // The detail lines are taken now, so the tree shows the table as it
         // was at this rebuild even when a set is first opened later.
