@@ -86,6 +86,9 @@ std::string StaticMismatch(const TIPSetValues& set, const TAdapterView& adapter)
         return Format("it still shows %s%s",
                       Named("default gateway", "default gateways", others).c_str(),
                       set.Gateway.empty() ? ", and the set has none" : " as well");
+    // The set's servers first and in order. Servers after them are not
+    // judged: Wine goes on reporting the resolver's servers after
+    // "set dns ... none" has emptied it.
     std::vector<std::string> servers;
     for (const std::string* server : {&set.Dns, &set.Dns2})
         if (!server->empty()) servers.push_back(*server);
@@ -99,14 +102,6 @@ std::string StaticMismatch(const TIPSetValues& set, const TAdapterView& adapter)
                       NormalizedAddress(servers[position]).c_str(),
                       position == 0 ? "first" : "second");
     }
-    if (shownServers.size() > servers.size())
-        return Format("it still shows %s%s",
-                      Named("DNS server", "DNS servers",
-                            std::vector<std::string>(
-                                shownServers.begin() + static_cast<std::ptrdiff_t>(servers.size()),
-                                shownServers.end()))
-                          .c_str(),
-                      servers.empty() ? ", and the set has none" : " as well");
     return "";
 }
 

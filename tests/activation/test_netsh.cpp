@@ -397,9 +397,6 @@ TEST(ActivationCheck, TheAdapterShowsTheSetOrTellsWhatItShowsInstead) {
          },
          TCheckOutcome::NotYet,
          "it still shows the default gateways 10.55.0.1, 10.55.0.2, and the set has none."},
-        {"a third DNS server left over", set,
-         [](TAdapterView& a) { a.DnsServers.push_back("10.0.0.53"); }, TCheckOutcome::NotYet,
-         "it still shows the DNS server 10.0.0.53 as well."},
         {"address taken elsewhere", set,
          [](TAdapterView& a) {
              a.Addresses = {{"169.254.7.8", "255.255.0.0"}};
