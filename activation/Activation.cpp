@@ -80,8 +80,7 @@ std::string SetAddressRefusal(const TIPSetValues& set, std::string* field) {
     // /31 and /32 have no network or broadcast address of their own.
     if (prefix <= 30) {
         const uint32_t mask = PrefixMask(prefix), host = address & ~mask;
-        const std::string subnet =
-            Format("%s/%d", DecimalAddress(address & mask).c_str(), prefix);
+        const std::string subnet = Format("%s/%d", DecimalAddress(address & mask).c_str(), prefix);
         if (host == 0)
             return refuse("IP address",
                           Format("The IP address %s is the network address of its subnet %s.",
@@ -117,10 +116,8 @@ bool GatewayOutsideSubnet(const TIPSetValues& set) {
 
 std::string ActivationRefusal(const TIPSetValues& set) {
     // Nothing runs unless the command lines mean exactly what they say.
-    if (set.Connection.find('"') != std::string::npos)
-        return Format("The connection name \"%s\" contains a double quote, which netsh cannot "
-                      "take. Rename the connection in Windows",
-                      set.Connection.c_str());
+    if (std::string problem = ConnectionNameProblem(set.Connection); !problem.empty())
+        return problem;
     std::string problem = SetAddressRefusal(set);
     if (!problem.empty()) {
         if (problem.back() == '.') problem.pop_back();
@@ -158,10 +155,13 @@ std::string ActivationFailureText(const std::string& connection,
                                   const std::vector<TActivationStep>& steps) {
     std::string lines;
     for (const TActivationStep& step : steps) {
-        if (!step.Started)
+        if (step.NotRun)
+            lines += Format("\r\n%s: not run.", step.Label.c_str());
+        else if (!step.Started)
             lines += Format("\r\n%s: netsh could not be started.", step.Label.c_str());
         else if (step.TimedOut)
-            lines += Format("\r\n%s: netsh did not finish within %u seconds and was stopped.",
+            lines += Format("\r\n%s: netsh had not finished when the apply's time limit of %u "
+                            "seconds passed, and was stopped.",
                             step.Label.c_str(), (NetshTimeLimitMs() + 999) / 1000);
         else if (step.ExitCode != 0)
             lines += Format("\r\n%s: netsh ended with exit code %lu.", step.Label.c_str(),
@@ -176,4 +176,22 @@ std::string ActivationFailureText(const std::string& connection,
     return Format("The IP set could not be applied to the connection \"%s\".\r\n",
                   connection.c_str()) +
            lines;
+}
+
+TApplyOutcome DecideApply(const TIPSetValues& set, const std::vector<TActivationStep>& steps,
+                          const TCheckResult& check) {
+    TApplyOutcome outcome;
+    if (check.Outcome == TCheckOutcome::InEffect) return outcome;
+    if (check.Outcome == TCheckOutcome::NoLink && set.Dhcp) {
+        outcome.Message = check.Text;
+        return outcome;
+    }
+    outcome.Message = ActivationFailureText(set.Connection, steps);
+    if (!outcome.Message.empty()) {
+        outcome.Ok = false;
+        return outcome;
+    }
+    outcome.Message = check.Text;
+    outcome.Ok = check.Outcome == TCheckOutcome::NoLink;
+    return outcome;
 }

@@ -32,36 +32,77 @@ std::string AddressesText(const TAdapterView& adapter) {
     return shown.empty() ? "no address" : Joined(shown);
 }
 
-// The first thing the adapter shows otherwise than the set, as "it shows X, not Y".
+bool Automatic(const std::string& address) {
+    const TParsedIP parsed = ParseIPText(address);
+    return parsed.Valid && (AddressValue(parsed) & 0xFFFF0000u) == 0xA9FE0000u; // 169.254.0.0/16
+}
+
+// The automatic address Windows gives itself when no DHCP server answers or
+// its static address is in use elsewhere; "" when it shows none.
+std::string AutomaticAddress(const TAdapterView& adapter) {
+    for (const auto& entry : adapter.Addresses)
+        if (Automatic(entry.first)) return entry.first;
+    return "";
+}
+
+std::vector<std::string> Shown(const std::vector<std::string>& addresses) {
+    std::vector<std::string> shown;
+    for (const std::string& address : addresses)
+        if (!address.empty() && address != "0.0.0.0") shown.push_back(address);
+    return shown;
+}
+
+// "the default gateway 10.0.0.1" or "the default gateways 10.0.0.1, 10.0.0.2".
+std::string Named(const char* one, const char* many, const std::vector<std::string>& items) {
+    return Format("the %s %s", items.size() == 1 ? one : many, Joined(items).c_str());
+}
+
+// The first thing the adapter shows otherwise than the set, as "it shows X,
+// not Y" or "it still shows X as well"; "" when it shows the set exactly.
 std::string StaticMismatch(const TIPSetValues& set, const TAdapterView& adapter) {
     bool addressShown = false;
     for (const auto& [address, mask] : adapter.Addresses)
         if (SameAddress(address, set.Address) && SameAddress(mask, set.Mask)) addressShown = true;
-    if (!addressShown)
-        return Format("it shows %s, not %s/%s", AddressesText(adapter).c_str(),
-                      NormalizedAddress(set.Address).c_str(), NormalizedAddress(set.Mask).c_str());
-    if (!set.Gateway.empty()) {
-        bool gatewayShown = false;
-        std::vector<std::string> gateways;
-        for (const std::string& gateway : adapter.Gateways) {
-            if (SameAddress(gateway, set.Gateway)) gatewayShown = true;
-            if (!gateway.empty() && gateway != "0.0.0.0") gateways.push_back(gateway);
-        }
-        if (!gatewayShown)
-            return Format("it shows the gateway %s, not %s",
-                          gateways.empty() ? "none" : Joined(gateways).c_str(),
-                          NormalizedAddress(set.Gateway).c_str());
+    if (!addressShown) {
+        std::string text =
+            Format("it shows %s, not %s/%s", AddressesText(adapter).c_str(),
+                   NormalizedAddress(set.Address).c_str(), NormalizedAddress(set.Mask).c_str());
+        if (!AutomaticAddress(adapter).empty())
+            text += " (Windows takes an address of 169.254.0.0/16 when the one it was given is in "
+                    "use by another computer)";
+        return text;
     }
-    const std::pair<const std::string*, size_t> servers[] = {{&set.Dns, 0}, {&set.Dns2, 1}};
-    for (const auto& [server, position] : servers) {
-        // Servers nobody can read are never called wrong.
-        if (server->empty() || adapter.DnsUnknown) continue;
-        if (adapter.DnsServers.size() > position &&
-            SameAddress(adapter.DnsServers[position], *server))
+    // The set's gateway must be the connection's only default gateway: an
+    // old one left beside it sends traffic the wrong way.
+    const std::vector<std::string> gateways = Shown(adapter.Gateways);
+    std::vector<std::string> others;
+    for (const std::string& gateway : gateways)
+        if (set.Gateway.empty() || !SameAddress(gateway, set.Gateway)) others.push_back(gateway);
+    if (!set.Gateway.empty() && others.size() == gateways.size())
+        return Format("it shows the gateway %s, not %s",
+                      gateways.empty() ? "none" : Joined(gateways).c_str(),
+                      NormalizedAddress(set.Gateway).c_str());
+    if (!others.empty())
+        return Format("it still shows %s%s",
+                      Named("default gateway", "default gateways", others).c_str(),
+                      set.Gateway.empty() ? ", and the set has none" : " as well");
+    // The set's servers first and in order. Servers after them are not
+    // judged: Wine goes on reporting the resolver's servers after
+    // "set dns ... none" has emptied it. Servers nobody can read are never
+    // called wrong.
+    if (adapter.DnsUnknown) return "";
+    std::vector<std::string> servers;
+    for (const std::string* server : {&set.Dns, &set.Dns2})
+        if (!server->empty()) servers.push_back(*server);
+    const std::vector<std::string> shownServers = Shown(adapter.DnsServers);
+    for (size_t position = 0; position < servers.size(); ++position) {
+        if (shownServers.size() > position &&
+            SameAddress(shownServers[position], servers[position]))
             continue;
         return Format("it shows the DNS servers %s, not %s %s",
-                      adapter.DnsServers.empty() ? "none" : Joined(adapter.DnsServers).c_str(),
-                      NormalizedAddress(*server).c_str(), position == 0 ? "first" : "second");
+                      shownServers.empty() ? "none" : Joined(shownServers).c_str(),
+                      NormalizedAddress(servers[position]).c_str(),
+                      position == 0 ? "first" : "second");
     }
     return "";
 }
@@ -81,7 +122,9 @@ TCheckResult CheckActivation(const TIPSetValues& set, const TAdapterView* adapte
                              set.Name.c_str(), set.Connection.c_str());
         return result;
     }
-    if (!adapter->OperUp) {
+    // Without a link only the DHCP switch can be seen; a DHCP set the
+    // connection shows off is not stored, whatever netsh said.
+    if (!adapter->OperUp && !(set.Dhcp && !adapter->Dhcp)) {
         result.Outcome = TCheckOutcome::NoLink;
         result.Text = Format("The IP set \"%s\" is stored in the connection \"%s\", which is not "
                              "connected now (no cable or no wireless network). It takes effect "
@@ -100,6 +143,11 @@ TCheckResult CheckActivation(const TIPSetValues& set, const TAdapterView* adapte
                 Format("The IP set \"%s\" is not in effect on the connection \"%s\": it "
                        "shows DHCP off and %s.",
                        set.Name.c_str(), set.Connection.c_str(), AddressesText(*adapter).c_str());
+        } else if (const std::string automatic = AutomaticAddress(*adapter); !automatic.empty()) {
+            result.Text = Format("The IP set \"%s\" turned DHCP on for the connection \"%s\", but "
+                                 "no DHCP server answered: it shows the automatic address %s, "
+                                 "which Windows takes when none does.",
+                                 set.Name.c_str(), set.Connection.c_str(), automatic.c_str());
         } else {
             result.Text = Format("The IP set \"%s\" turned DHCP on for the connection \"%s\", but "
                                  "no address was leased within %u seconds: no DHCP server "

@@ -21,7 +21,8 @@ enum class TCheckOutcome {
     InEffect,
     NotYet,    // not (yet) showing the set: the wait goes on until its limit
     NoAdapter, // no adapter is the connection: nothing to check
-    NoLink,    // stored in the connection, in effect once it connects
+    NoLink,    // not connected: what is stored takes effect once it connects (a DHCP
+               // set only when the connection shows DHCP on)
 };
 
 struct TCheckResult {

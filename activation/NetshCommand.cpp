@@ -25,6 +25,29 @@ std::string AddDnsCommand(const std::string& connection, const std::string& dns,
            " index=" + std::to_string(index);
 }
 
+std::string ConnectionNameProblem(const std::string& connection) {
+    const char* what = nullptr;
+    std::string shown;
+    for (const char c : connection) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) {
+            what = what ? what : "a control character";
+            shown += '?'; // never put the raw character into a message box
+        } else {
+            if (c == '"' && !what) what = "a double quote";
+            if (c == '=' && !what) what = "an equals sign";
+            // Windows refuses "?" in a connection name: here it stands for a
+            // character this system's code page could not hold.
+            if (c == '?' && !what) what = "a character this system's code page cannot hold";
+            shown += c;
+        }
+    }
+    if (!what) return "";
+    return Format("The connection name \"%s\" contains %s, which netsh cannot take as a name. "
+                  "Rename the connection in Windows",
+                  shown.c_str(), what);
+}
+
 std::vector<std::string> SplitCommandLine(const std::string& line) {
     std::vector<std::string> args;
     size_t i = 0;

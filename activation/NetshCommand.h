@@ -17,6 +17,14 @@ std::string DnsCommand(const std::string& connection, bool dhcp, const std::stri
 // static set, after the two lines above (N = 2 for the second server).
 std::string AddDnsCommand(const std::string& connection, const std::string& dns, int index);
 
+// Why netsh cannot be given this connection name, naming it, in words the
+// editor, the import and the activation show; "" when it can. A double quote
+// ends the quoted name early, an equals sign makes netsh read "name=eth1" as
+// a tag naming ANOTHER connection, a control character cannot be typed back,
+// and "?" (which Windows refuses in a connection name) is a character the
+// process's code page could not hold.
+std::string ConnectionNameProblem(const std::string& connection);
+
 // The longest command line the runner takes (its buffer holds 513 characters).
 constexpr size_t MaxCommandLine = 512;
 

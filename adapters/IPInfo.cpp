@@ -20,12 +20,7 @@ constexpr ULONG InitialBufferSize = 5120;
 
 std::string WideToAnsi(const wchar_t* text) {
     if (!text || !*text) return "";
-    int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1) return "";
-    std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), size, nullptr, nullptr);
-    out.resize(static_cast<size_t>(size - 1));
-    return out;
+    return ::WideToAnsi(std::wstring(text)); // "?" where the code page has no such character
 }
 
 // A host file's text under Wine, through the Unix name space (Z: where that

@@ -185,6 +185,14 @@ TConsoleOut::~TConsoleOut() {
 void TConsoleOut::Write(const std::string& line) {
     if (!FHandle) return;
     const std::string text = line + "\r\n";
-    DWORD written = 0;
-    WriteFile(FHandle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    DWORD written = 0, mode = 0;
+    // A console shows every name whatever its code page; a pipe or file gets
+    // UTF-8, which a script can read whatever the system's language.
+    if (GetConsoleMode(FHandle, &mode)) {
+        const std::wstring wide = AnsiToWide(text);
+        WriteConsoleW(FHandle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+        return;
+    }
+    const std::string utf8 = AnsiToUtf8(text);
+    WriteFile(FHandle, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
 }

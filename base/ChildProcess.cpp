@@ -3,6 +3,7 @@
 #include "base/Handles.h"
 
 #include <algorithm>
+#include <cwchar>
 
 namespace {
 
@@ -59,18 +60,30 @@ std::vector<std::string> TLineTail::Lines() const {
     return copy.FLines;
 }
 
-std::string OemToAnsi(const std::string& text) {
-    if (text.empty()) return text;
+std::string RecodedText(const std::string& text, UINT from, UINT to) {
+    if (text.empty() || from == to) return text;
     const int size = static_cast<int>(text.size());
-    int wide = MultiByteToWideChar(CP_OEMCP, 0, text.data(), size, nullptr, 0);
+    int wide = MultiByteToWideChar(from, 0, text.data(), size, nullptr, 0);
     if (wide <= 0) return text;
     std::wstring w(static_cast<size_t>(wide), L'\0');
-    MultiByteToWideChar(CP_OEMCP, 0, text.data(), size, w.data(), wide);
-    int narrow = WideCharToMultiByte(CP_ACP, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
+    MultiByteToWideChar(from, 0, text.data(), size, w.data(), wide);
+    int narrow = WideCharToMultiByte(to, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
     if (narrow <= 0) return text;
     std::string out(static_cast<size_t>(narrow), '\0');
-    WideCharToMultiByte(CP_ACP, 0, w.data(), wide, out.data(), narrow, nullptr, nullptr);
+    WideCharToMultiByte(to, 0, w.data(), wide, out.data(), narrow, nullptr, nullptr);
     return out;
+}
+
+UINT ConsoleCodePage() {
+    // Not GetOEMCP(): a process whose manifest makes UTF-8 its code page is
+    // answered 65001 there, while a new console still starts in the system's
+    // OEM code page (866 on a Russian Windows, 850 on a German one).
+    wchar_t text[8] = {};
+    if (GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_IDEFAULTCODEPAGE, text, 8) > 0) {
+        const UINT codePage = static_cast<UINT>(wcstoul(text, nullptr, 10));
+        if (codePage != 0 && IsValidCodePage(codePage)) return codePage;
+    }
+    return GetOEMCP();
 }
 
 std::string SystemNetshPath() {
@@ -113,12 +126,13 @@ TChildRun RunChild(const std::string& application, const std::string& commandLin
     writer.Reset(); // the child's copy is the only writer left: its end breaks the pipe
     nul.Reset();
 
-    std::string printed;
+    // Decoded line by line: a character of a multi-byte code page (936)
+    // may be split between two reads.
     TLineTail tail(ChildKeptLines);
     auto drain = [&] {
         std::string chunk;
         ReadAvailable(reader.Get(), chunk);
-        if (!chunk.empty()) tail.Add(OemToAnsi(chunk));
+        if (!chunk.empty()) tail.Add(chunk);
     };
     const DWORD start = GetTickCount();
     for (;;) {
@@ -138,7 +152,9 @@ TChildRun RunChild(const std::string& application, const std::string& commandLin
             WaitForSingleObject(process.Get(), slice);
     }
     drain();
-    run.LastLines = tail.Lines();
+    const UINT console = ConsoleCodePage();
+    for (std::string& line : tail.Lines())
+        run.LastLines.push_back(RecodedText(line, console, CP_ACP));
     if (!run.TimedOut) GetExitCodeProcess(process.Get(), &run.ExitCode);
     return run;
 }

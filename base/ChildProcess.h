@@ -11,8 +11,8 @@ struct TChildRun {
     bool Started = false;
     bool TimedOut = false; // ended by the time limit; ExitCode is then meaningless
     DWORD ExitCode = 0;
-    // The last lines the child printed on either stream, in the ANSI code
-    // page, empty lines left out.
+    // The last lines the child printed on either stream, decoded from the
+    // console's code page into the process's, empty lines left out.
     std::vector<std::string> LastLines;
 };
 
@@ -30,8 +30,11 @@ std::string SystemNetshPath();
 TChildRun RunChild(const std::string& application, const std::string& commandLine,
                    DWORD timeLimitMs, const TChildWait& wait = nullptr);
 
-// Text in the OEM code page, as console programs print, in the ANSI one.
-std::string OemToAnsi(const std::string& text);
+// Text in code page `from` in code page `to`.
+std::string RecodedText(const std::string& text, UINT from, UINT to);
+// The code page a console program started by this one prints in through a
+// pipe: the system's OEM code page, whatever the process's own is.
+UINT ConsoleCodePage();
 
 // Collects printed text into its last `keep` non-empty lines.
 class TLineTail {

@@ -39,19 +39,22 @@ std::vector<std::string> TRegistry::GetKeyNames() const {
 }
 
 std::string TRegistry::ReadString(const std::string& name) const {
+    // Read wide and converted here: the ...A call maps a character the code
+    // page lacks onto a look-alike, and a connection name would name another.
+    const std::wstring wideName = AnsiToWide(name);
     DWORD type = 0, size = 0;
     if (!FCurrentKey ||
-        RegQueryValueExA(FCurrentKey, name.c_str(), nullptr, &type, nullptr, &size) !=
+        RegQueryValueExW(FCurrentKey, wideName.c_str(), nullptr, &type, nullptr, &size) !=
             ERROR_SUCCESS ||
         size == 0)
         return std::string();
     if (type != REG_SZ && type != REG_EXPAND_SZ)
         throw ERegistryException(Format("Invalid data type for '%s'", name.c_str()));
-    std::string data(size, '\0');
-    if (RegQueryValueExA(FCurrentKey, name.c_str(), nullptr, &type,
+    std::wstring data(size / sizeof(wchar_t) + 1, L'\0');
+    if (RegQueryValueExW(FCurrentKey, wideName.c_str(), nullptr, &type,
                          reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS)
         return std::string();
-    data.resize(size);
-    while (!data.empty() && data.back() == '\0') data.pop_back();
-    return data;
+    data.resize(size / sizeof(wchar_t));
+    while (!data.empty() && data.back() == L'\0') data.pop_back();
+    return WideToAnsi(data);
 }

@@ -48,7 +48,27 @@ std::string LowerCase(const std::string& s) {
     return out;
 }
 
-bool SameText(const std::string& a, const std::string& b) { return UpperCase(a) == UpperCase(b); }
+namespace {
+bool Ascii(const std::string& s) {
+    for (const char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+std::wstring UpperWide(const std::string& s) {
+    std::wstring wide = AnsiToWide(s);
+    if (!wide.empty())
+        LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), static_cast<int>(wide.size()),
+                     wide.data(), static_cast<int>(wide.size()));
+    return wide;
+}
+} // namespace
+
+// As Windows compares connection names: letter case aside in every script
+// ("BÜRO" is "Büro", "ПОДКЛЮЧЕНИЕ" is "Подключение"), nothing else.
+bool SameText(const std::string& a, const std::string& b) {
+    if (Ascii(a) && Ascii(b)) return UpperCase(a) == UpperCase(b);
+    return UpperWide(a) == UpperWide(b);
+}
 
 std::string IntToStr(long long value) { return std::to_string(value); }
 
@@ -93,11 +113,16 @@ std::wstring AnsiToWide(const std::string& s) {
 
 static std::string WideTo(UINT codePage, const std::wstring& s) {
     if (s.empty()) return std::string();
-    int n = WideCharToMultiByte(codePage, 0, s.data(), static_cast<int>(s.size()), nullptr, 0,
+    // Where the code page is not UTF-8, a character it cannot hold becomes
+    // "?", never a look-alike: "Ethernet \uFF12" must not turn into
+    // "Ethernet 2", which names another connection.
+    const bool utf8 = codePage == CP_UTF8 || (codePage == CP_ACP && GetACP() == CP_UTF8);
+    const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    int n = WideCharToMultiByte(codePage, flags, s.data(), static_cast<int>(s.size()), nullptr, 0,
                                 nullptr, nullptr);
     std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(codePage, 0, s.data(), static_cast<int>(s.size()), out.data(), n, nullptr,
-                        nullptr);
+    WideCharToMultiByte(codePage, flags, s.data(), static_cast<int>(s.size()), out.data(), n,
+                        nullptr, nullptr);
     return out;
 }
 

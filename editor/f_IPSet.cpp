@@ -1,4 +1,6 @@
 #include "editor/f_IPSet.h"
+
+#include "activation/NetshCommand.h"
 #include "store/IPDatabase.h"
 
 #include "base/AddressText.h"
@@ -246,6 +248,12 @@ bool TFrmIPSet::SaveSet() {
         return false;
     }
     if (!dhcp && !AddressesAccepted(address, mask, gateway, dns, dns2)) return false;
+    if (std::string problem = ConnectionNameProblem(edtConnection->Text()); !problem.empty()) {
+        Application->ShowMessage(problem + ", or choose another connection.",
+                                 MB_OK | MB_ICONWARNING);
+        edtConnection->SetFocus();
+        return false;
+    }
     sets->FieldByName(IPDb::SetName).SetAsString(name);
     sets->FieldByName(IPDb::Address).SetAsString(address);
     sets->FieldByName(IPDb::Mask).SetAsString(mask);

@@ -1,6 +1,7 @@
 #include "ipsets/IPSetCsv.h"
 
 #include "activation/Activation.h"
+#include "activation/NetshCommand.h"
 #include "base/AddressText.h"
 #include "base/Exceptions.h"
 #include "base/Handles.h"
@@ -188,6 +189,8 @@ std::string CheckRecord(const TRecord& record, TIPSetValues& set) {
             return fault(k, refusal);
         }
     }
+    if (std::string problem = ConnectionNameProblem(set.Connection); !problem.empty())
+        return fault(fConnection, problem + ".");
     return "";
 }
 

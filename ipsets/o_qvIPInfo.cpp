@@ -4,6 +4,7 @@
 #include "adapters/IPInfo.h"
 #include "editor/f_IPSet.h"
 #include "activation/Activation.h"
+#include "activation/ApplyGuards.h"
 #include "ipsets/CurrentConfiguration.h"
 #include "ipsets/IPSetCsv.h"
 #include "ipsets/IPSetStore.h"
@@ -416,6 +417,8 @@ void TqvIPSetManager::ReportApply(const TApplyResult& result) {
 TApplyResult TqvIPSetManager::ApplyIPSet(const TIPSetValues& set) {
     const std::string refusal = ActivationRefusal(set);
     if (!refusal.empty()) throw Exception(refusal);
+    // netsh would refuse every line; nothing runs and nothing is half done.
+    if (!HasAdministratorRights()) throw Exception(NoAdministratorRightsText);
     std::vector<TActivationStep> steps = ActivationSteps(set);
 
     TCheckResult check;
@@ -433,17 +436,16 @@ TApplyResult TqvIPSetManager::ApplyIPSet(const TIPSetValues& set) {
             }
         } endWait{*this};
         try {
-            // Each run follows the one before whatever its outcome.
-            for (TActivationStep& step : steps) {
-                const TChildRun run = RunCommand(step.Command);
-                step.Started = run.Started;
-                step.TimedOut = run.TimedOut;
-                step.ExitCode = run.Started ? static_cast<int>(run.ExitCode) : -1;
-                step.Output = run.LastLines;
-            }
-            // A failed run is told as such; only a clean one is checked.
-            if (ActivationFailureText(set.Connection, steps).empty())
-                check = WaitUntilInEffect(set);
+            const TApplyLock lock(ApplyLockWaitMs,
+                                  [this](DWORD ms) { WaitAnswering(nullptr, ms); });
+            if (!lock.Held()) throw Exception(AnotherApplyText);
+            RunSteps(steps);
+            // The adapter decides, whatever the exit codes said; where no
+            // run started, nothing changed that could still be on its way.
+            bool anyStarted = false;
+            for (const TActivationStep& step : steps)
+                anyStarted = anyStarted || step.Started;
+            check = WaitUntilInEffect(set, anyStarted ? CheckLimit(set) : 0);
         } catch (...) {
             RefreshAdapterList();
             throw;
@@ -456,18 +458,44 @@ TApplyResult TqvIPSetManager::ApplyIPSet(const TIPSetValues& set) {
     } catch (...) {
         result.RefreshFailure = std::current_exception();
     }
-    result.Message = ActivationFailureText(set.Connection, steps);
-    if (!result.Message.empty()) {
-        result.Ok = false;
-    } else if (check.Outcome != TCheckOutcome::InEffect) {
-        result.Message = check.Text;
-        result.Ok = check.Outcome == TCheckOutcome::NoLink;
-    }
+    const TApplyOutcome outcome = DecideApply(set, steps, check);
+    result.Ok = outcome.Ok;
+    result.Message = outcome.Message;
     return result;
 }
 
-TCheckResult TqvIPSetManager::WaitUntilInEffect(const TIPSetValues& set) {
-    const DWORD start = GetTickCount(), limit = CheckLimitMs(set);
+void TqvIPSetManager::RunSteps(std::vector<TActivationStep>& steps) {
+    // One time limit for all the runs: a netsh that hangs is waited for once,
+    // and the lines after it, which would hang the same way, are left out.
+    const DWORD start = GetTickCount();
+    bool stopped = false;
+    for (TActivationStep& step : steps) {
+        if (stopped) {
+            step.NotRun = true;
+            continue;
+        }
+        const DWORD elapsed = GetTickCount() - start;
+        const TChildRun run =
+            RunCommand(step.Command, elapsed < FNetshLimitMs ? FNetshLimitMs - elapsed : 0);
+        step.Started = run.Started;
+        step.TimedOut = run.TimedOut;
+        step.ExitCode = run.Started ? static_cast<int>(run.ExitCode) : -1;
+        step.Output = run.LastLines;
+        stopped = run.TimedOut;
+    }
+}
+
+void TqvIPSetManager::SetTimeLimits(DWORD netshMs, DWORD checkMs) {
+    FNetshLimitMs = netshMs;
+    FCheckLimitMs = checkMs;
+}
+
+DWORD TqvIPSetManager::CheckLimit(const TIPSetValues& set) const {
+    return FCheckLimitMs ? FCheckLimitMs : CheckLimitMs(set);
+}
+
+TCheckResult TqvIPSetManager::WaitUntilInEffect(const TIPSetValues& set, DWORD limit) {
+    const DWORD start = GetTickCount();
     for (;;) {
         TCheckResult result;
         try {
@@ -620,7 +648,12 @@ TWindowsVersion TqvIPSetManager::GetWindowsVersion() {
 void TqvIPSetManager::MergeConnectionName(TRegistry& registry) {
     try {
         std::string name = registry.ReadString("Name");
-        if (!FConnectionsTable->Locate(IPDb::ConnectionName, name)) {
+        // Windows names connections without regard to case: "LAN" stored
+        // is the registry's "lan", not a second connection.
+        bool held = false;
+        for (const auto& [id, stored] : ConnectionNames())
+            held = held || SameText(stored, name);
+        if (!held) {
             FConnectionsTable->Insert();
             FConnectionsTable->FieldByName(IPDb::ConnectionName)
                 .SetValue(TFieldValue::FromText(registry.ReadString("Name")));

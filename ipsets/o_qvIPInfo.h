@@ -93,9 +93,14 @@ public:
     bool ReadIPSet(long long setID, TIPSetValues& set);
     // Runs the set's netsh lines under the wait window, waits until the
     // connection's adapter shows the set (or the check's limit passes) and
-    // refreshes the list; shows no message. Raises, with nothing run, for a
-    // set that must not run.
+    // refreshes the list; shows no message. The adapter decides the outcome,
+    // not netsh's exit codes. Raises, with nothing run, for a set that must
+    // not run, without administrator rights, or when another apply on the
+    // machine holds on past the wait.
     TApplyResult ApplyIPSet(const TIPSetValues& set);
+    // Tests shorten the time limits of the runs (together) and of the check
+    // (0: the set's own).
+    void SetTimeLimits(DWORD netshMs, DWORD checkMs);
     // The adapter that is `connection` now (its registry connection name, or
     // the name Windows gives it), as plain values; false when none is.
     bool ReadConnectionAdapter(const std::string& connection, TAdapterView& view);
@@ -148,8 +153,11 @@ private:
     // serving every message but keyboard and mouse input.
     void WaitAnswering(HANDLE object, DWORD milliseconds);
     void DispatchAllButInput();
-    // Re-reads the connection until it shows the set or the limit passes.
-    TCheckResult WaitUntilInEffect(const TIPSetValues& set);
+    // Re-reads the connection until it shows the set or `limit` ms pass.
+    TCheckResult WaitUntilInEffect(const TIPSetValues& set, DWORD limit);
+    // Runs the steps in order within one time limit, filling in each outcome.
+    void RunSteps(std::vector<TActivationStep>& steps);
+    DWORD CheckLimit(const TIPSetValues& set) const;
 
     TTreeView* FIPSetTreeView = nullptr;   // not owned: the main window's
     TListView* FAdapterListView = nullptr; // not owned: the main window's
@@ -159,6 +167,8 @@ private:
     TDbTable* FConnectionsTable = nullptr; // owned as a component
     class TFrmWaitBox* FWaitBox = nullptr; // owned as a component while an activation runs
     bool FBusy = false;
+    DWORD FNetshLimitMs = NetshTimeLimitMs();
+    DWORD FCheckLimitMs = 0; // 0: the set's own
     std::optional<TIPSetValues> FUndo;
     bool FQuitSeen = false; // a quit request met during an activation, posted again after it
     WPARAM FQuitCode = 0;

@@ -4,7 +4,11 @@
 
 #include <sqlite3.h>
 
+#include <windows.h>
+
+#include <cwchar>
 #include <map>
+#include <vector>
 
 const char* const IPDatabaseSchema =
     "CREATE TABLE IPSets (ID INTEGER PRIMARY KEY AUTOINCREMENT, IPSET_NAME TEXT, "
@@ -31,7 +35,84 @@ const std::vector<std::string>& RequiredFields(const std::string& table) {
     return it == fields.end() ? none : it->second;
 }
 
+namespace {
+
+bool ValidUtf8(const char* text, int size) {
+    return size == 0 ||
+           MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, size, nullptr, 0) > 0;
+}
+
+// The code page earlier versions wrote their text in: the system's ANSI one.
+UINT SystemAnsiCodePage() {
+    wchar_t text[8] = {};
+    if (GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE, text, 8) > 0) {
+        const UINT codePage = static_cast<UINT>(wcstoul(text, nullptr, 10));
+        if (codePage != 0 && codePage != CP_UTF8 && IsValidCodePage(codePage)) return codePage;
+    }
+    return 1252;
+}
+
+std::string AnsiFileTextToUtf8(const char* text, int size, UINT codePage) {
+    const int wide = MultiByteToWideChar(codePage, 0, text, size, nullptr, 0);
+    std::wstring w(static_cast<size_t>(wide > 0 ? wide : 0), L'\0');
+    MultiByteToWideChar(codePage, 0, text, size, w.data(), wide);
+    const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+// A file earlier versions wrote holds its names in the system's ANSI code
+// page; where this process's text is UTF-8, each such text is rewritten as
+// UTF-8 once, so every later reader sees the names right. Text that is valid
+// UTF-8 already is left as it is.
+void RewriteAnsiText(sqlite3* db, const char* table) {
+    if (GetACP() != CP_UTF8 || sqlite3_db_readonly(db, "main") != 0) return;
+    const UINT codePage = SystemAnsiCodePage();
+    const std::string select = std::string("SELECT * FROM ") + table;
+    sqlite3_stmt* rows = nullptr;
+    if (sqlite3_prepare_v2(db, select.c_str(), -1, &rows, nullptr) != SQLITE_OK) return;
+    struct Change {
+        long long Row;
+        std::string Column, Text;
+    };
+    std::vector<Change> changes;
+    const int columns = sqlite3_column_count(rows);
+    while (sqlite3_step(rows) == SQLITE_ROW) {
+        long long id = 0;
+        for (int c = 0; c < columns; ++c) {
+            if (SameText(sqlite3_column_name(rows, c), "ID")) id = sqlite3_column_int64(rows, c);
+            if (sqlite3_column_type(rows, c) != SQLITE_TEXT) continue;
+            const char* text = reinterpret_cast<const char*>(sqlite3_column_text(rows, c));
+            const int size = sqlite3_column_bytes(rows, c);
+            if (!ValidUtf8(text, size))
+                changes.push_back(
+                    {id, sqlite3_column_name(rows, c), AnsiFileTextToUtf8(text, size, codePage)});
+        }
+    }
+    sqlite3_finalize(rows);
+    if (changes.empty()) return;
+    // All or nothing: a file half rewritten would mix two encodings.
+    if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) return;
+    bool ok = true;
+    for (const Change& change : changes) {
+        const std::string sql =
+            std::string("UPDATE ") + table + " SET \"" + change.Column + "\" = ? WHERE ID = ?";
+        sqlite3_stmt* update = nullptr;
+        ok = ok && sqlite3_prepare_v2(db, sql.c_str(), -1, &update, nullptr) == SQLITE_OK &&
+             sqlite3_bind_text(update, 1, change.Text.c_str(), static_cast<int>(change.Text.size()),
+                               SQLITE_TRANSIENT) == SQLITE_OK &&
+             sqlite3_bind_int64(update, 2, change.Row) == SQLITE_OK &&
+             sqlite3_step(update) == SQLITE_DONE;
+        sqlite3_finalize(update);
+    }
+    sqlite3_exec(db, ok ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+} // namespace
+
 void OpenIPTable(TDbTable& table, TDbConnection* connection, const char* name) {
+    RewriteAnsiText(connection->Handle(), name);
     table.SetConnection(connection);
     table.TableName = name;
     table.RequiredFields = RequiredFields(name);

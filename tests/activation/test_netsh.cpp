@@ -1,8 +1,10 @@
 #include "activation/NetshCommand.h"
 #include "base/AddressText.h"
 #include "base/ChildProcess.h"
+#include "base/SysUtils.h"
 #include "activation/Activation.h"
 #include "activation/ActivationCheck.h"
+#include "activation/ApplyGuards.h"
 
 #include <gtest/gtest.h>
 
@@ -253,16 +255,96 @@ TEST(ActivationRules, CommandLinesCarryTheDecimalNumbersNotTheStoredText) {
 }
 
 TEST(ActivationRules, FailureTextNamesEachFailedStepWithNetshsLines) {
-    std::vector<TActivationStep> steps = ActivationSteps(Static("10.0.0.1", "255.0.0.0"));
-    for (TActivationStep& step : steps)
-        step.Started = true;
-    steps[0].TimedOut = true;
-    steps[0].Output = {"partly done"};
-    steps[1].Output = {"ignored: this run succeeded"};
+    std::vector<TActivationStep> steps =
+        ActivationSteps(Static("10.0.0.1", "255.0.0.0", "", "10.0.0.53", "10.0.0.54"));
+    ASSERT_EQ(steps.size(), 3u);
+    steps[0].Started = true;
+    steps[0].Output = {"ignored: this run succeeded"};
+    steps[1].Started = true;
+    steps[1].TimedOut = true;
+    steps[1].Output = {"partly done"};
+    steps[2].NotRun = true;
     EXPECT_EQ(ActivationFailureText("lan0", steps),
               "The IP set could not be applied to the connection \"lan0\".\r\n\r\n"
-              "Setting the address: netsh did not finish within 60 seconds and was stopped.\r\n"
-              "    partly done");
+              "Setting the DNS server: netsh had not finished when the apply's time limit of 60 "
+              "seconds passed, and was stopped.\r\n"
+              "    partly done\r\n"
+              "Setting the second DNS server: not run.");
+}
+
+TEST(ActivationRules, TheAdapterDecidesWhateverNetshsExitCodes) {
+    TIPSetValues dhcp = Static("10.0.0.1", "255.0.0.0");
+    dhcp.Dhcp = true;
+    const TIPSetValues fixed = Static("10.0.0.1", "255.0.0.0");
+    std::vector<TActivationStep> clean = ActivationSteps(dhcp);
+    for (TActivationStep& step : clean)
+        step.Started = true;
+    std::vector<TActivationStep> failed = clean;
+    failed[0].ExitCode = 1;
+    failed[0].Output = {"DHCP is already enabled on this interface."};
+    const TCheckResult inEffect{TCheckOutcome::InEffect, ""},
+        notShown{TCheckOutcome::NotYet, "it shows DHCP off"},
+        noLink{TCheckOutcome::NoLink, "takes effect when the connection connects"};
+    struct Case {
+        const char* What;
+        const TIPSetValues& Set;
+        const std::vector<TActivationStep>& Steps;
+        TCheckResult Check;
+        bool Ok;
+        const char* Told; // "" for nothing told
+    } cases[] = {
+        {"clean and shown", dhcp, clean, inEffect, true, ""},
+        {"failed but shown", dhcp, failed, inEffect, true, ""},
+        {"failed, not shown", dhcp, failed, notShown, false, "netsh ended with exit code 1"},
+        {"failed, no link, DHCP shown on", dhcp, failed, noLink, true, "takes effect"},
+        {"failed, no link, static: nothing to see", fixed, failed, noLink, false,
+         "DHCP is already enabled"},
+        {"clean, not shown", dhcp, clean, notShown, false, "it shows DHCP off"},
+        {"clean, no link", fixed, clean, noLink, true, "takes effect"},
+    };
+    for (const Case& c : cases) {
+        const TApplyOutcome outcome = DecideApply(c.Set, c.Steps, c.Check);
+        EXPECT_EQ(outcome.Ok, c.Ok) << c.What;
+        if (*c.Told == 0)
+            EXPECT_EQ(outcome.Message, "") << c.What;
+        else
+            EXPECT_NE(outcome.Message.find(c.Told), std::string::npos)
+                << c.What << ": " << outcome.Message;
+    }
+}
+
+TEST(ActivationRules, ConnectionNamesNetshWouldReadOtherwiseAreRefused) {
+    struct Case {
+        const char* Name;
+        const char* Told; // "" when the name may run
+    } cases[] = {
+        {"LAN 2", ""},
+        {"\xD0\x9F\xD0\xBE\xD0\xB4\xD0\xBA\xD0\xBB\xD1\x8E\xD1\x87\xD0\xB5\xD0\xBD\xD0\xB8\xD0"
+         "\xB5 2",
+         ""}, // Cyrillic, as UTF-8
+        {"name=eth1", "\"name=eth1\" contains an equals sign"},
+        {"LAN\" 2", "contains a double quote"},
+        {"LAN\tB", "\"LAN?B\" contains a control character"},
+        {"LAN\x7F", "contains a control character"},
+        {"LAN?", "a character this system's code page cannot hold"},
+    };
+    for (const Case& c : cases) {
+        const std::string told = ConnectionNameProblem(c.Name);
+        if (*c.Told == 0)
+            EXPECT_EQ(told, "") << c.Name;
+        else
+            EXPECT_NE(told.find(c.Told), std::string::npos) << told;
+        TIPSetValues set = Static("10.0.0.1", "255.0.0.0");
+        set.Connection = c.Name;
+        EXPECT_EQ(ActivationRefusal(set), told) << c.Name;
+    }
+    // A full-width two: where the code page has none, never the plain "2" of
+    // another connection.
+    const std::string narrowed = WideToAnsi(L"Ethernet \xFF12");
+    if (GetACP() != CP_UTF8) {
+        EXPECT_EQ(narrowed, "Ethernet ?");
+        EXPECT_NE(ConnectionNameProblem(narrowed), "");
+    }
 }
 
 // A test may shorten the time limit, never lengthen it or turn it off.
@@ -295,8 +377,9 @@ TEST(ActivationCheck, TheAdapterShowsTheSetOrTellsWhatItShowsInstead) {
         const char* Told;
     } cases[] = {
         {"all shown", set, [](TAdapterView&) {}, TCheckOutcome::InEffect, ""},
-        {"leading zeros", Static("010.55.0.007", "255.255.255.000"), [](TAdapterView&) {},
-         TCheckOutcome::InEffect, ""},
+        {"leading zeros",
+         Static("010.55.0.007", "255.255.255.000", "10.55.0.01", "10.55.0.53", "10.55.0.54"),
+         [](TAdapterView&) {}, TCheckOutcome::InEffect, ""},
         {"one of several addresses", set,
          [](TAdapterView& a) {
              a.Addresses.insert(a.Addresses.begin(), {"192.0.2.5", "255.255.255.0"});
@@ -316,6 +399,26 @@ TEST(ActivationCheck, TheAdapterShowsTheSetOrTellsWhatItShowsInstead) {
          TCheckOutcome::NotYet, "it shows 10.55.0.7/255.255.0.0, not 10.55.0.7/255.255.255.0."},
         {"no gateway", set, [](TAdapterView& a) { a.Gateways = {""}; }, TCheckOutcome::NotYet,
          "it shows the gateway none, not 10.55.0.1."},
+        {"old gateway left beside the new", set,
+         [](TAdapterView& a) {
+             a.Gateways = {"10.0.0.1", "10.55.0.1"};
+         },
+         TCheckOutcome::NotYet, ": it still shows the default gateway 10.0.0.1 as well."},
+        {"gateway where the set has none", Static("10.55.0.7", "255.255.255.0"),
+         [](TAdapterView& a) {
+             a.Gateways = {"10.55.0.1", "10.55.0.2"};
+             a.DnsServers = {};
+         },
+         TCheckOutcome::NotYet,
+         "it still shows the default gateways 10.55.0.1, 10.55.0.2, and the set has none."},
+        {"address taken elsewhere", set,
+         [](TAdapterView& a) {
+             a.Addresses = {{"169.254.7.8", "255.255.0.0"}};
+         },
+         TCheckOutcome::NotYet,
+         "it shows 169.254.7.8/255.255.0.0, not 10.55.0.7/255.255.255.0 "
+         "(Windows takes an address of 169.254.0.0/16 when the one it was "
+         "given is in use by another computer)."},
         {"DNS second", set,
          [](TAdapterView& a) {
              a.DnsServers = {"10.55.0.54", "10.55.0.53"};
@@ -352,15 +455,22 @@ TEST(ActivationCheck, TheAdapterShowsTheSetOrTellsWhatItShowsInstead) {
         const char* Address;
         TCheckOutcome Outcome;
         const char* Told;
+        bool Link = true;
     } leases[] = {
         {true, "10.77.0.120", TCheckOutcome::InEffect, ""},
-        {true, "169.254.3.4", TCheckOutcome::NotYet, "no DHCP server answered"},
+        {true, "169.254.3.4", TCheckOutcome::NotYet,
+         "no DHCP server answered: it shows the automatic address 169.254.3.4"},
         {true, "0.0.0.0", TCheckOutcome::NotYet, "no address was leased within 30 seconds"},
         {false, "10.77.0.120", TCheckOutcome::NotYet, "shows DHCP off"},
+        // Cable out: netsh says "already enabled" either way; the switch tells.
+        {true, "0.0.0.0", TCheckOutcome::NoLink, "takes effect when the connection connects",
+         false},
+        {false, "10.77.0.120", TCheckOutcome::NotYet, "shows DHCP off", false},
     };
     for (const Lease& l : leases) {
         TAdapterView adapter;
         adapter.Dhcp = l.Dhcp;
+        adapter.OperUp = l.Link;
         adapter.Addresses = {{l.Address, "255.255.0.0"}};
         const TCheckResult result = CheckActivation(dhcp, &adapter);
         EXPECT_EQ(result.Outcome, l.Outcome) << l.Address;
@@ -377,4 +487,60 @@ TEST(ChildOutput, KeepsTheLastNonEmptyLinesOfWhatArrivesInPieces) {
     endless.Add(std::string(100000, 'x'));
     ASSERT_EQ(endless.Lines().size(), 1u);
     EXPECT_LT(endless.Lines()[0].size(), 300u);
+}
+
+TEST(ChildOutput, NetshsWordsAreDecodedFromTheConsolesCodePage) {
+    struct Case {
+        UINT CodePage;
+        const char* Printed;
+        const char* Utf8;
+    } cases[] = {
+        // "Ошибка" (error) in 866, as a Russian Windows' netsh prints it into a pipe
+        {866, "\x8E\xE8\xA8\xA1\xAA\xA0", "\xD0\x9E\xD1\x88\xD0\xB8\xD0\xB1\xD0\xBA\xD0\xB0"},
+        // "Schnittstelle für" in 850: the umlaut is 0x81 there, 0xFC in 1252
+        {850, "f\x81r", "f\xC3\xBCr"},
+        {437, "plain", "plain"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(RecodedText(c.Printed, c.CodePage, CP_UTF8), c.Utf8) << c.CodePage;
+}
+
+TEST(ApplyLock, OneApplyAtATimeTheSecondWaitsThenGivesUp) {
+    HANDLE taken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    struct Holder {
+        HANDLE Taken, Done;
+    } holder{taken, done};
+    // Another apply, as a thread of its own: the mutex belongs to a thread.
+    HANDLE thread = CreateThread(
+        nullptr, 0,
+        [](void* arg) -> DWORD {
+            auto* h = static_cast<Holder*>(arg);
+            const TApplyLock lock(0, nullptr);
+            SetEvent(h->Taken);
+            WaitForSingleObject(h->Done, 10000);
+            return lock.Held() ? 0 : 1;
+        },
+        &holder, 0, nullptr);
+    ASSERT_EQ(WaitForSingleObject(taken, 10000), WAIT_OBJECT_0);
+    int pauses = 0;
+    {
+        const TApplyLock second(300, [&](DWORD ms) {
+            ++pauses;
+            Sleep(ms);
+        });
+        EXPECT_FALSE(second.Held());
+        EXPECT_GT(pauses, 0); // the waiting side served its window meanwhile
+    }
+    SetEvent(done);
+    WaitForSingleObject(thread, 10000);
+    DWORD firstHeld = 1;
+    GetExitCodeThread(thread, &firstHeld);
+    EXPECT_EQ(firstHeld, 0u);
+    {
+        const TApplyLock after(300, nullptr);
+        EXPECT_TRUE(after.Held());
+    }
+    for (HANDLE h : {thread, taken, done})
+        CloseHandle(h);
 }

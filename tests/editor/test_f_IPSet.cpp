@@ -392,3 +392,24 @@ TEST_F(Editor, ReadOnlyOlderFileEditsWithoutTheSecondDnsServer) {
     EXPECT_EQ(shown, "10.1.0.2");
     EXPECT_EQ(Form->IPSetTreeView->Count(), 3 * 7); // no Alt. DNS line, no failure
 }
+
+TEST_F(Editor, AConnectionNetshWouldReadAsATagIsRefusedNamingIt) {
+    ExecSql(Db, "INSERT INTO Connections (CONNECTIONNAME) VALUES ('name=eth1')");
+    Manager->ConnectionsTable()->Refresh();
+    const std::vector<std::string> before = Rows();
+    MessageBoxCatcher boxes;
+    bool stillOpen = false;
+    WithEditor(0, [&](TFrmIPSet* d) {
+        d->edtIPSetName->SetText("Hijack");
+        SendMessageA(d->DHCPCheck->Handle(), BM_CLICK, 0, 0);
+        d->edtConnection->Choose(2);
+        d->btnOk->Click();
+        stillOpen = IsWindowVisible(d->Handle()) != FALSE;
+    });
+    EXPECT_TRUE(stillOpen);
+    ASSERT_EQ(boxes.Boxes.size(), 1u);
+    EXPECT_EQ(boxes.Boxes[0].Text,
+              "The connection name \"name=eth1\" contains an equals sign, which netsh cannot take "
+              "as a name. Rename the connection in Windows, or choose another connection.");
+    EXPECT_EQ(Rows(), before);
+}

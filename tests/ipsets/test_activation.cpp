@@ -1,8 +1,12 @@
 #include "app/f_main.h"
 #include "activation/Activation.h"
+#include "activation/ApplyGuards.h"
 #include "ipsets/f_WaitBox.h"
 #include "ipsets/f_manageconnections.h"
 #include "ipsets/o_qvIPInfo.h"
+#include "store/Database.h"
+#include "store/IPDatabase.h"
+#include "base/ChildProcess.h"
 #include "support/MainWindowFixture.h"
 #include "support/TestSupport.h"
 #include "toolkit/Application.h"
@@ -68,7 +72,9 @@ protected:
     void SetUp() override {
         Db = FreshDatabase();
         DeleteFileA((TestFolder() + "netsh-log.txt").c_str());
-        for (const char* file : {"netsh-exits.txt", "netsh-print.txt", "netsh-delay.txt"})
+        for (const char* file :
+             {"netsh-exits.txt", "netsh-print.txt", "netsh-delay.txt", "netsh-connections.txt",
+              "netsh-codepage.txt", "netsh-elevation.txt"})
             DeleteFileA((TestFolder() + file).c_str());
         ExecSql(Db,
                 "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN'), ('LAN 2');"
@@ -93,6 +99,9 @@ protected:
         b.Addresses = {{"10.9.0.7", "255.255.0.0"}};
         Adapters.Adapters = {a, b};
         OpenMainWindow(true);
+        // A set the adapter does not show is given up on sooner than the
+        // 10 s (30 s for DHCP) a user gets.
+        Manager->SetTimeLimits(NetshTimeLimitMs(), 2000);
     }
 };
 
@@ -129,6 +138,7 @@ TEST_F(Activation, StaticSetRunsBothCommandsHiddenThroughTheSystemNetshAndRefres
 TEST_F(Activation, DhcpAndEmptyFieldsGiveTheirCommands) {
     Manager->ActivateIPSet(2);
     Adapters.Adapters[0].DnsServers = {"10.0.0.1"};
+    Adapters.Adapters[0].Gateways = {};
     Manager->ActivateIPSet(3);
     std::vector<NetshRun> runs = ReadLog();
     ASSERT_EQ(runs.size(), 4u);
@@ -235,6 +245,7 @@ TEST_F(Activation, MissingNetshIsReportedAfterTheListIsRefreshed) {
     ASSERT_TRUE(CopyFileA((TestFolder() + "netsh-standin.exe").c_str(),
                           (TestFolder() + "netsh.exe").c_str(), FALSE));
     Adapters.Adapters[0].Description = "after";
+    Adapters.Adapters[0].Addresses = {{"10.66.0.5", "255.255.255.0"}}; // not the set
     std::string listWhenTold;
     bool waitBoxWhenTold = true;
     MessageBoxCatcher boxes;
@@ -268,6 +279,7 @@ TEST_F(Activation, AFailingRunIsReportedWithItsStepAndExitCodeAndBothRunsHappen)
         {"5 2", "Setting the address: netsh ended with exit code 5.\r\n"
                 "Setting the DNS server: netsh ended with exit code 2."},
     };
+    Adapters.Adapters[1].Dhcp = false; // the adapter does not show the set
     for (const Case& c : cases) {
         DeleteFileA((TestFolder() + "netsh-log.txt").c_str());
         SetExitCodes(c.Codes);
@@ -281,6 +293,7 @@ TEST_F(Activation, AFailingRunIsReportedWithItsStepAndExitCodeAndBothRunsHappen)
                 c.Report);
     }
     // Success says nothing.
+    Adapters.Adapters[1].Dhcp = true;
     DeleteFileA((TestFolder() + "netsh-log.txt").c_str());
     SetExitCodes("0 0");
     MessageBoxCatcher boxes;
@@ -551,9 +564,12 @@ TEST_F(Activation, AFailedRunShowsTheLastLinesNetshPrintedUnderItsStep) {
     std::string printed;
     for (int i = 1; i <= 12; ++i)
         printed += Format("line %d\r\n", i);
-    printed += "\r\n  Gr\x81n  \r\n"; // OEM 437 u-umlaut, blanks around, a blank line before
+    printed += "\r\n  Gr\xC3\xBCn  \r\n"; // an umlaut, blanks around, a blank line before
     std::ofstream(TestFolder() + "netsh-print.txt", std::ios::binary) << printed;
+    // Printed in the code page of the console netsh gets, as Windows' netsh does.
+    std::ofstream(TestFolder() + "netsh-codepage.txt") << ConsoleCodePage();
     SetExitCodes("1 0");
+    Adapters.Adapters[0].Addresses = {{"10.66.0.5", "255.255.255.0"}};
     MessageBoxCatcher boxes;
     Manager->ActivateIPSet(1);
     ASSERT_EQ(boxes.Boxes.size(), 1u);
@@ -561,25 +577,32 @@ TEST_F(Activation, AFailedRunShowsTheLastLinesNetshPrintedUnderItsStep) {
                            "Setting the address: netsh ended with exit code 1.";
     for (int i = 4; i <= 12; ++i)
         expected += Format("\r\n    line %d", i);
-    const bool westernPages = GetOEMCP() == 437 && GetACP() == 1252;
-    if (westernPages) {
-        EXPECT_EQ(boxes.Boxes[0].Text, expected + "\r\n    Gr\xFCn");
-    } else {
-        EXPECT_EQ(boxes.Boxes[0].Text.substr(0, expected.size()), expected);
-    }
+    EXPECT_EQ(boxes.Boxes[0].Text,
+              expected + "\r\n    " + RecodedText("Gr\xC3\xBCn", CP_UTF8, CP_ACP));
 }
 
-TEST_F(Activation, ARunPastTheTimeLimitIsStoppedAndTheNextOneRuns) {
+TEST_F(Activation, AHungNetshIsWaitedForOnceAndTheStepsAfterItAreNotRun) {
     std::ofstream(TestFolder() + "netsh-delay.txt") << 30000;
-    const TChildRun stopped = Manager->RunCommand("netsh interface ip show config", 700);
-    EXPECT_TRUE(stopped.Started);
-    EXPECT_TRUE(stopped.TimedOut);
+    Manager->SetTimeLimits(1500, 300);
+    ExecSql(Db, "UPDATE IPSets SET DNS2 = '192.168.1.2' WHERE ID = 1");
+    Manager->IPSetsTable()->Refresh();
+    Adapters.Adapters[0].Addresses = {{"10.66.0.5", "255.255.255.0"}};
+    MessageBoxCatcher boxes;
+    Manager->ActivateIPSet(1);
+    EXPECT_EQ(ReadLog().size(), 1u);
+    ASSERT_EQ(boxes.Boxes.size(), 1u);
+    EXPECT_EQ(boxes.Boxes[0].Text,
+              "The IP set could not be applied to the connection \"LAN\".\r\n\r\n"
+              "Setting the address: netsh had not finished when the apply's time limit of 60 "
+              "seconds passed, and was stopped.\r\n"
+              "Setting the DNS server: not run.\r\n"
+              "Setting the second DNS server: not run.");
+    // The stopped run holds nothing up afterwards.
     DeleteFileA((TestFolder() + "netsh-delay.txt").c_str());
     SetExitCodes("0 3");
     const TChildRun next = Manager->RunCommand("netsh interface ip show config");
     EXPECT_FALSE(next.TimedOut);
     EXPECT_EQ(next.ExitCode, 3u);
-    EXPECT_EQ(ReadLog().size(), 2u);
 }
 
 TEST_F(Activation, TheCheckWaitsForTheSetAndTellsWhatTheConnectionShowsInstead) {
@@ -635,4 +658,156 @@ TEST_F(Activation, TheCheckWaitsForTheSetAndTellsWhatTheConnectionShowsInstead) 
     Manager->ActivateIPSet(1);
     DeleteTree(std::string(NetworkBasePath) + NetworkClassKey + "\\{ADAPTER-A}");
     EXPECT_TRUE(boxes.Boxes.empty());
+}
+
+// ------------------------------------------------------------ netsh as Windows has it
+
+namespace {
+void StandinConnections(const std::string& lines) {
+    std::ofstream(TestFolder() + "netsh-connections.txt", std::ios::binary) << lines;
+}
+} // namespace
+
+TEST_F(Activation, TheAdapterDecidesWhateverWindowsNetshAnswers) {
+    struct Case {
+        const char* What;
+        long long Set;
+        const char* Connections; // what the stand-in knows
+        std::function<void()> Arrange;
+        const char* Told; // "" when nothing is told
+    } cases[] = {
+        {"DHCP applied twice: netsh ends with 1, the adapter shows the lease", 2, "LAN 2|dhcp|\n",
+         [] {}, ""},
+        {"DHCP on with the cable out: the same words, no lease", 2, "LAN 2|dhcp|\n",
+         [&] {
+             Adapters.Adapters[1].Addresses = {{"169.254.9.9", "255.255.0.0"}};
+         },
+         "Setting the address: netsh ended with exit code 1.\r\n"
+         "    DHCP is already enabled on this interface."},
+        {"the gateway is there already, nothing else is", 1, "LAN|static|192.168.1.1\n", [] {}, ""},
+        {"an old gateway stays beside the new one", 1, "LAN|static|10.0.0.1\n",
+         [&] {
+             Adapters.Adapters[0].Gateways = {{"10.0.0.1", ""}, {"192.168.1.1", ""}};
+         },
+         "The IP set \"Static\" is not in effect on the connection \"LAN\": it still shows the "
+         "default gateway 10.0.0.1 as well."},
+        {"a connection netsh does not know", 1, "LAN 7|static|\n",
+         [&] {
+             Adapters.Adapters[0].Addresses = {{"10.66.0.5", "255.255.255.0"}};
+         },
+         "The filename, directory name, or volume label syntax is incorrect."},
+    };
+    const std::vector<FakeAdapter> shown = Adapters.Adapters;
+    for (const Case& c : cases) {
+        Adapters.Adapters = shown;
+        c.Arrange();
+        StandinConnections(c.Connections);
+        MessageBoxCatcher boxes;
+        Manager->ActivateIPSet(c.Set);
+        if (*c.Told == 0) {
+            EXPECT_TRUE(boxes.Boxes.empty()) << c.What;
+            continue;
+        }
+        ASSERT_EQ(boxes.Boxes.size(), 1u) << c.What;
+        EXPECT_NE(boxes.Boxes[0].Text.find(c.Told), std::string::npos)
+            << c.What << ": " << boxes.Boxes[0].Text;
+    }
+}
+
+namespace {
+bool NoRights() {
+    return false;
+}
+} // namespace
+
+TEST_F(Activation, WithoutAdministratorRightsNothingRuns) {
+    SetAdministratorCheck(NoRights);
+    std::string told;
+    try {
+        Manager->ActivateIPSet(1);
+    } catch (const Exception& e) {
+        told = e.what();
+    }
+    SetAdministratorCheck(nullptr);
+    EXPECT_EQ(told, "Applying an IP set needs administrator rights. Start IP Tavix Ver2 as "
+                    "administrator.");
+    EXPECT_TRUE(ReadLog().empty());
+    EXPECT_EQ(Manager->WaitBox(), nullptr);
+}
+
+TEST_F(Activation, AnApplyWaitsForOneRunningElsewhereWithTheWindowAnswering) {
+    struct Other {
+        HANDLE Taken;
+        DWORD ReleasedAt = 0;
+    } other{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    // Another apply on the machine holds the lock for a while.
+    HANDLE thread = CreateThread(
+        nullptr, 0,
+        [](void* arg) -> DWORD {
+            auto* o = static_cast<Other*>(arg);
+            const TApplyLock lock(0, nullptr);
+            SetEvent(o->Taken);
+            Sleep(1200);
+            o->ReleasedAt = GetTickCount();
+            return 0;
+        },
+        &other, 0, nullptr);
+    ASSERT_EQ(WaitForSingleObject(other.Taken, 10000), WAIT_OBJECT_0);
+    bool painted = false;
+    pendingCheck = [&] { painted = Manager->WaitBox() != nullptr; };
+    SetTimer(nullptr, 0, 300, RunPendingCheck);
+    MessageBoxCatcher boxes;
+    Manager->ActivateIPSet(1);
+    pendingCheck = nullptr;
+    WaitForSingleObject(thread, 10000);
+    CloseHandle(thread);
+    CloseHandle(other.Taken);
+    EXPECT_TRUE(painted); // the window's timers ran while it waited
+    const std::vector<NetshRun> runs = ReadLog();
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_GE(runs[0].Tick, other.ReleasedAt);
+    EXPECT_TRUE(boxes.Boxes.empty());
+}
+
+TEST(ConnectionNames, CarriedAsUtf8AndComparedWithoutCaseInEveryScript) {
+    // The manifest makes UTF-8 the process's code page (Windows 10 1903 and
+    // later, and Wine).
+    EXPECT_EQ(GetACP(), static_cast<UINT>(CP_UTF8));
+    struct Case {
+        const char* A;
+        const char* B;
+        bool Same;
+    } cases[] = {
+        {"LAN 2", "lan 2", true},
+        {"B\xC3\xBCro", "B\xC3\x9CRO", true},                           // Büro, BÜRO
+        {"B\xC3\xBCro", "Buro", false},                                 // never the look-alike
+        {"\xD0\x9F\xD0\xBE\xD0\xB4", "\xD0\xBF\xD0\x9E\xD0\x94", true}, // Под, пОД
+        {"Ethernet \xEF\xBC\x92", "Ethernet 2", false},                 // a full-width two
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(SameText(c.A, c.B), c.Same) << c.A << " / " << c.B;
+}
+
+TEST(ConnectionNames, AnEarlierAnsiDatabaseIsReadRightAndRewrittenAsUtf8) {
+    // Earlier versions wrote the system's ANSI code page: 1252 under Wine's
+    // default locale, where "B\xFCro" is Büro.
+    const std::string db = FreshDatabase();
+    ExecSql(db, "INSERT INTO Connections (CONNECTIONNAME) VALUES (CAST(X'42FC726F' AS TEXT)), "
+                "('Подключение 2');"
+                "INSERT INTO IPSets (IPSET_NAME, DHCP, CONNECTION) VALUES "
+                "(CAST(X'4EE4686520' AS TEXT), 1, 1)");
+    {
+        TDbConnection connection(nullptr);
+        connection.FileName = db;
+        connection.Open();
+        TDbTable names(nullptr), sets(nullptr);
+        OpenIPTable(names, &connection, IPDb::Connections);
+        OpenIPTable(sets, &connection, IPDb::IPSets);
+        EXPECT_EQ(names.FieldByName(IPDb::ConnectionName).AsString(), "B\xC3\xBCro");
+        EXPECT_EQ(sets.FieldByName(IPDb::SetName).AsString(), "N\xC3\xA4he ");
+    }
+    // Rewritten in the file; the UTF-8 name beside it left as it was.
+    EXPECT_EQ(QueryColumn(db, "SELECT hex(CONNECTIONNAME) FROM Connections ORDER BY ID"),
+              (std::vector<std::string>{"42C3BC726F",
+                                        "D09FD0BED0B4D0BAD0BBD18ED187D0B5D0BDD0B8D0B52032"}));
 }

@@ -116,6 +116,10 @@ TEST(IPSetCsv, OneBadLineRefusesTheWholeFileNamingTheLineAndField) {
         {"A,10.0.0.5,255.0.0.0,,,,yes,LAN\r\n", "Line 2, field DHCP: \"yes\" is neither 0 nor 1."},
         {" ,10.0.0.5,255.0.0.0,,,,0,LAN\r\n", "Line 2, field Name: the name is empty."},
         {"A,10.0.0.5,255.0.0.0,,,,0\r\n", "Line 2: 7 fields where 8 are expected."},
+        // netsh would read it as a tag and change the connection eth1
+        {"A,,,,,,1,name=eth1\r\n", "Line 2, field Connection: The connection name \"name=eth1\" "
+                                    "contains an equals sign, which netsh cannot take as a name. "
+                                    "Rename the connection in Windows."},
         // A line break inside quotes counts (trimmed off the name's end).
         {"\"two\r\n\",10.0.0.5,255.0.0.0,,,,0,LAN\r\nB,1,255.0.0.0,,,,0,LAN\r\n",
          "Line 4, field Address: \"1\" is not a valid address."},

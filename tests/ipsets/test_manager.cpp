@@ -115,8 +115,9 @@ TEST_F(Merge, XPLayoutMergesEachNameOnceWithCaseInsensitiveAdapterNames) {
     WriteConnectionName(ClassKey + "{7E57-BBBB}\\Connection", "Wireless");
     // The same adapter under a second class key: looked up again, stored once.
     WriteConnectionName(OtherClass + "{7E57-AAAA}\\Connection", "Local Area Connection");
-    // Two adapters with one name add one row.
-    WriteConnectionName(ClassKey + "{7E57-CCCC}\\Connection", "Wireless");
+    // Two adapters with one name add one row, letter case aside (Windows
+    // holds one connection per name whatever its case).
+    WriteConnectionName(ClassKey + "{7E57-CCCC}\\Connection", "WIRELESS");
     // The direct layout is not read on XP.
     WriteConnectionName(Base + "{7E57-CCCC}\\Connection", "Vista only");
     FakeAdaptersScope adapters(Source);

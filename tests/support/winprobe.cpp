@@ -74,10 +74,13 @@ BOOL CALLBACK Match(HWND wnd, LPARAM data) {
     return TRUE;
 }
 
+// Printed as UTF-8, whatever the code pages of the probe and the window.
 BOOL CALLBACK PrintText(HWND child, LPARAM) {
-    char text[512] = {};
-    GetWindowTextA(child, text, sizeof(text));
-    if (text[0]) std::printf("%s\n", text);
+    wchar_t text[512] = {};
+    GetWindowTextW(child, text, 512);
+    char utf8[2048] = {};
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof(utf8), nullptr, nullptr);
+    if (utf8[0]) std::printf("%s\n", utf8);
     return TRUE;
 }
 
