@@ -69,11 +69,12 @@ TEST(IPSetCsv, CellsASpreadsheetWouldRunAreWrittenWithAQuoteAndReadBackEqual) {
         {"'Office", "'Office"},
         {"Office=1", "Office=1"},
     };
+    // The connection too (one that netsh can take: no "=" in it).
     for (const auto& c : cases) {
         const std::vector<TIPSetValues> sets = {
-            {c.Name, "10.0.0.5", "255.0.0.0", "", "", "", false, c.Name}};
+            {c.Name, "10.0.0.5", "255.0.0.0", "", "", "", false, "@LAN"}};
         const std::string bytes = WriteIPSetCsv(sets);
-        EXPECT_EQ(bytes, Header + c.Cell + ",10.0.0.5,255.0.0.0,,,,0," + c.Cell + "\r\n");
+        EXPECT_EQ(bytes, Header + c.Cell + ",10.0.0.5,255.0.0.0,,,,0,'@LAN\r\n");
         std::vector<TIPSetValues> read;
         std::string error;
         ASSERT_TRUE(ParseIPSetCsv(bytes, read, error)) << error;
