@@ -184,9 +184,13 @@ trap 'exit 1' TERM
 start_program() {
   "$@" "$WINE" "$work/IPTavixVer2.exe" &
   pid=$!
-  check "main window appears" 0 "$(probe wait "IPTavix Ver2" 30000; echo $?)"
+  local shown; shown=$(probe wait "IPTavix Ver2" 30000; echo $?)
+  check "main window appears" 0 "$shown"
   # Nothing after this can pass without the window: the test ends here.
-  window_id '^IPTavix Ver2$' >/dev/null || { echo "FAILED: no main window to work with"; exit 1; }
+  if [ "$shown" != 0 ] || ! window_id '^IPTavix Ver2$' >/dev/null; then
+    echo "FAILED: waited 30 s for the main window; nothing after it can pass"
+    exit 1
+  fi
 }
 stop_program() {
   probe close "IPTavix Ver2" || true

@@ -14,6 +14,13 @@ run_netns_cases() {
   rm -rf "$work" && mkdir -p "$work"
   netns_display || { echo "FAILED: no display of its own could be started"; return 1; }
   trap 'kill "$netns_xvfb" 2>/dev/null || true' EXIT
+  # The cases' prefix is made once, here, outside every case's budget.
+  local prefix="$root/build/wineprefix-netns"
+  if [ ! -f "$prefix/system.reg" ]; then
+    WINEPREFIX="$prefix" "$root/scripts/wine-run" wineboot -i </dev/null >/dev/null 2>&1 || true
+    WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
+    WINEPREFIX="$prefix" wineserver -w >/dev/null 2>&1 || true
+  fi
   for case in "$@"; do
     echo "== $case"
     IPTAVIX_NETNS_CASE=$case unshare --net --mount --propagation private \
