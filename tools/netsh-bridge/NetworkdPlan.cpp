@@ -51,8 +51,16 @@ struct TNetworkFile {
     std::vector<std::string> Dns;
 };
 
-TNetworkFile ReadNetworkFile(const std::string& text) {
-    TNetworkFile file;
+// One line of a .network file that says something: a section's header, or
+// a key of the section above it.
+struct TIniLine {
+    std::string Section; // "[Network]"
+    bool Header = false;
+    std::string Key, Value;
+};
+
+std::vector<TIniLine> IniLines(const std::string& text) {
+    std::vector<TIniLine> lines;
     std::istringstream in(text);
     std::string line, section;
     while (std::getline(in, line)) {
@@ -61,16 +69,30 @@ TNetworkFile ReadNetworkFile(const std::string& text) {
         line = FirstLine(line.substr(start));
         if (line[0] == '[') {
             section = line;
-            if (section == "[Address]" || section == "[Route]") file.OwnAddresses = true;
+            lines.push_back({section, true, "", ""});
             continue;
         }
         const size_t eq = line.find('=');
-        if (eq == std::string::npos || section != "[Network]") continue;
-        std::string key = FirstLine(line.substr(0, eq)), value = FirstLine(line.substr(eq + 1));
-        if ((key == "Address" || key == "Gateway") && !value.empty()) file.OwnAddresses = true;
-        if (key == "DNS") {
-            if (value.empty()) file.Dns.clear();
-            std::istringstream servers(value);
+        if (eq != std::string::npos)
+            lines.push_back(
+                {section, false, FirstLine(line.substr(0, eq)), FirstLine(line.substr(eq + 1))});
+    }
+    return lines;
+}
+
+TNetworkFile ReadNetworkFile(const std::string& text) {
+    TNetworkFile file;
+    for (const TIniLine& line : IniLines(text)) {
+        if (line.Header) {
+            if (line.Section == "[Address]" || line.Section == "[Route]") file.OwnAddresses = true;
+            continue;
+        }
+        if (line.Section != "[Network]") continue;
+        if ((line.Key == "Address" || line.Key == "Gateway") && !line.Value.empty())
+            file.OwnAddresses = true;
+        if (line.Key == "DNS") {
+            if (line.Value.empty()) file.Dns.clear();
+            std::istringstream servers(line.Value);
             std::string s;
             while (servers >> s)
                 file.Dns.push_back(s);
@@ -83,20 +105,8 @@ TNetworkFile ReadNetworkFile(const std::string& text) {
 std::vector<std::pair<std::string, std::string>> SectionKeys(const std::string& text,
                                                              const std::string& wanted) {
     std::vector<std::pair<std::string, std::string>> keys;
-    std::istringstream in(text);
-    std::string line, section;
-    while (std::getline(in, line)) {
-        const size_t start = line.find_first_not_of(" \t");
-        if (start == std::string::npos || line[start] == '#' || line[start] == ';') continue;
-        line = FirstLine(line.substr(start));
-        if (line[0] == '[') {
-            section = line;
-            continue;
-        }
-        const size_t eq = line.find('=');
-        if (eq != std::string::npos && section == wanted)
-            keys.emplace_back(FirstLine(line.substr(0, eq)), FirstLine(line.substr(eq + 1)));
-    }
+    for (const TIniLine& line : IniLines(text))
+        if (!line.Header && line.Section == wanted) keys.emplace_back(line.Key, line.Value);
     return keys;
 }
 
