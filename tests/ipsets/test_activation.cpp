@@ -101,7 +101,7 @@ protected:
         OpenMainWindow(true);
         // A set the adapter does not show is given up on sooner than the
         // 10 s (30 s for DHCP) a user gets.
-        Manager->SetTimeLimits(NetshTimeLimitMs(), 2000);
+        Manager->SetTimeLimits(NetshTimeLimitMs(), 800);
     }
 };
 
@@ -607,6 +607,7 @@ TEST_F(Activation, AHungNetshIsWaitedForOnceAndTheStepsAfterItAreNotRun) {
 
 TEST_F(Activation, TheCheckWaitsForTheSetAndTellsWhatTheConnectionShowsInstead) {
     // Shown after 600 ms: the wait ends then, with nothing to tell.
+    Manager->SetTimeLimits(NetshTimeLimitMs(), 3000);
     Adapters.Adapters[0].Addresses = {{"0.0.0.0", "0.0.0.0"}};
     bool changed = false;
     pendingCheck = [&] {
@@ -621,6 +622,7 @@ TEST_F(Activation, TheCheckWaitsForTheSetAndTellsWhatTheConnectionShowsInstead) 
         EXPECT_TRUE(boxes.Boxes.empty());
     }
     pendingCheck = nullptr;
+    Manager->SetTimeLimits(NetshTimeLimitMs(), 800);
 
     struct Case {
         const char* What;
