@@ -10,14 +10,6 @@ prepare_sets "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN'), ('Wi,Fi')
          ('Say \"hi\"', '0.0.0.0', '0.0.0.0', '0.0.0.0', '0.0.0.0', 1, 2, NULL),
          ('Twin', '10.0.0.6', '255.0.0.0', '', '', 0, 1, ''),
          ('twin', '10.0.0.7', '255.0.0.0', '', '', 0, 1, '');"
-run() { # run ARGS...: the program's output (CR removed), then its exit code
-  set +e
-  out=$(timeout 60 "$WINE" "$work/IPTavixVer2.exe" "$@" 2>/dev/null | tr -d '\r')
-  code=${PIPESTATUS[0]}
-  set -e
-  printf '%s\n%s' "$out" "$code"
-}
-last() { tail -n1 <<<"$1"; }
 rows() { sqlite3 "$1" "SELECT IPSET_NAME, IPADDRESS, SUBNETMASK, GATEWAY, DNS, IFNULL(DNS2, ''), DHCP, CONNECTIONNAME
   FROM IPSets LEFT JOIN Connections ON Connections.ID = IPSets.CONNECTION ORDER BY IPSets.ID"; }
 

@@ -11,14 +11,6 @@ prepare_sets "INSERT INTO Connections (CONNECTIONNAME) VALUES ('Büro'), ('Buro'
   INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, GATEWAY, DNS, DHCP, CONNECTION)
   VALUES ('Büro fest', '10.0.0.5', '255.0.0.0', '', '', 0, 1),
          ('Buro fest', '10.0.0.6', '255.0.0.0', '', '', 0, 2);"
-run() { # run ARGS...: the program's output (CR removed), then its exit code
-  set +e
-  out=$(timeout 60 "$WINE" "$work/IPTavixVer2.exe" "$@" 2>/dev/null | tr -d '\r')
-  code=${PIPESTATUS[0]}
-  set -e
-  printf '%s\n%s' "$out" "$code"
-}
-last() { tail -n1 <<<"$1"; }
 logged() { sed -n "${1}p" "$work/netsh-log.txt" | cut -d'|' -f4 | tr -d '\r'; }
 
 # The registry names the connection of Wine's first adapter (its name is

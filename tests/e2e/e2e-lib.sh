@@ -165,6 +165,16 @@ dialog_ready() { probe foreground "$1" 10000 && wait_until 10 probe focus "$1"; 
 focus_is() { [ "$(probe focus "$1" | tr -d '\r')" = "$2" ]; }
 # tree_shows PREFIX: true when winprobe's counts start with PREFIX ("tree 2").
 tree_shows() { [[ "$(probe counts "IPTavix Ver2" | tr -d '\r')" == "$1"* ]]; }
+# run ARGS...: the program from the command line: its output (CR removed),
+# then its exit code on a line of its own; last OUTPUT: that exit code.
+run() { # run ARGS...: the program's output (CR removed), then its exit code
+  set +e
+  out=$(timeout 60 "$WINE" "$work/IPTavixVer2.exe" "$@" 2>/dev/null | tr -d '\r')
+  code=${PIPESTATUS[0]}
+  set -e
+  printf '%s\n%s' "$out" "$code"
+}
+last() { tail -n1 <<<"$1"; }
 # box_count: how many of the program's message boxes are on screen.
 box_count() { xsearch --onlyvisible --name '^(QV )?IP Tavix Ver2$' | wc -l; }
 # Also when a step fails on the way: the system's netsh is put back, and no
