@@ -28,6 +28,11 @@ TFormArgs MainFormArgs() {
 }
 
 const TFontSpec BoldFont{"MS Sans Serif", -11, true, false};
+// The tree shows connection and set names, often localised ("Подключение 2",
+// "以太网 2"): a scalable face that covers them (and that Windows links to its
+// CJK faces), not the bitmap MS Sans Serif, which holds one code page's
+// letters and draws the others as boxes.
+const TFontSpec TreeFont{"Microsoft Sans Serif", -11, true, false};
 
 template <typename Handler> auto Bind(TFrmMain* form, Handler handler) {
     return [form, handler](TComponent* sender) { (form->*handler)(sender); };
@@ -88,7 +93,7 @@ TFrmMain::TFrmMain(TComponent* owner) : TForm(owner, MainFormArgs()) {
     Splitter1 = new TSplitter(this, TabSheet1,
                               {.Height = 5, .Align = TAlign::alBottom, .Name = "Splitter1"});
     IPSetTreeView = new TTreeView(
-        this, TabSheet1, {.Align = TAlign::alClient, .Font = &BoldFont, .Name = "IPSetTreeView"});
+        this, TabSheet1, {.Align = TAlign::alClient, .Font = &TreeFont, .Name = "IPSetTreeView"});
     IPSetTreeView->SetIndent(19);
     IPListView->SetAccessibleName("Current Configuration");
     IPSetTreeView->SetAccessibleName("Available IP Sets");
