@@ -149,6 +149,18 @@ TNetshRequest Parsed(const std::string& line) {
     return request;
 }
 
+// A host whose NetworkManager runs and holds ipt0 with the profile u-1;
+// `profile` answers "nmcli -g" for it (method, addresses, gateway, DNS,
+// ignore-auto-dns).
+void ManagedByNetworkManager(TModelHost& host, const std::string& profile) {
+    host.Tools.insert("nmcli");
+    host.Answers["/bin/nmcli -t -f RUNNING general"] = "running\n";
+    host.Answers["/bin/nmcli -t -f DEVICE"] = "ipt0:ethernet:connected:Wired connection 1\n";
+    host.Answers["/bin/nmcli -t -f GENERAL"] =
+        "GENERAL.CON-UUID:u-1\nGENERAL.STATE:100 (connected)\n";
+    host.Answers["/bin/nmcli -g"] = profile;
+}
+
 } // namespace
 
 TEST(NetshBridgeFlow, AFailedStepPutsTheSnapshotBack) {
@@ -227,12 +239,7 @@ TEST(NetshBridgeFlow, AManagerIsToldAndNoSecondClientStarts) {
 
     // NetworkManager refusing the profile: the one-line reason names it.
     TModelHost nm;
-    nm.Tools.insert("nmcli");
-    nm.Answers["/bin/nmcli -t -f RUNNING general"] = "running\n";
-    nm.Answers["/bin/nmcli -t -f DEVICE"] = "ipt0:ethernet:connected:Wired connection 1\n";
-    nm.Answers["/bin/nmcli -t -f GENERAL"] =
-        "GENERAL.CON-UUID:u-1\nGENERAL.STATE:100 (connected)\n";
-    nm.Answers["/bin/nmcli -g"] = "auto\n\n\n\nno\n";
+    ManagedByNetworkManager(nm, "auto\n\n\n\nno\n");
     nm.Failing["/bin/nmcli connection modify u-1 ipv4.method"] = {
         4, "Error: Failed to modify connection 'Wired connection 1': permission denied\n"};
     EXPECT_EQ(
@@ -374,24 +381,12 @@ TEST(NetshBridgeFlow, WindowsAnswersChangeNothing) {
          },
          DhcpAlreadyEnabledText},
         {"NetworkManager's profile is DHCP", dhcp,
-         [](TModelHost& h) {
-             h.Tools.insert("nmcli");
-             h.Answers["/bin/nmcli -t -f RUNNING general"] = "running\n";
-             h.Answers["/bin/nmcli -t -f DEVICE"] = "ipt0:ethernet:connected:Wired connection 1\n";
-             h.Answers["/bin/nmcli -t -f GENERAL"] =
-                 "GENERAL.CON-UUID:u-1\nGENERAL.STATE:100 (connected)\n";
-             h.Answers["/bin/nmcli -g"] = "auto\n\n\n\nno\n";
-         },
+         [](TModelHost& h) { ManagedByNetworkManager(h, "auto\n\n\n\nno\n"); },
          DhcpAlreadyEnabledText},
         {"NetworkManager refuses the user",
          AddressCommand("ipt0", false, "10.77.0.10", "255.255.255.0", ""),
          [](TModelHost& h) {
-             h.Tools.insert("nmcli");
-             h.Answers["/bin/nmcli -t -f RUNNING general"] = "running\n";
-             h.Answers["/bin/nmcli -t -f DEVICE"] = "ipt0:ethernet:connected:Wired connection 1\n";
-             h.Answers["/bin/nmcli -t -f GENERAL"] =
-                 "GENERAL.CON-UUID:u-1\nGENERAL.STATE:100 (connected)\n";
-             h.Answers["/bin/nmcli -g"] = "auto\n\n\n\nno\n";
+             ManagedByNetworkManager(h, "auto\n\n\n\nno\n");
              h.Failing["/bin/nmcli connection modify u-1 ipv4.method manual"] = {
                  1, "Error: Failed to modify connection 'Wired connection 1': Insufficient "
                     "privileges\n"};
@@ -440,12 +435,7 @@ TEST(NetshBridgeFlow, ARunEndsWithinItsLimitWithTheSnapshotBack) {
 
     // NetworkManager's own wait is what is left of the run, not its minute.
     TModelHost nm;
-    nm.Tools.insert("nmcli");
-    nm.Answers["/bin/nmcli -t -f RUNNING general"] = "running\n";
-    nm.Answers["/bin/nmcli -t -f DEVICE"] = "ipt0:ethernet:connected:Wired connection 1\n";
-    nm.Answers["/bin/nmcli -t -f GENERAL"] =
-        "GENERAL.CON-UUID:u-1\nGENERAL.STATE:100 (connected)\n";
-    nm.Answers["/bin/nmcli -g"] = "manual\n192.0.2.50/24\n192.0.2.1\n\nno\n";
+    ManagedByNetworkManager(nm, "manual\n192.0.2.50/24\n192.0.2.1\n\nno\n");
     nm.Failing["/bin/nmcli device reapply"] = {1, ""};
     nm.Takes["/bin/nmcli --wait"] = 600000;
     ApplyRequest(nm, Parsed(AddressCommand("ipt0", true, "", "", "")));
