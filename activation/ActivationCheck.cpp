@@ -166,3 +166,12 @@ TCheckResult CheckActivation(const TIPSetValues& set, const TAdapterView* adapte
                          set.Name.c_str(), set.Connection.c_str(), mismatch.c_str());
     return result;
 }
+
+const TIPSetValues* SetInEffect(const std::vector<TIPSetValues>& sets,
+                                const std::string& connection, const TAdapterView& adapter) {
+    for (const TIPSetValues& set : sets)
+        if (SameText(set.Connection, connection) &&
+            CheckActivation(set, &adapter).Outcome == TCheckOutcome::InEffect)
+            return &set;
+    return nullptr;
+}

@@ -34,5 +34,10 @@ struct TCheckResult {
 // `adapter` is nullptr when no adapter is the set's connection now.
 TCheckResult CheckActivation(const TIPSetValues& set, const TAdapterView* adapter);
 
+// The first of `sets` whose connection is `connection` and that `adapter`
+// shows now, by the same check an apply ends with; nullptr when none is.
+const TIPSetValues* SetInEffect(const std::vector<TIPSetValues>& sets,
+                                const std::string& connection, const TAdapterView& adapter);
+
 // How long the check waits for the set to show: DHCP waits for a lease.
 unsigned CheckLimitMs(const TIPSetValues& set);

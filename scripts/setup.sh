@@ -9,7 +9,7 @@ mkdir -p "$deps"
 
 need_pkgs=(mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix cmake ninja-build make tcl xvfb xdotool
            wine wine32:i386 wine64 imagemagick openbox googletest dpkg-dev zip x11-utils sqlite3 fonts-wine xclip
-           iproute2 util-linux dnsmasq-base isc-dhcp-client network-manager dhcpcd-base udhcpc)
+           iproute2 util-linux dnsmasq-base isc-dhcp-client network-manager dhcpcd-base udhcpc trayer)
 
 have_all() {
   local p

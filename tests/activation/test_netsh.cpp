@@ -352,7 +352,7 @@ TEST(ActivationRules, TheTimeLimitIsShortenedOnlyByAUsableValue) {
     const struct {
         const char* Asked;
         unsigned Limit;
-    } cases[] = {{nullptr, 60000}, {"8000", 8000}, {"0", 60000},
+    } cases[] = {{nullptr, 60000},  {"8000", 8000},  {"0", 60000},
                  {"120000", 60000}, {"soon", 60000}, {"99999999999999999999", 60000}};
     for (const auto& c : cases) {
         SetEnvironmentVariableA("IPTAVIX_NETSH_TIME_LIMIT_MS", c.Asked);
@@ -476,6 +476,28 @@ TEST(ActivationCheck, TheAdapterShowsTheSetOrTellsWhatItShowsInstead) {
         EXPECT_EQ(result.Outcome, l.Outcome) << l.Address;
         EXPECT_NE(result.Text.find(l.Told), std::string::npos) << result.Text;
     }
+}
+
+TEST(ActivationCheck, TheSetInEffectIsTheFirstOfItsConnectionTheAdapterShows) {
+    TAdapterView lan;
+    lan.Addresses = {{"10.0.0.2", "255.255.255.0"}};
+    lan.Gateways = {"10.0.0.1"};
+    auto named = [](TIPSetValues set, const char* name, const char* connection) {
+        set.Name = name;
+        set.Connection = connection;
+        return set;
+    };
+    const std::vector<TIPSetValues> sets = {
+        named(Static("10.0.0.2", "255.255.255.0", "10.0.0.1"), "Elsewhere", "WLAN"),
+        named(Static("10.0.0.2", "255.255.255.0"), "No gateway", "LAN"),
+        named(Static("10.0.0.2", "255.255.255.0", "10.0.0.1"), "Office", "lan"),
+        named(Static("10.0.0.2", "255.255.255.0", "10.0.0.1"), "Office again", "LAN"),
+    };
+    const TIPSetValues* shown = SetInEffect(sets, "LAN", lan);
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->Name, "Office");
+    lan.Gateways.push_back("10.0.0.254"); // a leftover gateway: no set is in effect
+    EXPECT_EQ(SetInEffect(sets, "LAN", lan), nullptr);
 }
 
 TEST(ChildOutput, KeepsTheLastNonEmptyLinesOfWhatArrivesInPieces) {
