@@ -22,8 +22,10 @@ build_arch "$arch" -DIPTAVIX_TESTS=ON
 
 start_wine_session
 trap stop_wine_session EXIT
+start_second_desktop
 cd "$root/build/$arch"
-# Two at a time: the tests on this display one after another, the namespaced
-# ones (a display and prefix of their own) beside them.
-ctest --output-on-failure --timeout 600 -j2 "$@"
+# Three at a time: the window tests of each desktop one after another, the
+# namespaced ones (a display and prefix of their own) beside them. Most of
+# their time is spent waiting for windows, so two cores serve three.
+ctest --output-on-failure --timeout 600 -j3 "$@"
 echo "Tests ran on the $arch build."

@@ -29,11 +29,8 @@ start_wine_session() {
   if [ -z "${DISPLAY:-}" ] || [ "${IPTAVIX_OWN_DISPLAY:-1}" = 1 ]; then
     # IPTAVIX_DISPLAY lets two checkouts run their suites side by side.
     export DISPLAY="${IPTAVIX_DISPLAY:-:97}"
-    if ! xdpyinfo -display "$DISPLAY" >/dev/null 2>&1; then
-      Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-      xvfb_pid=$!
-      for _ in $(seq 50); do xdpyinfo -display "$DISPLAY" >/dev/null 2>&1 && break; sleep 0.1; done
-    fi
+    start_xvfb
+    xvfb_pid=$started_xvfb_pid
     # The tests need a window manager; the benchmark (IPTAVIX_WINDOW_MANAGER=0)
     # times the program without one's round trips.
     if [ "${IPTAVIX_WINDOW_MANAGER:-1}" = 1 ]; then
@@ -67,10 +64,48 @@ install_wine_fonts() {
   return $copied
 }
 
+# start_xvfb: an Xvfb on $DISPLAY unless one answers there; its pid, for the
+# caller to end, in started_xvfb_pid (empty when one ran already).
+start_xvfb() {
+  started_xvfb_pid=""
+  xdpyinfo -display "$DISPLAY" >/dev/null 2>&1 && return 0
+  Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  started_xvfb_pid=$!
+  for _ in $(seq 50); do xdpyinfo -display "$DISPLAY" >/dev/null 2>&1 && break; sleep 0.1; done
+}
+
+# A second desktop for the suite: a display (the first one's number plus 100)
+# and a prefix (build/wineprefix2, a copy of the first) of its own, so ctest
+# runs two window tests at once. A test whose RESOURCE_LOCK is desktop2 has
+# IPTAVIX_DESKTOP=2, and wine-run and the end-to-end helpers then take this
+# display and prefix; without a second desktop they take the first one.
+start_second_desktop() {
+  local first_display=$DISPLAY first_prefix=$WINEPREFIX
+  export IPTAVIX_DISPLAY2=":$((${DISPLAY#:} + 100))"
+  export IPTAVIX_WINEPREFIX2="$wine_root/build/wineprefix2"
+  if [ ! -f "$IPTAVIX_WINEPREFIX2/system.reg" ]; then
+    rm -rf "$IPTAVIX_WINEPREFIX2"
+    cp -a "$first_prefix" "$IPTAVIX_WINEPREFIX2"
+  fi
+  export DISPLAY=$IPTAVIX_DISPLAY2 WINEPREFIX=$IPTAVIX_WINEPREFIX2
+  start_xvfb
+  second_xvfb_pid=$started_xvfb_pid
+  start_window_manager
+  second_wm_pid=$started_wm_pid
+  wineserver -p >/dev/null 2>&1 || true
+  "$WINE" wineboot </dev/null >/dev/null 2>&1 || true
+  export DISPLAY=$first_display WINEPREFIX=$first_prefix
+}
+
 stop_wine_session() {
   wineserver -k >/dev/null 2>&1 || true
   stop_window_manager "${session_wm_pid:-}"
   [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
+  if [ -n "${IPTAVIX_WINEPREFIX2:-}" ]; then
+    WINEPREFIX=$IPTAVIX_WINEPREFIX2 wineserver -k >/dev/null 2>&1 || true
+    stop_window_manager "${second_wm_pid:-}"
+    [ -n "${second_xvfb_pid:-}" ] && kill "$second_xvfb_pid" 2>/dev/null || true
+  fi
 }
 
 # build_arch ARCH [cmake options...] -- [targets...]: configures build/ARCH

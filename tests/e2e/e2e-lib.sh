@@ -4,6 +4,10 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 WINE="$root/scripts/wine-run"
+# A test on the suite's second desktop (scripts/wine-env.sh) works there.
+if [ "${IPTAVIX_DESKTOP:-1}" = 2 ] && [ -n "${IPTAVIX_DISPLAY2:-}" ]; then
+  export DISPLAY=$IPTAVIX_DISPLAY2 WINEPREFIX=$IPTAVIX_WINEPREFIX2
+fi
 bin="$1"    # the folder with the built programs
 work="$2"   # this test's own folder
 rm -rf "$work" && mkdir -p "$work"
