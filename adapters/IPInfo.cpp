@@ -96,6 +96,17 @@ std::vector<std::string> WineNameServers(DWORD index, bool& unknown) {
     return NameServersBehindStub(resolvConf, link, upstream, unknown);
 }
 
+// An IPv4 socket address as dotted text; "" for any other.
+std::string Ipv4Text(const SOCKET_ADDRESS& socketAddress) {
+    const sockaddr* address = socketAddress.lpSockaddr;
+    if (!address || address->sa_family != AF_INET ||
+        socketAddress.iSockaddrLength < static_cast<INT>(sizeof(sockaddr_in)))
+        return "";
+    const auto* b =
+        reinterpret_cast<const BYTE*>(&reinterpret_cast<const sockaddr_in*>(address)->sin_addr);
+    return Format("%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
+}
+
 } // namespace
 
 TInfoIPAddress::TInfoIPAddress(const IP_ADDR_STRING* entry) {
@@ -122,6 +133,12 @@ TAdapter::TAdapter(const IP_ADAPTER_INFO& info)
     FPrimaryWinsServer = std::make_unique<TInfoIPAddress>(&info.PrimaryWinsServer);
     FSecondaryWinsServer = std::make_unique<TInfoIPAddress>(&info.SecondaryWinsServer);
     ReadDnsServers();
+}
+
+void TAdapter::AddGateway(const std::string& address) {
+    for (int i = 0; i < FGatewayList.Count(); ++i)
+        if (FGatewayList.Items(i)->IpAddress() == address) return;
+    FGatewayList.Add(std::make_unique<TInfoIPAddress>(address, "255.255.255.255"));
 }
 
 void TAdapter::ReadDnsServers() {
@@ -159,7 +176,10 @@ TIPInfo::TIPInfo() {
 
 void TIPInfo::AddNewerRecords() {
     // Without these records the snapshot still holds what the list shows.
-    const ULONG flags = GAA_FLAG_SKIP_UNICAST | GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST;
+    // Their gateways are every default route of the adapter: an old gateway
+    // left beside a new one shows here, where the older record may name one.
+    const ULONG flags = GAA_FLAG_SKIP_UNICAST | GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST |
+                        GAA_FLAG_INCLUDE_GATEWAYS;
     ULONG size = 16384;
     std::vector<BYTE> buffer(size);
     ULONG status = ERROR_BUFFER_OVERFLOW;
@@ -179,15 +199,13 @@ void TIPInfo::AddNewerRecords() {
             if (!SameText(adapter->AdapterName(), record->AdapterName)) continue;
             adapter->OperUp = record->OperStatus == IfOperStatusUp;
             adapter->FriendlyName = WideToAnsi(record->FriendlyName);
-            for (auto* dns = record->FirstDnsServerAddress; dns; dns = dns->Next) {
-                const sockaddr* address = dns->Address.lpSockaddr;
-                if (!address || address->sa_family != AF_INET ||
-                    dns->Address.iSockaddrLength < static_cast<INT>(sizeof(sockaddr_in)))
-                    continue;
-                const auto* b = reinterpret_cast<const BYTE*>(
-                    &reinterpret_cast<const sockaddr_in*>(address)->sin_addr);
-                adapter->DnsServers.push_back(Format("%u.%u.%u.%u", b[0], b[1], b[2], b[3]));
-            }
+            for (auto* dns = record->FirstDnsServerAddress; dns; dns = dns->Next)
+                if (const std::string server = Ipv4Text(dns->Address); !server.empty())
+                    adapter->DnsServers.push_back(server);
+            for (auto* gateway = record->FirstGatewayAddress; gateway; gateway = gateway->Next)
+                if (const std::string address = Ipv4Text(gateway->Address);
+                    !address.empty() && address != "0.0.0.0")
+                    adapter->AddGateway(address);
             if (underWine) {
                 bool unknown = false;
                 const std::vector<std::string> servers = WineNameServers(adapter->Index(), unknown);

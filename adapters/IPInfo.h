@@ -11,6 +11,8 @@
 class TInfoIPAddress {
 public:
     explicit TInfoIPAddress(const IP_ADDR_STRING* entry); // entry may be null
+    TInfoIPAddress(std::string address, std::string mask)
+        : FIpAddress(std::move(address)), FIpMask(std::move(mask)) {}
     const std::string& IpAddress() const { return FIpAddress; }
     const std::string& IpMask() const { return FIpMask; }
     // "" when both are empty, otherwise address + "/" + mask.
@@ -39,6 +41,9 @@ public:
     const TInfoIPAddress* IPAddresses(int index) const { return FIpAddressList.Items(index); }
     int GatewayCount() const { return FGatewayList.Count(); }
     const TInfoIPAddress* Gateways(int index) const { return FGatewayList.Items(index); }
+    // A default gateway the older record left out (it names one at most on
+    // some systems); one already listed is not added twice.
+    void AddGateway(const std::string& address);
     const TInfoIPAddress* DhcpServer() const { return FDhcpServer.get(); }
     bool HaveWins() const { return FHaveWins; }
     const TInfoIPAddress* PrimaryWinsServer() const { return FPrimaryWinsServer.get(); }

@@ -76,11 +76,14 @@ BOOL CALLBACK Match(HWND wnd, LPARAM data) {
 
 // Printed as UTF-8, whatever the code pages of the probe and the window.
 BOOL CALLBACK PrintText(HWND child, LPARAM) {
-    wchar_t text[512] = {};
-    GetWindowTextW(child, text, 512);
-    char utf8[2048] = {};
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof(utf8), nullptr, nullptr);
-    if (utf8[0]) std::printf("%s\n", utf8);
+    // A message box's text can be long (netsh's own lines): read it whole.
+    std::wstring text(GetWindowTextLengthW(child) + 1, L'\0');
+    text.resize(GetWindowTextW(child, text.data(), static_cast<int>(text.size())));
+    if (text.empty()) return TRUE;
+    std::string utf8(text.size() * 3, '\0');
+    utf8.resize(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                    utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr));
+    std::printf("%s\n", utf8.c_str());
     return TRUE;
 }
 

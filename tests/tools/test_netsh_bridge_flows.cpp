@@ -184,6 +184,19 @@ TEST(NetshBridgeFlow, AFailedStepPutsTheSnapshotBack) {
               "were put back.");
     EXPECT_EQ(stubborn.Addresses, (std::vector<std::string>{"192.0.2.50/24"}));
     EXPECT_EQ(stubborn.Gateways, (std::vector<std::string>{"192.0.2.1"}));
+
+    // A route to put back that something on the host added again meanwhile
+    // is where the rollback wants it.
+    TModelHost raced;
+    raced.Failing["/bin/ip -4 route append default via 10.77.0.1"] = {
+        2, "Error: Nexthop has invalid gateway.\n"};
+    raced.Failing["/bin/ip -4 route append default via 192.0.2.1"] = {
+        2, "RTNETLINK answers: File exists\n"};
+    EXPECT_EQ(ApplyRequest(raced, Parsed(AddressCommand("ipt0", false, "10.77.0.10",
+                                                        "255.255.255.0", "10.77.0.1"))),
+              "Setting the address of ipt0: /bin/ip -4 route append default via 10.77.0.1 dev "
+              "ipt0 metric 1 failed: Error: Nexthop has invalid gateway.; its old addresses and "
+              "routes were put back.");
 }
 
 TEST(NetshBridgeFlow, ARefusedSetRunsNothing) {

@@ -20,10 +20,20 @@ std::string BaseName(const std::string& path) {
 }
 
 // The first step that failed, as the message names it; "" when all ran.
-std::string RunAll(IBridgeHost& host, const std::vector<THostCommand>& plan) {
+// A route put back that is there already: something on the host (a DHCP
+// client renewing, a manager) added it again since the flush. That is where
+// a rollback wants it.
+bool RouteThereAlready(const THostCommand& command, const TRunResult& result) {
+    return command.size() > 4 && command[2] == "route" && command[3] == "append" &&
+           result.Code == 2 && result.Output.find("File exists") != std::string::npos;
+}
+
+std::string RunAll(IBridgeHost& host, const std::vector<THostCommand>& plan,
+                   bool restoring = false) {
     for (const THostCommand& command : plan) {
         const TRunResult result = host.Run(command);
         if (result.TimedOut) return CommandText(command) + " did not end in time";
+        if (restoring && RouteThereAlready(command, result)) continue;
         if (result.Code == -1)
             return "the host command could not be started: " + CommandText(command);
         if (result.Code != 0)
@@ -40,7 +50,7 @@ std::string RunAll(IBridgeHost& host, const std::vector<THostCommand>& plan) {
 std::string RolledBack(IBridgeHost& host, const TIPv4State& snapshot, const std::string& name,
                        const std::string& ip, const std::string& reason) {
     host.EnterRollback();
-    const std::string restore = RunAll(host, RestorePlan(snapshot, name, ip));
+    const std::string restore = RunAll(host, RestorePlan(snapshot, name, ip), true);
     if (!restore.empty()) return reason + "; putting back its old addresses failed too: " + restore;
     return reason + "; its old addresses and routes were put back.";
 }
@@ -189,8 +199,7 @@ std::string ApplyDhcp(IBridgeHost& host, const TNetshRequest& request, const std
     std::string reason;
     if (started.TimedOut)
         reason = "The DHCP client " + tool + " got no lease for " + name + " in the " +
-                 std::to_string(host.StepsLimitMs() / 1000) +
-                 " s the bridge gives it";
+                 std::to_string(host.StepsLimitMs() / 1000) + " s the bridge gives it";
     else if (started.Code != 0)
         reason = "The DHCP client " + tool + " got no lease for " + name +
                  (FirstLine(started.Output).empty() ? "" : ": " + FirstLine(started.Output));
