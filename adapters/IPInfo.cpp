@@ -93,6 +93,10 @@ std::vector<std::string> WineNameServers(DWORD index, bool& unknown) {
         return NameServersBehindStub(resolvConf, "", "", unknown);
     ReadHostFile("/run/systemd/resolve/netif/" + std::to_string(index), link);
     ReadHostFile("/run/systemd/resolve/resolv.conf", upstream);
+    // NetworkManager's own dnsmasq (127.0.1.1) keeps the servers behind it here.
+    std::string managers;
+    if (ReadHostFile("/run/NetworkManager/no-stub-resolv.conf", managers))
+        upstream += "\n" + managers;
     return NameServersBehindStub(resolvConf, link, upstream, unknown);
 }
 

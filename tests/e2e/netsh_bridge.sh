@@ -17,7 +17,7 @@ source "$here/netns-lib.sh"
 if [ -z "${IPTAVIX_NETNS_CASE:-}" ]; then
   # shellcheck disable=SC2086 # the cases are words
   run_netns_cases "$0" "$1" "$2" \
-    ${IPTAVIX_NETNS_CASES:-static no_gateway_no_dns dhcp missing_interface host_refuses refused second_default resolv_link wine_stub}
+    ${IPTAVIX_NETNS_CASES:-static no_gateway_no_dns dhcp missing_interface host_refuses refused second_default resolv_link resolved_stub wine_stub}
   exit
 fi
 
@@ -65,6 +65,30 @@ if [ "$case" = resolv_link ] || [ "$case" = nm ]; then
   chmod 0644 "$resolver"
   rm -f /etc/resolv.conf
   ln -s "$resolver" /etc/resolv.conf
+elif [ "$case" = resolved_stub ]; then
+  # A desktop whose resolv.conf names only systemd-resolved's stub: the
+  # link's servers are in resolved's own files, which a stand-in for
+  # resolvectl keeps as resolved does (no resolved runs in the namespaces).
+  printf 'nameserver 127.0.0.53\noptions edns0 trust-ad\nsearch test.invalid\n' >"$resolver"
+  mount --bind "$resolver" /etc/resolv.conf
+  mkdir -p /run/systemd/resolve/netif
+  touch /run/systemd/resolve/io.systemd.Resolve
+  printf 'nameserver 192.0.2.53\n' >/run/systemd/resolve/resolv.conf
+  mount -t tmpfs tmpfs /usr/local/sbin
+  cat >/usr/local/sbin/resolvectl <<'STANDIN'
+#!/bin/bash
+# resolvectl dns LINK [SERVER...] | resolvectl revert LINK, as far as the bridge uses it.
+index=$(ip -o link show "$2" | cut -d: -f1)
+state=/run/systemd/resolve/netif/$index
+case $1 in
+  dns) if [ $# -gt 2 ]; then shift 2; printf 'DNS=%s\n' "$(echo "$@" | xargs)" >"$state"; fi ;;
+  revert) rm -f "$state" ;;
+esac
+servers=$(sed -n 's/^DNS=//p' "$state" 2>/dev/null)
+[ "$1" = dns ] && echo "Link $index ($2): $servers"
+{ for s in $servers; do echo "nameserver $s"; done; echo "nameserver 192.0.2.53"; } | awk '!seen[$0]++' >/run/systemd/resolve/resolv.conf
+STANDIN
+  chmod 0755 /usr/local/sbin/resolvectl
 else
   netns_resolver
 fi
@@ -133,7 +157,7 @@ connection=ipt0
 static="'10.77.0.10', '255.255.255.0', '10.77.0.1', '10.77.0.53', 0"
 dhcp="'0.0.0.0', '0.0.0.0', '0.0.0.0', '0.0.0.0', 1"
 case $case in
-  static | missing_interface | host_refuses | second_default | resolv_link | wine_stub) sets="('First', $static, 1)" ;;
+  static | missing_interface | host_refuses | second_default | resolv_link | resolved_stub | wine_stub) sets="('First', $static, 1)" ;;
   no_gateway_no_dns) sets="('First', '10.77.0.20', '255.255.0.0', '', '', 0, 1)" ;;
   # The program runs the DNS line after a failed address line: both refused.
   refused) sets="('First', '10.77.0.0', '255.255.255.0', '10.77.0.1', '224.0.0.251', 0, 1)" ;;
@@ -366,6 +390,13 @@ resolv_link)
     "$(printf 'search test.invalid\nnameserver 10.77.0.53\noptions edns0')" "$(cat "$resolver")"
   check "its mode is kept" 644 "$(stat -c %a "$resolver")"
   check "no failure message" 0 "$(box_count)"
+  ;;
+resolved_stub)
+  check "the interface holds exactly the set's address" "10.77.0.10/24" "$(host_state | head -n1)"
+  check "resolv.conf still names only the stub" "nameserver 127.0.0.53" "$(grep nameserver /etc/resolv.conf)"
+  check "resolved holds the set's server for the link" "DNS=10.77.0.53" \
+    "$(cat /run/systemd/resolve/netif/"$(ip -o link show ipt0 | cut -d: -f1)")"
+  check "no box: the check read the servers behind the stub" 0 "$(box_count)"
   ;;
 wine_stub)
   check "the user is told the set is not in effect, with what the connection shows" yes \
