@@ -9,6 +9,16 @@
 
 namespace {
 
+// The code page earlier versions wrote their text in: the system's ANSI one.
+UINT SystemAnsiCodePage() {
+    wchar_t text[8] = {};
+    if (GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE, text, 8) > 0) {
+        const UINT codePage = static_cast<UINT>(wcstoul(text, nullptr, 10));
+        if (codePage != 0 && codePage != CP_UTF8 && IsValidCodePage(codePage)) return codePage;
+    }
+    return 1252;
+}
+
 // Owns one prepared statement.
 class Statement {
 public:
@@ -64,9 +74,12 @@ TFieldValue ReadColumn(sqlite3_stmt* stmt, int i) {
     case SQLITE_INTEGER:
         return TFieldValue::FromInteger(sqlite3_column_int64(stmt, i));
     default: {
-        const unsigned char* text = sqlite3_column_text(stmt, i);
-        int len = sqlite3_column_bytes(stmt, i);
-        return TFieldValue::FromText(std::string(reinterpret_cast<const char*>(text), len));
+        const char* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+        const int len = sqlite3_column_bytes(stmt, i);
+        // Where this process's text is UTF-8, a file that cannot be rewritten
+        // (read-only) may still hold an earlier version's ANSI text.
+        return TFieldValue::FromText(GetACP() == CP_UTF8 ? FileTextAsUtf8(text, len)
+                                                         : std::string(text, len));
     }
     }
 }
@@ -209,6 +222,23 @@ bool HasConstraintOutsideKey(const std::vector<TSqlToken>& tokens, const char* k
 }
 
 } // namespace
+
+bool IsUtf8Text(const char* text, int size) {
+    return size == 0 ||
+           MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, size, nullptr, 0) > 0;
+}
+
+std::string FileTextAsUtf8(const char* text, int size) {
+    if (IsUtf8Text(text, size)) return std::string(text, static_cast<size_t>(size));
+    const UINT codePage = SystemAnsiCodePage();
+    const int wide = MultiByteToWideChar(codePage, 0, text, size, nullptr, 0);
+    std::wstring w(static_cast<size_t>(wide > 0 ? wide : 0), L'\0');
+    MultiByteToWideChar(codePage, 0, text, size, w.data(), wide);
+    const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, out.data(), n, nullptr, nullptr);
+    return out;
+}
 
 // ---------------------------------------------------------------- transaction
 

@@ -19,6 +19,11 @@ enum class TDataEvent {
     deRecordChange,  // the current row was stored or its edit dropped
 };
 
+// Text as a file holds it, as UTF-8: valid UTF-8 as it is, anything else as
+// the system's ANSI code page, in which earlier versions wrote their files.
+bool IsUtf8Text(const char* text, int size);
+std::string FileTextAsUtf8(const char* text, int size);
+
 struct TFieldValue {
     bool Null = true;
     bool IsInteger = false;

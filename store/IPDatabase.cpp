@@ -37,38 +37,12 @@ const std::vector<std::string>& RequiredFields(const std::string& table) {
 
 namespace {
 
-bool ValidUtf8(const char* text, int size) {
-    return size == 0 ||
-           MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, size, nullptr, 0) > 0;
-}
-
-// The code page earlier versions wrote their text in: the system's ANSI one.
-UINT SystemAnsiCodePage() {
-    wchar_t text[8] = {};
-    if (GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE, text, 8) > 0) {
-        const UINT codePage = static_cast<UINT>(wcstoul(text, nullptr, 10));
-        if (codePage != 0 && codePage != CP_UTF8 && IsValidCodePage(codePage)) return codePage;
-    }
-    return 1252;
-}
-
-std::string AnsiFileTextToUtf8(const char* text, int size, UINT codePage) {
-    const int wide = MultiByteToWideChar(codePage, 0, text, size, nullptr, 0);
-    std::wstring w(static_cast<size_t>(wide > 0 ? wide : 0), L'\0');
-    MultiByteToWideChar(codePage, 0, text, size, w.data(), wide);
-    const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, out.data(), n, nullptr, nullptr);
-    return out;
-}
-
 // A file earlier versions wrote holds its names in the system's ANSI code
 // page; where this process's text is UTF-8, each such text is rewritten as
 // UTF-8 once, so every later reader sees the names right. Text that is valid
 // UTF-8 already is left as it is.
 void RewriteAnsiText(sqlite3* db, const char* table) {
     if (GetACP() != CP_UTF8 || sqlite3_db_readonly(db, "main") != 0) return;
-    const UINT codePage = SystemAnsiCodePage();
     const std::string select = std::string("SELECT * FROM ") + table;
     sqlite3_stmt* rows = nullptr;
     if (sqlite3_prepare_v2(db, select.c_str(), -1, &rows, nullptr) != SQLITE_OK) return;
@@ -85,9 +59,8 @@ void RewriteAnsiText(sqlite3* db, const char* table) {
             if (sqlite3_column_type(rows, c) != SQLITE_TEXT) continue;
             const char* text = reinterpret_cast<const char*>(sqlite3_column_text(rows, c));
             const int size = sqlite3_column_bytes(rows, c);
-            if (!ValidUtf8(text, size))
-                changes.push_back(
-                    {id, sqlite3_column_name(rows, c), AnsiFileTextToUtf8(text, size, codePage)});
+            if (!IsUtf8Text(text, size))
+                changes.push_back({id, sqlite3_column_name(rows, c), FileTextAsUtf8(text, size)});
         }
     }
     sqlite3_finalize(rows);

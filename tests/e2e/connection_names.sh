@@ -73,6 +73,14 @@ cp "$work/IPTavixVer2.exe" "$work/ipdbinit.exe" "$earlier/"
 "$WINE" "$earlier/ipdbinit.exe" >/dev/null
 sqlite3 "$earlier/DataBase/ipdb.ipdb" "INSERT INTO Connections (CONNECTIONNAME) VALUES (CAST(X'42FC726F' AS TEXT));
   INSERT INTO IPSets (IPSET_NAME, DHCP, CONNECTION) VALUES (CAST(X'42FC726F2032' AS TEXT), 1, 1)"
+# Read-only (a file the user may not change): read right, left as it is.
+chmod 0444 "$earlier/DataBase/ipdb.ipdb"
+set +e
+listed=$(timeout 60 "$WINE" "$earlier/IPTavixVer2.exe" /list 2>/dev/null | tr -d '\r')
+set -e
+check "an earlier read-only ANSI file lists its names right" "Büro 2" "$listed"
+check "and is left as it was" 42FC726F2032 "$(sqlite3 "$earlier/DataBase/ipdb.ipdb" "SELECT hex(IPSET_NAME) FROM IPSets")"
+chmod 0644 "$earlier/DataBase/ipdb.ipdb"
 set +e
 listed=$(timeout 60 "$WINE" "$earlier/IPTavixVer2.exe" /list 2>/dev/null | tr -d '\r')
 set -e
