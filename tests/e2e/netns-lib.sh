@@ -9,7 +9,7 @@
 # namespaces, with IPTAVIX_NETNS_CASE naming it; fails when a case failed or
 # a process of a case's namespace outlived it.
 run_netns_cases() {
-  local script=$1 bin=$2 work=$3 failed=0 case ns proc left=""
+  local script=$1 bin=$2 work=$3 failed=0 case ns proc started left=""
   shift 3
   rm -rf "$work" && mkdir -p "$work"
   netns_display || { echo "FAILED: no display of its own could be started"; return 1; }
@@ -25,14 +25,20 @@ run_netns_cases() {
     echo "== $case"
     IPTAVIX_NETNS_CASE=$case unshare --net --mount --propagation private \
       bash "$script" "$bin" "$work/$case" || failed=$((failed + 1))
+    # When it ended, in clock ticks since boot (as /proc/PID/stat counts).
+    awk -v hz="$(getconf CLK_TCK)" '{printf "%d\n", $1 * hz}' /proc/uptime >"$work/$case/ended" 2>/dev/null || true
   done
-  # The namespaces are gone with their processes: none runs on in them.
+  # The namespaces are gone with their processes: none runs on in them. A
+  # namespace that did go may have its number again for another test's
+  # namespace: only a process started before its case ended is the case's.
   sleep 1
   for ns in "$work"/*/netns; do
     [ -f "$ns" ] || continue
     for proc in /proc/[0-9]*; do
-      [ "$(readlink "$proc/ns/net" 2>/dev/null)" = "$(cat "$ns")" ] &&
-        left+="$(tr '\0' ' ' <"$proc/cmdline" 2>/dev/null); "
+      [ "$(readlink "$proc/ns/net" 2>/dev/null)" = "$(cat "$ns")" ] || continue
+      started=$(sed 's/.*) //' "$proc/stat" 2>/dev/null | awk '{print $20}')
+      [ "${started:-0}" -le "$(cat "$(dirname "$ns")/ended" 2>/dev/null || echo 0)" ] || continue
+      left+="$(tr '\0' ' ' <"$proc/cmdline" 2>/dev/null); "
     done
   done
   if [ -n "$left" ]; then echo "FAILED: left running: $left"; failed=$((failed + 1)); fi
