@@ -15,7 +15,7 @@ if [ -z "${IPTAVIX_NETNS_CASE:-}" ]; then
   exit
 fi
 
-export WINEPREFIX="$root/build/wineprefix-netns"
+export WINEPREFIX="${IPTAVIX_NETNS_PREFIX:-$root/build/wineprefix-netns}"
 source "$here/e2e-lib.sh"
 case=$IPTAVIX_NETNS_CASE
 trap netns_cleanup EXIT

@@ -14,13 +14,23 @@ run_netns_cases() {
   rm -rf "$work" && mkdir -p "$work"
   netns_display || { echo "FAILED: no display of its own could be started"; return 1; }
   trap 'kill "$netns_xvfb" 2>/dev/null || true' EXIT
-  # The cases' prefix is made once, here, outside every case's budget.
-  local prefix="$root/build/wineprefix-netns"
-  if [ ! -f "$prefix/system.reg" ]; then
-    WINEPREFIX="$prefix" "$root/scripts/wine-run" wineboot -i </dev/null >/dev/null 2>&1 || true
-    WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
-    WINEPREFIX="$prefix" wineserver -w >/dev/null 2>&1 || true
-  fi
+  # The cases' prefix is made once, here, outside every case's budget: a
+  # copy of build/wineprefix-netns for each script, so that two scripts run
+  # side by side without meeting in one prefix (its netsh, its registry).
+  local base="$root/build/wineprefix-netns"
+  export IPTAVIX_NETNS_PREFIX="$base-$(basename "$work")"
+  (
+    flock 9
+    if [ ! -f "$base/system.reg" ]; then
+      WINEPREFIX="$base" "$root/scripts/wine-run" wineboot -i </dev/null >/dev/null 2>&1 || true
+      WINEPREFIX="$base" wineserver -k >/dev/null 2>&1 || true
+      WINEPREFIX="$base" wineserver -w >/dev/null 2>&1 || true
+    fi
+    if [ ! -f "$IPTAVIX_NETNS_PREFIX/system.reg" ]; then
+      rm -rf "$IPTAVIX_NETNS_PREFIX"
+      cp -a "$base" "$IPTAVIX_NETNS_PREFIX"
+    fi
+  ) 9>"$base.lock"
   for case in "$@"; do
     echo "== $case"
     IPTAVIX_NETNS_CASE=$case unshare --net --mount --propagation private \
@@ -47,25 +57,25 @@ run_netns_cases() {
 }
 
 # netns_display: an X display of the cases' own (its server's pid in
-# netns_xvfb), so that they run beside the other end-to-end tests (ctest -j2)
+# netns_xvfb), so that they run beside the other end-to-end tests
 # and never take their keyboard focus.
 netns_xvfb=""
 netns_display() {
-  local n
-  for n in $(seq 140 170); do
-    [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
-    netns_xvfb=$!
-    for _ in $(seq 50); do
-      if xdpyinfo -display ":$n" >/dev/null 2>&1; then
-        export DISPLAY=":$n"
-        return 0
-      fi
-      kill -0 "$netns_xvfb" 2>/dev/null || break
-      sleep 0.1
-    done
-    kill "$netns_xvfb" 2>/dev/null || true
+  # Xvfb itself takes the first free display number and says which, so two
+  # scripts starting together never share one.
+  local number="$work/.display"
+  rm -f "$number"
+  Xvfb -displayfd 9 -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 9>"$number" &
+  netns_xvfb=$!
+  for _ in $(seq 100); do
+    if [ -s "$number" ] && xdpyinfo -display ":$(head -n1 "$number")" >/dev/null 2>&1; then
+      export DISPLAY=":$(head -n1 "$number")"
+      return 0
+    fi
+    kill -0 "$netns_xvfb" 2>/dev/null || break
+    sleep 0.1
   done
+  kill "$netns_xvfb" 2>/dev/null || true
   return 1
 }
 

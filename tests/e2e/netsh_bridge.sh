@@ -22,7 +22,7 @@ if [ -z "${IPTAVIX_NETNS_CASE:-}" ]; then
 fi
 
 # One case, inside its namespaces.
-export WINEPREFIX="$root/build/wineprefix-netns"
+export WINEPREFIX="${IPTAVIX_NETNS_PREFIX:-$root/build/wineprefix-netns}"
 source "$here/e2e-lib.sh"
 case=$IPTAVIX_NETNS_CASE
 dnsmasq_pid="" nm_pid="" dbus_pid="" keeper_pid=""
