@@ -31,8 +31,7 @@ unsigned NetshTimeLimitMs() {
     constexpr unsigned full = 60000;
     char text[16] = {};
     const DWORD length = GetEnvironmentVariableA("IPTAVIX_NETSH_TIME_LIMIT_MS", text, sizeof text);
-    if (length == 0 || length >= sizeof text)
-        return full;
+    if (length == 0 || length >= sizeof text) return full;
     const unsigned long asked = std::strtoul(text, nullptr, 10);
     return asked > 0 && asked < full ? static_cast<unsigned>(asked) : full;
 }
@@ -181,7 +180,10 @@ std::string ActivationFailureText(const std::string& connection,
 TApplyOutcome DecideApply(const TIPSetValues& set, const std::vector<TActivationStep>& steps,
                           const TCheckResult& check) {
     TApplyOutcome outcome;
-    if (check.Outcome == TCheckOutcome::InEffect) return outcome;
+    if (check.Outcome == TCheckOutcome::InEffect) {
+        outcome.Message = check.Text; // what could not be checked, if anything
+        return outcome;
+    }
     if (check.Outcome == TCheckOutcome::NoLink && set.Dhcp) {
         outcome.Message = check.Text;
         return outcome;

@@ -160,6 +160,11 @@ TCheckResult CheckActivation(const TIPSetValues& set, const TAdapterView* adapte
     const std::string mismatch = StaticMismatch(set, *adapter);
     if (mismatch.empty()) {
         result.Outcome = TCheckOutcome::InEffect;
+        if (adapter->DnsUnknown && !(set.Dns.empty() && set.Dns2.empty()))
+            result.Text = Format("The IP set \"%s\" is in effect on the connection \"%s\", but "
+                                 "its DNS servers could not be checked: this computer asks a "
+                                 "local resolver, which does not tell the servers behind it.",
+                                 set.Name.c_str(), set.Connection.c_str());
         return result;
     }
     result.Text = Format("The IP set \"%s\" is not in effect on the connection \"%s\": %s.",

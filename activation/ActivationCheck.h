@@ -27,7 +27,8 @@ enum class TCheckOutcome {
 
 struct TCheckResult {
     TCheckOutcome Outcome = TCheckOutcome::NotYet;
-    // What the user is told when the wait ends with this result; "" for InEffect.
+    // What the user is told when the wait ends with this result; for InEffect
+    // "" or what could not be checked.
     std::string Text;
 };
 

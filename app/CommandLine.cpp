@@ -86,6 +86,7 @@ int Activate(TqvIPSetManager& manager, const std::string& name, const TMessageOu
     }
     out(Format("The IP set \"%s\" was applied to the connection \"%s\".", set.Name.c_str(),
                set.Connection.c_str()));
+    if (!result.Message.empty()) out(result.Message);
     return ecDone;
 }
 

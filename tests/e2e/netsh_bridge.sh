@@ -78,14 +78,17 @@ elif [ "$case" = resolved_stub ]; then
   cat >/usr/local/sbin/resolvectl <<'STANDIN'
 #!/bin/bash
 # resolvectl dns LINK [SERVER...] | resolvectl revert LINK, as far as the bridge uses it.
+# Its files are written where their folder is (a test takes it away).
 index=$(ip -o link show "$2" | cut -d: -f1)
-state=/run/systemd/resolve/netif/$index
+state=/run/resolvectl-link-$index
 case $1 in
-  dns) if [ $# -gt 2 ]; then shift 2; printf 'DNS=%s\n' "$(echo "$@" | xargs)" >"$state"; fi ;;
+  dns) if [ $# -gt 2 ]; then link=$2; shift 2; echo "$@" | xargs >"$state"; set -- dns "$link"; fi ;;
   revert) rm -f "$state" ;;
 esac
-servers=$(sed -n 's/^DNS=//p' "$state" 2>/dev/null)
+servers=$(cat "$state" 2>/dev/null)
 [ "$1" = dns ] && echo "Link $index ($2): $servers"
+[ -d /run/systemd/resolve/netif ] || exit 0
+printf 'DNS=%s\n' "$servers" >/run/systemd/resolve/netif/$index
 { for s in $servers; do echo "nameserver $s"; done; echo "nameserver 192.0.2.53"; } | awk '!seen[$0]++' >/run/systemd/resolve/resolv.conf
 STANDIN
   chmod 0755 /usr/local/sbin/resolvectl
@@ -397,6 +400,17 @@ resolved_stub)
   check "resolved holds the set's server for the link" "DNS=10.77.0.53" \
     "$(cat /run/systemd/resolve/netif/"$(ip -o link show ipt0 | cut -d: -f1)")"
   check "no box: the check read the servers behind the stub" 0 "$(box_count)"
+  # Where nothing tells the servers behind the stub, the set is in effect
+  # and the DNS is said not to be checked, never called wrong.
+  rm -rf /run/systemd/resolve/netif /run/systemd/resolve/resolv.conf
+  waiting_for "/activate where the servers behind the stub cannot be read"
+  set +e
+  said=$(timeout 60 "$WINE" "$work/IPTavixVer2.exe" /activate First 2>&1 | tr -d '\r')
+  code=$?
+  set -e
+  check "unreadable servers behind the stub: applied, exit code 0" 0 "$code"
+  check "and the DNS said not to be checked" yes \
+    "$(grep -qF 'but its DNS servers could not be checked' <<<"$said" && echo yes || echo "no: $said")"
   ;;
 wine_stub)
   check "the user is told the set is not in effect, with what the connection shows" yes \
