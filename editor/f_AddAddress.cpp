@@ -11,7 +11,7 @@ TFormArgs AddAddressArgs() {
     TFormArgs a;
     a.Name = "FrmAddAddress";
     a.Caption = "Add Address to This Connection";
-    a.ClientWidth = 300;
+    a.ClientWidth = 360; // the caption whole in the title bar
     a.ClientHeight = 132;
     a.Border = TFormBorder::bsDialog;
     a.Minimize = false;
@@ -28,7 +28,7 @@ TFrmAddAddress::TFrmAddAddress(TComponent* owner, const std::string& connection,
     lblConnection = new TLabel(this, this,
                                {.Left = 12,
                                 .Top = 12,
-                                .Width = 276,
+                                .Width = 336,
                                 .Height = 13,
                                 .Caption = "Connection : " + connection,
                                 .Name = "lblConnection"});
@@ -59,9 +59,9 @@ TFrmAddAddress::TFrmAddAddress(TComponent* owner, const std::string& connection,
     edtMask = address(64, "edtMask", "Subnet Mask");
     btnOk = new TButton(
         this, this,
-        {.Left = 60, .Top = 98, .Width = 75, .Height = 25, .Caption = "Ok", .Name = "btnOk"});
+        {.Left = 90, .Top = 98, .Width = 75, .Height = 25, .Caption = "Ok", .Name = "btnOk"});
     btnCancel = new TButton(this, this,
-                            {.Left = 165,
+                            {.Left = 195,
                              .Top = 98,
                              .Width = 75,
                              .Height = 25,

@@ -8,7 +8,8 @@
 # system bus) or a dhcpcd manager, so the host's interfaces, routes, resolver
 # and daemons are never touched and everything made ends with the namespace.
 #
-# IPTAVIX_NETNS_CASES picks the cases (netsh_bridge_managers.sh: the managers).
+# IPTAVIX_NETNS_CASES, or a third argument, picks the cases
+# (netsh_bridge_managers.sh: the managers; e2e_netsh_bridge_extra: extra).
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
@@ -17,7 +18,7 @@ source "$here/netns-lib.sh"
 if [ -z "${IPTAVIX_NETNS_CASE:-}" ]; then
   # shellcheck disable=SC2086 # the cases are words
   run_netns_cases "$0" "$1" "$2" \
-    ${IPTAVIX_NETNS_CASES:-static no_gateway_no_dns dhcp missing_interface host_refuses refused second_default resolv_link wine_stub extra}
+    ${IPTAVIX_NETNS_CASES:-${3:-static no_gateway_no_dns dhcp missing_interface host_refuses refused second_default resolv_link wine_stub}}
   exit
 fi
 
@@ -402,16 +403,41 @@ extra)
     probe menu any 10000 || true
     sleep 0.3
   }
-  # Add on the fly: the pop-up's second item, an address typed part by part.
+  # Add on the fly: the pop-up's second item. A hurried user first presses Ok
+  # on empty fields, then types an address the connection has, then leaves
+  # with Alt+F4: nothing runs.
+  add_dialog="Add Address to This Connection"
+  lines_before=$(wc -l <"$work/netsh-lines.txt")
   list_popup 'Current IP|10.77.0.10/255.255.255.0'
   shot list_popup_address_row
   xdotool key Down Down Return
-  check "the dialog opens" 0 "$(dialog_ready "Add Address to This Connection"; echo $?)"
+  check "the dialog opens" 0 "$(dialog_ready "$add_dialog"; echo $?)"
+  click_on "$add_dialog" Ok
+  probe wait "QV IP Tavix Ver2" 10000 || true
+  check "Ok on empty fields asks for the address" "Enter the IP address." \
+    "$(probe text "QV IP Tavix Ver2" | tr -d '\r' | grep -o 'Enter the IP address\.' || true)"
+  probe close "QV IP Tavix Ver2" >/dev/null 2>&1 || true
+  dialog_ready "$add_dialog" || true
+  xdotool type --delay 50 "10.1.0.5"
+  xdotool key Tab
+  xdotool type --delay 50 "255.255.0.0"
+  click_on "$add_dialog" Ok
+  probe wait "QV IP Tavix Ver2" 10000 || true
+  check "an address the connection has is refused" yes \
+    "$(probe text "QV IP Tavix Ver2" | tr -d '\r' | grep -qF 'The extra address 10.1.0.5 is' && echo yes || echo no)"
+  probe close "QV IP Tavix Ver2" >/dev/null 2>&1 || true
+  dialog_ready "$add_dialog" || true
+  keys_to "^$add_dialog\$" alt+F4
+  check "Alt+F4 closes the dialog" 0 "$(gone "$add_dialog"; echo $?)"
+  check "nothing ran" "$lines_before" "$(wc -l <"$work/netsh-lines.txt")"
+  list_popup 'Current IP|10.77.0.10/255.255.255.0'
+  xdotool key Down Down Return
+  check "the dialog opens again" 0 "$(dialog_ready "$add_dialog"; echo $?)"
   xdotool type --delay 50 "172.16.0.9"
   xdotool key Tab
   xdotool type --delay 50 "255.255.0.0"
   shot add_address_dialog
-  click_on "Add Address to This Connection" Ok
+  click_on "$add_dialog" Ok
   wait_apply
   check "added on the fly: the interface holds four addresses" \
     "10.1.0.5/16 10.77.0.10/24 172.16.0.9/16 192.168.1.50/24" "$(addresses)"
