@@ -436,12 +436,48 @@ TEST(NetshBridgeFlow, AnAddressIsAddedBesideTheOthersAndTakenOffAlone) {
     stubborn.Failing["/bin/ip -4 addr add 10.1.0.5/16"] = {0, ""};
     EXPECT_EQ(ApplyRequest(stubborn, Parsed(add)),
               "ipt0 shows 192.0.2.50/24, without 10.1.0.5/16.");
+}
 
-    // A manager's interface is not changed behind its back.
+TEST(NetshBridgeFlow, AnAddedAddressGoesThroughTheManagersOwnSettings) {
+    const std::string add = AddAddressCommand("ipt0", "10.1.0.5", "255.255.0.0");
+    // NetworkManager: one more address in the profile it applies.
     TModelHost nm;
-    ManagedByNetworkManager(nm, "manual\n192.0.2.50/24\n192.0.2.1\n\nno\n");
-    EXPECT_NE(ApplyRequest(nm, Parsed(add)).find("managed by NetworkManager"), std::string::npos);
-    EXPECT_FALSE(ChangedAnything(nm));
+    ManagedByNetworkManager(nm, "manual\n192.0.2.50/24\n");
+    nm.Addresses.push_back("10.1.0.5/16"); // what NM's reapply shows
+    EXPECT_EQ(ApplyRequest(nm, Parsed(add)), "");
+    EXPECT_TRUE(nm.RanStarting("/bin/nmcli connection modify u-1 +ipv4.addresses 10.1.0.5/16"));
+    EXPECT_TRUE(nm.RanStarting("/bin/nmcli device reapply ipt0"));
+    EXPECT_FALSE(nm.RanStarting("/bin/ip -4 addr add"));
+    // Where the interface does not show it, the profile is put back.
+    TModelHost stubborn;
+    ManagedByNetworkManager(stubborn, "manual\n192.0.2.50/24\n");
+    EXPECT_EQ(ApplyRequest(stubborn, Parsed(add)),
+              "ipt0 is managed by NetworkManager; the profile was applied, but ipt0 shows "
+              "192.0.2.50/24, without 10.1.0.5/16. The profile was put back.");
+    EXPECT_TRUE(
+        stubborn.RanStarting("/bin/nmcli connection modify u-1 ipv4.addresses 192.0.2.50/24"));
+    // A DHCP profile takes no further address.
+    TModelHost dhcp;
+    ManagedByNetworkManager(dhcp, "auto\n\n");
+    EXPECT_NE(ApplyRequest(dhcp, Parsed(add)).find("not static"), std::string::npos);
+    EXPECT_FALSE(ChangedAnything(dhcp));
+
+    // networkd: one more Address= line in the bridge's own drop-in.
+    TModelHost networkd;
+    networkd.Tools.insert("networkctl");
+    networkd.Answers["/bin/networkctl list"] = "3 ipt0 ether routable configured\n";
+    networkd.Answers["/bin/networkctl status"] =
+        "  Network File: /etc/systemd/network/ipt0.network\n";
+    const std::string dropIn = "/etc/systemd/network/ipt0.network.d/90-iptavix-netsh-address.conf";
+    const std::string before = "[Network]\nDHCP=no\nAddress=192.0.2.50/24\nGateway=192.0.2.1\n";
+    networkd.Files[dropIn] = before;
+    networkd.Addresses.push_back("10.1.0.5/16");
+    EXPECT_EQ(ApplyRequest(networkd, Parsed(add)), "");
+    EXPECT_EQ(networkd.Files[dropIn], before + "Address=10.1.0.5/16\n");
+    EXPECT_TRUE(networkd.RanStarting("/bin/networkctl reconfigure ipt0"));
+    networkd.Addresses.pop_back();
+    EXPECT_EQ(ApplyRequest(networkd, Parsed(DeleteAddressCommand("ipt0", "10.1.0.5"))), "");
+    EXPECT_EQ(networkd.Files[dropIn], before);
 }
 
 TEST(NetshBridgeFlow, ARunEndsWithinItsLimitWithTheSnapshotBack) {

@@ -18,6 +18,9 @@ THostCommand AddressChangeCommand(const TNetshRequest& request, const std::strin
 // "" when it shows the added address (with its mask) or no longer the deleted one.
 std::string AddressChangeDifference(const TNetshRequest& request, const TIPv4State& now);
 
-// The change carried out; "" or the one-line reason.
+// The change carried out through whoever manages the interface: iproute2
+// where nobody does, NetworkManager's profile, networkd's drop-in of the
+// bridge (each put back when the interface does not show the change); a
+// dhcpcd manager's is refused. "" or the one-line reason.
 std::string ApplyAddressChange(IBridgeHost& host, const TNetshRequest& request, TBackend backend,
-                               const TBackendFacts& facts, const std::string& ip);
+                               const std::string& ip);

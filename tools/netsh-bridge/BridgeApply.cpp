@@ -190,8 +190,7 @@ std::string ApplyDhcp(IBridgeHost& host, const TNetshRequest& request, const std
     std::string reason;
     if (started.TimedOut)
         reason = "The DHCP client " + tool + " got no lease for " + name + " in the " +
-                 std::to_string(host.StepsLimitMs() / 1000) +
-                 " s the bridge gives it";
+                 std::to_string(host.StepsLimitMs() / 1000) + " s the bridge gives it";
     else if (started.Code != 0)
         reason = "The DHCP client " + tool + " got no lease for " + name +
                  (FirstLine(started.Output).empty() ? "" : ": " + FirstLine(started.Output));
@@ -246,7 +245,7 @@ std::string ApplyRequest(IBridgeHost& host, TNetshRequest request) {
     }
     if (request.Kind == TNetshRequest::TKind::AddAddress ||
         request.Kind == TNetshRequest::TKind::DeleteAddress)
-        return ApplyAddressChange(host, request, backend, facts, ip);
+        return ApplyAddressChange(host, request, backend, ip);
     const bool address = request.Kind == TNetshRequest::TKind::Address;
     switch (backend) {
     case TBackend::NetworkManager:
