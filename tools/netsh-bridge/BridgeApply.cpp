@@ -190,7 +190,8 @@ std::string ApplyDhcp(IBridgeHost& host, const TNetshRequest& request, const std
     std::string reason;
     if (started.TimedOut)
         reason = "The DHCP client " + tool + " got no lease for " + name + " in the " +
-                 std::to_string(host.StepsLimitMs() / 1000) + " s the bridge gives it";
+                 std::to_string(host.StepsLimitMs() / 1000) +
+                 " s the bridge gives it";
     else if (started.Code != 0)
         reason = "The DHCP client " + tool + " got no lease for " + name +
                  (FirstLine(started.Output).empty() ? "" : ": " + FirstLine(started.Output));
