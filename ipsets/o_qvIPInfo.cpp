@@ -154,7 +154,7 @@ void TqvIPSetManager::RefreshAdapterList() {
         std::string gateways;
         for (int k = 0; k < adapter->GatewayCount(); ++k)
             gateways += adapter->Gateways(k)->AsText();
-        TAdapterRow row{i, AdapterConnectionName(adapter->AdapterName())};
+        TAdapterRow row{i, adapter->AdapterName()};
         auto add = [&](const char* caption, const std::string& text) {
             list.AddItem(caption, {text});
             FAdapterRows.push_back(row);
@@ -170,7 +170,7 @@ void TqvIPSetManager::RefreshAdapterList() {
             row.Position = k;
             add("Current IP", address ? address->AsText() : "");
         }
-        row = TAdapterRow{i, row.Connection};
+        row = TAdapterRow{i, adapter->AdapterName()};
         add("Default Gateway", gateways);
         add("DHCP Enabled", BoolToStr(adapter->DhcpEnabled()));
     }
@@ -431,6 +431,8 @@ void TqvIPSetManager::ActivateIPSet(long long setID) {
 bool TqvIPSetManager::AdapterRow(int row, TAdapterRow& info) const {
     if (row < 0 || static_cast<size_t>(row) >= FAdapterRows.size()) return false;
     info = FAdapterRows[static_cast<size_t>(row)];
+    // Asked here, not at every refresh: one more adapter query per adapter.
+    info.Connection = AdapterConnectionName(info.AdapterName);
     return true;
 }
 

@@ -72,7 +72,8 @@ public:
     // position (0 the first); Position -1 for other rows.
     struct TAdapterRow {
         int Adapter = 0;
-        std::string Connection;
+        std::string AdapterName;
+        std::string Connection; // read when the row is asked for
         std::string Address, Mask;
         int Position = -1;
     };
