@@ -2,6 +2,7 @@
 
 #include "base/AddressText.h"
 #include "base/SysUtils.h"
+#include "activation/ExtraAddresses.h"
 #include "activation/NetshCommand.h"
 
 #include <windows.h>
@@ -100,6 +101,8 @@ std::string SetAddressRefusal(const TIPSetValues& set, std::string* field) {
         if (!value->empty())
             if (std::string problem = ServerProblem(label, *value); !problem.empty())
                 return refuse(label, problem);
+    if (std::string problem = ExtraAddressesRefusal(set); !problem.empty())
+        return refuse("extra addresses", problem);
     return "";
 }
 
@@ -143,8 +146,17 @@ std::vector<TActivationStep> ActivationSteps(const TIPSetValues& set) {
                       gateway = NormalizedAddress(set.Gateway), dns = NormalizedAddress(set.Dns),
                       dns2 = NormalizedAddress(set.Dns2);
     std::vector<TActivationStep> steps = {
-        {"Setting the address", AddressCommand(set.Connection, set.Dhcp, address, mask, gateway)},
-        {"Setting the DNS server", DnsCommand(set.Connection, set.Dhcp, dns)}};
+        {"Setting the address", AddressCommand(set.Connection, set.Dhcp, address, mask, gateway)}};
+    // Each extra address right after the address line, which removes the others.
+    std::vector<TAddressPair> extra;
+    if (!set.Dhcp && ParseExtraAddresses(set.ExtraAddresses, extra))
+        for (const auto& [extraAddress, extraMask] : extra) {
+            const std::string shown = NormalizedAddress(extraAddress);
+            steps.push_back(
+                {"Adding the address " + shown,
+                 AddAddressCommand(set.Connection, shown, NormalizedAddress(extraMask))});
+        }
+    steps.push_back({"Setting the DNS server", DnsCommand(set.Connection, set.Dhcp, dns)});
     if (!set.Dhcp && !dns2.empty())
         steps.push_back({"Setting the second DNS server", AddDnsCommand(set.Connection, dns2, 2)});
     return steps;

@@ -1,5 +1,6 @@
 #include "activation/ActivationCheck.h"
 
+#include "activation/ExtraAddresses.h"
 #include "base/AddressText.h"
 #include "base/SysUtils.h"
 
@@ -60,10 +61,12 @@ std::string Named(const char* one, const char* many, const std::vector<std::stri
 // The first thing the adapter shows otherwise than the set, as "it shows X,
 // not Y" or "it still shows X as well"; "" when it shows the set exactly.
 std::string StaticMismatch(const TIPSetValues& set, const TAdapterView& adapter) {
-    bool addressShown = false;
-    for (const auto& [address, mask] : adapter.Addresses)
-        if (SameAddress(address, set.Address) && SameAddress(mask, set.Mask)) addressShown = true;
-    if (!addressShown) {
+    auto shows = [&](const TAddressPair& pair) {
+        for (const auto& [address, mask] : adapter.Addresses)
+            if (SameAddress(address, pair.first) && SameAddress(mask, pair.second)) return true;
+        return false;
+    };
+    if (!shows({set.Address, set.Mask})) {
         std::string text =
             Format("it shows %s, not %s/%s", AddressesText(adapter).c_str(),
                    NormalizedAddress(set.Address).c_str(), NormalizedAddress(set.Mask).c_str());
@@ -72,6 +75,27 @@ std::string StaticMismatch(const TIPSetValues& set, const TAdapterView& adapter)
                     "use by another computer)";
         return text;
     }
+    // Every extra address, and no address the set does not hold.
+    std::vector<TAddressPair> extra;
+    ParseExtraAddresses(set.ExtraAddresses, extra);
+    for (const TAddressPair& pair : extra)
+        if (!shows(pair))
+            return Format("it shows %s, without the extra address %s/%s",
+                          AddressesText(adapter).c_str(), NormalizedAddress(pair.first).c_str(),
+                          NormalizedAddress(pair.second).c_str());
+    extra.emplace_back(set.Address, set.Mask);
+    std::vector<std::string> leftovers;
+    for (const auto& [address, mask] : adapter.Addresses) {
+        if (address.empty() || address == "0.0.0.0") continue;
+        bool held = false;
+        for (const TAddressPair& pair : extra)
+            held = held || (SameAddress(address, pair.first) && SameAddress(mask, pair.second));
+        if (!held) leftovers.push_back(address + "/" + mask);
+    }
+    if (!leftovers.empty())
+        return Format("it still shows %s %s as well, which the set does not hold",
+                      leftovers.size() == 1 ? "the address" : "the addresses",
+                      Joined(leftovers).c_str());
     // The set's gateway must be the connection's only default gateway: an
     // old one left beside it sends traffic the wrong way.
     const std::vector<std::string> gateways = Shown(adapter.Gateways);

@@ -12,4 +12,7 @@ struct TIPSetValues {
     std::string Dns2;    // a second DNS server, "" when none
     bool Dhcp = false;
     std::string Connection; // the connection's display name
+    // Further address/mask pairs of a static set, as stored:
+    // "10.1.0.5/255.255.0.0;192.168.1.50/255.255.255.0"; "" when none.
+    std::string ExtraAddresses;
 };

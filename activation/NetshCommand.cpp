@@ -25,6 +25,15 @@ std::string AddDnsCommand(const std::string& connection, const std::string& dns,
            " index=" + std::to_string(index);
 }
 
+std::string AddAddressCommand(const std::string& connection, const std::string& address,
+                              const std::string& mask) {
+    return "netsh interface ip add address \"" + connection + "\" " + address + " " + mask;
+}
+
+std::string DeleteAddressCommand(const std::string& connection, const std::string& address) {
+    return "netsh interface ip delete address \"" + connection + "\" " + address;
+}
+
 std::string ConnectionNameProblem(const std::string& connection) {
     const char* what = nullptr;
     std::string shown;
@@ -274,6 +283,33 @@ bool ParseAddDns(std::vector<TArgument>& args, TNetshRequest& request, std::stri
     return true;
 }
 
+// "add address NAME ADDR MASK" and "delete address NAME ADDR". Windows' netsh
+// also takes a gateway here; the program never gives one, so none is read.
+bool ParseAddressChange(std::vector<TArgument>& args, TNetshRequest& request, std::string& error) {
+    const bool add = request.Kind == TNetshRequest::TKind::AddAddress;
+    if (!AssignTags(args,
+                    add ? std::vector<std::string>{"NAME", "ADDR", "MASK"}
+                        : std::vector<std::string>{"NAME", "ADDR"},
+                    error))
+        return false;
+    const std::string *addr = Find(args, "ADDR"), *mask = Find(args, "MASK");
+    if (!addr || (add && !mask)) {
+        error = add ? "One or more essential parameters were not entered: addr and mask."
+                    : "One or more essential parameters were not entered: addr.";
+        return false;
+    }
+    if (!CheckAddress(*addr, "address", error)) return false;
+    request.Address = *addr;
+    if (!add) return true;
+    if (!CheckAddress(*mask, "mask", error)) return false;
+    if (MaskPrefixLength(*mask) < 0) {
+        error = "The mask " + *mask + " is not a valid subnet mask.";
+        return false;
+    }
+    request.Mask = *mask;
+    return true;
+}
+
 } // namespace
 
 bool ParseNetshArguments(const std::vector<std::string>& args, TNetshRequest& request,
@@ -285,23 +321,28 @@ bool ParseNetshArguments(const std::vector<std::string>& args, TNetshRequest& re
             if (SameText(args[i], a)) return true;
         return false;
     };
-    const bool add = word(2, {"add"});
-    if (!word(0, {"interface", "int"}) || !word(1, {"ip", "ipv4"}) || !word(2, {"set", "add"}) ||
-        (add ? !word(3, {"dns", "dnsservers", "dnsserver"})
-             : !word(3, {"address", "dns", "dnsservers", "dnsserver"}))) {
+    const bool add = word(2, {"add"}), remove = word(2, {"delete", "del"});
+    const bool dnsWord = word(3, {"dns", "dnsservers", "dnsserver"}),
+               addressWord = word(3, {"address"});
+    if (!word(0, {"interface", "int"}) || !word(1, {"ip", "ipv4"}) ||
+        !word(2, {"set", "add", "delete", "del"}) ||
+        (remove ? !addressWord : !(dnsWord || addressWord))) {
         std::string line;
         for (const std::string& a : args)
             line += (line.empty() ? "" : " ") + a;
         error = "The following command was not found: " + line + ".";
         return false;
     }
-    request.Kind = add                            ? TNetshRequest::TKind::AddDns
-                   : SameText(args[3], "address") ? TNetshRequest::TKind::Address
-                                                  : TNetshRequest::TKind::Dns;
+    using TKind = TNetshRequest::TKind;
+    request.Kind = remove        ? TKind::DeleteAddress
+                   : add         ? (addressWord ? TKind::AddAddress : TKind::AddDns)
+                   : addressWord ? TKind::Address
+                                 : TKind::Dns;
     std::vector<TArgument> rest = Tagged(args, 4);
-    bool ok = request.Kind == TNetshRequest::TKind::Address ? ParseAddress(rest, request, error)
-              : request.Kind == TNetshRequest::TKind::Dns   ? ParseDns(rest, request, error)
-                                                            : ParseAddDns(rest, request, error);
+    bool ok = request.Kind == TKind::Address  ? ParseAddress(rest, request, error)
+              : request.Kind == TKind::Dns    ? ParseDns(rest, request, error)
+              : request.Kind == TKind::AddDns ? ParseAddDns(rest, request, error)
+                                              : ParseAddressChange(rest, request, error);
     if (!ok) return false;
     const std::string* name = Find(rest, "NAME");
     if (!name || name->empty()) {

@@ -17,6 +17,14 @@ std::string DnsCommand(const std::string& connection, bool dhcp, const std::stri
 // static set, after the two lines above (N = 2 for the second server).
 std::string AddDnsCommand(const std::string& connection, const std::string& dns, int index);
 
+// "netsh interface ip add address "NAME" ADDR MASK": one more address on the
+// connection, beside those it has (an extra address of a set, after its
+// "set address" line, or one added on the fly).
+std::string AddAddressCommand(const std::string& connection, const std::string& address,
+                              const std::string& mask);
+// "netsh interface ip delete address "NAME" ADDR": that address taken off.
+std::string DeleteAddressCommand(const std::string& connection, const std::string& address);
+
 // Why netsh cannot be given this connection name, naming it, in words the
 // editor, the import and the activation show; "" when it can. A double quote
 // ends the quoted name early, an equals sign makes netsh read "name=eth1" as
@@ -34,11 +42,11 @@ constexpr size_t MaxCommandLine = 512;
 std::vector<std::string> SplitCommandLine(const std::string& line);
 
 struct TNetshRequest {
-    enum class TKind { Address, Dns, AddDns } Kind = TKind::Address;
+    enum class TKind { Address, Dns, AddDns, AddAddress, DeleteAddress } Kind = TKind::Address;
     std::string Name;
     bool Dhcp = false;
     std::string Address; // "" with Dhcp; for DNS, "" means none
-    std::string Mask;
+    std::string Mask;    // "" for DeleteAddress
     std::string Gateway; // "" means none
     int GatewayMetric = 0;
     std::string Register = "primary";
@@ -46,7 +54,9 @@ struct TNetshRequest {
 };
 
 // Parses the arguments after "netsh" ("interface ip set address ...",
-// "interface ip set dns ..." or "interface ip add dns ...", positional or name=value, keywords in
-// any case). False with a message in netsh's manner when netsh would refuse it.
+// "interface ip set dns ...", "interface ip add dns ...", "interface ip add
+// address NAME ADDR MASK" or "interface ip delete address NAME ADDR",
+// positional or name=value, keywords in any case). False with a message in netsh's manner when
+// netsh would refuse it.
 bool ParseNetshArguments(const std::vector<std::string>& args, TNetshRequest& request,
                          std::string& error);

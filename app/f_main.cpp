@@ -1,12 +1,16 @@
 #include "app/f_main.h"
 
 #include "app/f_About.h"
+#include "activation/ExtraAddresses.h"
+#include "editor/f_AddAddress.h"
 #include "ipsets/IPSetCsv.h"
 #include "ipsets/IPSetStore.h"
 #include "ipsets/o_qvIPInfo.h"
 #include "toolkit/Application.h"
 #include "base/StartupTrace.h"
 #include "base/SysUtils.h"
+
+#include <memory>
 
 #include <commdlg.h>
 #include <shellapi.h>
@@ -254,6 +258,22 @@ void TFrmMain::CreateMenus() {
               .ShortCut = {'N', scCtrl},
               .Hint = "Adds an IP set holding this adapter's configuration"},
              &TFrmMain::NewIPSetFromConfiguration1Click);
+    AddAddressToConnection1 = item(ListViewPopUpMenu->Items(),
+                                   {.Name = "AddAddressToConnection1",
+                                    .Caption = "Add Address to This Connection...",
+                                    .Hint = "Adds one more address to this adapter's connection"},
+                                   &TFrmMain::AddAddressToConnection1Click);
+    RemoveThisAddress1 = item(ListViewPopUpMenu->Items(),
+                              {.Name = "RemoveThisAddress1",
+                               .Caption = "Remove This Address",
+                               .Hint = "Takes this address off its connection"},
+                              &TFrmMain::RemoveThisAddress1Click);
+    // Only an address row after the connection's first offers its removal.
+    ListViewPopUpMenu->OnPopup = [this](TComponent*) {
+        TqvIPSetManager::TAdapterRow row;
+        RemoveThisAddress1->Visible =
+            FIPSetManager->AdapterRow(IPListView->SelectedIndex(), row) && row.Position > 0;
+    };
     IPListView->PopupMenu = ListViewPopUpMenu;
 
     // The styler paints both menus; its settings in the order they are stored.
@@ -359,9 +379,48 @@ void TFrmMain::ImportIPSets1Click(TComponent*) {
 }
 
 void TFrmMain::NewIPSetFromConfiguration1Click(TComponent*) {
-    // Five rows per adapter; with no row picked, the first adapter.
-    const int row = IPListView->SelectedIndex();
-    FIPSetManager->AddIPSetFromAdapter(row < 0 ? 0 : row / 5);
+    // With no row picked, the first adapter.
+    TqvIPSetManager::TAdapterRow row;
+    FIPSetManager->AddIPSetFromAdapter(
+        FIPSetManager->AdapterRow(IPListView->SelectedIndex(), row) ? row.Adapter : 0);
+}
+
+void TFrmMain::AddAddressToConnection1Click(TComponent*) {
+    TqvIPSetManager::TAdapterRow row;
+    if (FIPSetManager->Busy()) return;
+    if (!FIPSetManager->AdapterRow(IPListView->SelectedIndex(), row) &&
+        !FIPSetManager->AdapterRow(0, row))
+        throw Exception("There is no network adapter to add an address to");
+    if (row.Connection.empty())
+        throw Exception("This adapter has no connection name, so netsh cannot name it");
+    TIPSetValues now;
+    if (!FIPSetManager->ReadConnectionConfiguration(row.Connection, now))
+        throw Exception(
+            Format("No network adapter is the connection \"%s\" now", row.Connection.c_str()));
+    std::vector<TAddressPair> others;
+    ParseExtraAddresses(now.ExtraAddresses, others);
+    std::unique_ptr<TFrmAddAddress> dialog(
+        new TFrmAddAddress(this, row.Connection, now.Address, others));
+    if (dialog->ShowModal() != TModalResult::mrOk) return;
+    const std::string address = dialog->Address, mask = dialog->Mask;
+    dialog.reset();
+    struct Update {
+        TFrmMain* Form;
+        ~Update() { Form->UpdateUndoItem(); }
+    } update{this};
+    FIPSetManager->ChangeConnectionAddress(row.Connection, address, mask, true);
+}
+
+void TFrmMain::RemoveThisAddress1Click(TComponent*) {
+    TqvIPSetManager::TAdapterRow row;
+    if (FIPSetManager->Busy() || !FIPSetManager->AdapterRow(IPListView->SelectedIndex(), row) ||
+        row.Position <= 0)
+        return;
+    struct Update {
+        TFrmMain* Form;
+        ~Update() { Form->UpdateUndoItem(); }
+    } update{this};
+    FIPSetManager->ChangeConnectionAddress(row.Connection, row.Address, row.Mask, false);
 }
 
 void TFrmMain::UndoLastActivation1Click(TComponent*) {

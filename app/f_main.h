@@ -37,6 +37,7 @@ public:
         *DeletetheselectedIPSet2;
     TPopupMenu* ListViewPopUpMenu;
     TMenuItem* NewIPSetFromConfiguration2;
+    TMenuItem *AddAddressToConnection1, *RemoveThisAddress1;
     TqvMenuStyler* qvMenuStyler1;
 
     TqvIPSetManager* IPSetManager() const { return FIPSetManager; }
@@ -60,6 +61,8 @@ public:
     void ImportIPSets1Click(TComponent* sender);
     // Opens the add dialog filled from the adapter of the list's picked row.
     void NewIPSetFromConfiguration1Click(TComponent* sender);
+    void AddAddressToConnection1Click(TComponent* sender);
+    void RemoveThisAddress1Click(TComponent* sender);
     void UndoLastActivation1Click(TComponent* sender);
 
     const char* ClassName() const override { return "TFrmMain"; }

@@ -7,6 +7,7 @@
 #include "base/NameText.h"
 #include "base/SysUtils.h"
 #include "activation/Activation.h"
+#include "activation/ExtraAddresses.h"
 #include "toolkit/Application.h"
 
 namespace {
@@ -16,7 +17,7 @@ TFormArgs IPSetArgs() {
     a.Name = "FrmIPSet";
     a.Caption = "IP Set";
     a.ClientWidth = 412;  // 420 x 394 outside with the frame it was designed with
-    a.ClientHeight = 384; // one row more for the second DNS server
+    a.ClientHeight = 416; // rows added for the second DNS server and the extra addresses
     a.Maximize = false;
     return a;
 }
@@ -54,8 +55,8 @@ TFrmIPSet::TFrmIPSet(TComponent* owner) : TForm(owner, IPSetArgs()) {
             {.Left = left, .Top = top, .Width = width, .Height = 13, .Caption = text, .Name = name},
             SS_RIGHT);
     };
-    auto address = [this](int top, const char* name, const char* spoken) {
-        auto* edit = new TqvIPEdit(this, nullptr, {.Left = 80, .Top = top, .Name = name});
+    auto address = [this](int top, const char* name, const char* spoken, int left = 80) {
+        auto* edit = new TqvIPEdit(this, nullptr, {.Left = left, .Top = top, .Name = name});
         edit->IPEditorWidth = 30;
         edit->SetParent(TabSheet1);
         edit->SetAccessibleName(spoken);
@@ -90,6 +91,38 @@ TFrmIPSet::TFrmIPSet(TComponent* owner) : TForm(owner, IPSetArgs()) {
                                .Caption = "DHCP Enabled",
                                .Name = "DHCPCheck"});
     DHCPCheck->OnClick = [this](TComponent* s) { DHCPCheckClick(s); };
+    // The extra addresses come last, in place and in the tab order.
+    Label8 = new TLabel(this, TabSheet1,
+                        {.Left = 8,
+                         .Top = 228,
+                         .Width = 100,
+                         .Height = 13,
+                         .Caption = "Extra addresses :",
+                         .Name = "Label8"});
+    edtExtraAddress = address(244, "edtExtraAddress", "Extra Address");
+    edtExtraMask = address(244, "edtExtraMask", "Extra Subnet Mask", 236);
+    lstExtraAddresses = new TListBox(
+        this, TabSheet1,
+        {.Left = 80, .Top = 270, .Width = 216, .Height = 52, .Name = "lstExtraAddresses"});
+    lstExtraAddresses->SetAccessibleName("Extra Addresses");
+    btnAddExtra = new TButton(this, TabSheet1,
+                              {.Left = 304,
+                               .Top = 270,
+                               .Width = 75,
+                               .Height = 23,
+                               .Caption = "Add",
+                               .Name = "btnAddExtra"});
+    btnAddExtra->OnClick = [this](TComponent*) { AddExtraAddress(); };
+    btnRemoveExtra = new TButton(this, TabSheet1,
+                                 {.Left = 304,
+                                  .Top = 298,
+                                  .Width = 75,
+                                  .Height = 23,
+                                  .Caption = "Remove",
+                                  .Name = "btnRemoveExtra"});
+    btnRemoveExtra->OnClick = [this](TComponent* s) { btnRemoveExtraClick(s); };
+    btnAddExtra->CausesValidation = false;
+    btnRemoveExtra->CausesValidation = false;
 
     dsIPSets = new TDataSource(this);
     dsIPSets->Name = "dsIPSets";
@@ -124,11 +157,77 @@ bool TFrmIPSet::HasDns2() const {
     return IPSets() && IPSets()->Active() && IPSets()->HasField(IPDb::Dns2);
 }
 
+bool TFrmIPSet::HasExtraAddresses() const {
+    return IPSets() && IPSets()->Active() && IPSets()->HasField(IPDb::ExtraAddresses);
+}
+
 void TFrmIPSet::DHCPCheckClick(TComponent*) {
     const bool enabled = !DHCPCheck->Checked();
     for (TqvIPEdit* edit : {edtIPAddress, edtSubNetMask, edtDefGateway, edtDns})
         edit->SetEnabled(enabled);
     edtDns2->SetEnabled(enabled && HasDns2());
+    const bool extra = enabled && HasExtraAddresses();
+    edtExtraAddress->SetEnabled(extra);
+    edtExtraMask->SetEnabled(extra);
+    lstExtraAddresses->SetEnabled(extra);
+    btnAddExtra->SetEnabled(extra);
+    btnRemoveExtra->SetEnabled(extra);
+}
+
+void TFrmIPSet::ShowExtraAddresses(const std::string& stored) {
+    lstExtraAddresses->Clear();
+    edtExtraAddress->SetIP("");
+    edtExtraMask->SetIP("");
+    std::vector<TAddressPair> pairs;
+    // Text that is no list of pairs shows none; Ok then stores the list shown.
+    if (!ParseExtraAddresses(stored, pairs)) pairs.clear();
+    for (const TAddressPair& pair : pairs)
+        lstExtraAddresses->AddItem(
+            PairText({NormalizedAddress(pair.first), NormalizedAddress(pair.second)}));
+}
+
+std::vector<TAddressPair> TFrmIPSet::ListedExtraAddresses() const {
+    std::string text;
+    for (const std::string& item : lstExtraAddresses->Items())
+        text += (text.empty() ? "" : ";") + item;
+    std::vector<TAddressPair> pairs;
+    ParseExtraAddresses(text, pairs); // the items are pairs the editor wrote
+    return pairs;
+}
+
+bool TFrmIPSet::AddExtraAddress() {
+    std::string address, mask;
+    if (!CheckedAddress(edtExtraAddress, "extra address", address) ||
+        !CheckedAddress(edtExtraMask, "extra address's subnet mask", mask))
+        return false;
+    const std::vector<TAddressPair> listed = ListedExtraAddresses();
+    std::string problem;
+    if (listed.size() >= MaxExtraAddresses)
+        problem = Format("A set holds at most %u extra addresses.",
+                         static_cast<unsigned>(MaxExtraAddresses));
+    else
+        problem = ExtraAddressProblem({address, mask}, Trim(edtIPAddress->IP()), listed);
+    if (!problem.empty()) {
+        Application->ShowMessage(problem, MB_OK | MB_ICONWARNING);
+        TqvIPEdit* edit =
+            problem.find("subnet mask") != std::string::npos ? edtExtraMask : edtExtraAddress;
+        edit->PartEditor(0)->SetFocus();
+        edit->PartEditor(0)->SelectAll();
+        return false;
+    }
+    lstExtraAddresses->AddItem(PairText({address, mask}));
+    edtExtraAddress->SetIP("");
+    edtExtraMask->SetIP("");
+    edtExtraAddress->PartEditor(0)->SetFocus();
+    return true;
+}
+
+void TFrmIPSet::btnRemoveExtraClick(TComponent*) {
+    const int index = lstExtraAddresses->ItemIndex();
+    if (index < 0) return;
+    lstExtraAddresses->DeleteItem(index);
+    if (lstExtraAddresses->Count() > 0)
+        lstExtraAddresses->SetItemIndex(std::min(index, lstExtraAddresses->Count() - 1));
 }
 
 void TFrmIPSet::PrepareNewSet() {
@@ -136,13 +235,15 @@ void TFrmIPSet::PrepareNewSet() {
     edtIPSetName->SetText("");
     for (TqvIPEdit* edit : {edtIPAddress, edtSubNetMask, edtDefGateway, edtDns, edtDns2})
         edit->SetIP("");
+    ShowExtraAddresses("");
     DHCPCheck->SetChecked(false);
     DHCPCheckClick(DHCPCheck);
 }
 
 void TFrmIPSet::PrepareNewSet(const std::vector<std::string>& addresses, bool dhcp,
-                              long long connection) {
+                              long long connection, const std::string& extraAddresses) {
     PrepareNewSet();
+    if (HasExtraAddresses()) ShowExtraAddresses(extraAddresses);
     TqvIPEdit* const edits[] = {edtIPAddress, edtSubNetMask, edtDefGateway, edtDns, edtDns2};
     for (size_t i = 0; i < addresses.size() && i < std::size(edits); ++i) {
         try {
@@ -178,6 +279,9 @@ void TFrmIPSet::LoadCurrentSet() {
             edit->Clear();
         }
     }
+    ShowExtraAddresses(sets->HasField(IPDb::ExtraAddresses)
+                           ? sets->FieldByName(IPDb::ExtraAddresses).AsString()
+                           : std::string());
     DHCPCheck->SetChecked(sets->FieldByName(IPDb::Dhcp).AsBoolean());
     DHCPCheckClick(DHCPCheck);
 }
@@ -241,13 +345,21 @@ bool TFrmIPSet::SaveSet() {
           CheckedAddress(edtDefGateway, nullptr, gateway) && CheckedAddress(edtDns, nullptr, dns) &&
           (!HasDns2() || CheckedAddress(edtDns2, nullptr, dns2))))
         return false;
+    // A pair typed but not yet added is not lost: it is added as Add would.
+    if (!dhcp && HasExtraAddresses() &&
+        !(edtExtraAddress->PartsEmpty() && Trim(edtExtraAddress->IP()).empty() &&
+          edtExtraMask->PartsEmpty() && Trim(edtExtraMask->IP()).empty()) &&
+        !AddExtraAddress())
+        return false;
+    const std::string extra =
+        !dhcp && HasExtraAddresses() ? ExtraAddressesText(ListedExtraAddresses()) : "";
     if (dns.empty() && !dns2.empty()) {
         // netsh would make the alternate server the first one.
         Application->ShowMessage("Enter the DNS server before the alternate one.");
         edtDns->PartEditor(0)->SetFocus();
         return false;
     }
-    if (!dhcp && !AddressesAccepted(address, mask, gateway, dns, dns2)) return false;
+    if (!dhcp && !AddressesAccepted(address, mask, gateway, dns, dns2, extra)) return false;
     if (std::string problem = ConnectionNameProblem(edtConnection->Text()); !problem.empty()) {
         Application->ShowMessage(problem + ", or choose another connection.",
                                  MB_OK | MB_ICONWARNING);
@@ -260,6 +372,7 @@ bool TFrmIPSet::SaveSet() {
     sets->FieldByName(IPDb::Gateway).SetAsString(gateway);
     sets->FieldByName(IPDb::Dns).SetAsString(dns);
     if (HasDns2()) sets->FieldByName(IPDb::Dns2).SetAsString(dns2);
+    if (HasExtraAddresses()) sets->FieldByName(IPDb::ExtraAddresses).SetAsString(extra);
     sets->FieldByName(IPDb::Dhcp).SetAsBoolean(dhcp);
     sets->Post();
     return true;
@@ -267,13 +380,14 @@ bool TFrmIPSet::SaveSet() {
 
 bool TFrmIPSet::AddressesAccepted(const std::string& address, const std::string& mask,
                                   const std::string& gateway, const std::string& dns,
-                                  const std::string& dns2) {
+                                  const std::string& dns2, const std::string& extra) {
     TIPSetValues set;
     set.Address = address;
     set.Mask = mask;
     set.Gateway = gateway;
     set.Dns = dns;
     set.Dns2 = dns2;
+    set.ExtraAddresses = extra;
     std::string field;
     const std::string refusal = SetAddressRefusal(set, &field);
     TqvIPEdit* edit = field == "subnet mask"  ? edtSubNetMask
@@ -293,6 +407,10 @@ bool TFrmIPSet::AddressesAccepted(const std::string& address, const std::string&
         return true;
     } else {
         Application->ShowMessage(refusal, MB_OK | MB_ICONWARNING);
+        if (field == "extra addresses") {
+            lstExtraAddresses->SetFocus();
+            return false;
+        }
     }
     edit->PartEditor(0)->SetFocus();
     edit->PartEditor(0)->SelectAll();

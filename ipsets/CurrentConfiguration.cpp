@@ -1,5 +1,6 @@
 #include "ipsets/CurrentConfiguration.h"
 
+#include "activation/ExtraAddresses.h"
 #include "adapters/IPInfo.h"
 
 #include <utility>
@@ -31,6 +32,14 @@ TIPSetValues ConfigurationOfAdapter(const TAdapter& adapter, const std::string& 
         set.Address = AddressOrNone(adapter.IPAddresses(0)->IpAddress());
         if (!set.Address.empty()) set.Mask = adapter.IPAddresses(0)->IpMask();
     }
+    // The further addresses, so that an undo puts them back too.
+    std::vector<TAddressPair> extra;
+    for (int k = 1; k < adapter.IPAddressCount() && extra.size() < MaxExtraAddresses; ++k) {
+        const std::string address = AddressOrNone(adapter.IPAddresses(k)->IpAddress());
+        if (!address.empty() && !set.Address.empty() && !set.Dhcp)
+            extra.emplace_back(address, adapter.IPAddresses(k)->IpMask());
+    }
+    set.ExtraAddresses = ExtraAddressesText(extra);
     if (adapter.GatewayCount() > 0) set.Gateway = AddressOrNone(adapter.Gateways(0)->IpAddress());
     if (adapter.DnsServers.size() > 0) set.Dns = AddressOrNone(adapter.DnsServers[0]);
     if (adapter.DnsServers.size() > 1) set.Dns2 = AddressOrNone(adapter.DnsServers[1]);

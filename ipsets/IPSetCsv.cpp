@@ -1,6 +1,7 @@
 #include "ipsets/IPSetCsv.h"
 
 #include "activation/Activation.h"
+#include "activation/ExtraAddresses.h"
 #include "activation/NetshCommand.h"
 #include "base/AddressText.h"
 #include "base/Exceptions.h"
@@ -12,15 +13,17 @@
 
 #include <set>
 
-const char* const IPSetCsvHeader = "Name,Address,Mask,Gateway,DNS,DNS2,DHCP,Connection";
+const char* const IPSetCsvHeader = "Name,Address,Mask,Gateway,DNS,DNS2,Extra,DHCP,Connection";
 
 namespace {
 
 const char Bom[] = "\xEF\xBB\xBF";
-constexpr size_t FieldCount = 8;
-enum { fName, fAddress, fMask, fGateway, fDns, fDns2, fDhcp, fConnection };
-const char* const FieldNames[FieldCount] = {"Name", "Address", "Mask", "Gateway",
-                                            "DNS",  "DNS2",    "DHCP", "Connection"};
+constexpr size_t FieldCount = 9;
+enum { fName, fAddress, fMask, fGateway, fDns, fDns2, fExtra, fDhcp, fConnection };
+const char* const FieldNames[FieldCount] = {"Name", "Address", "Mask", "Gateway",   "DNS",
+                                            "DNS2", "Extra",   "DHCP", "Connection"};
+// The header of files written before the Extra column; they still import.
+const char* const OldHeader = "Name,Address,Mask,Gateway,DNS,DNS2,DHCP,Connection";
 // Far above any list of IP sets; a larger file is not one.
 constexpr long long LargestFile = 16ll * 1024 * 1024;
 
@@ -140,15 +143,16 @@ bool SplitRecords(const std::string& text, std::vector<TRecord>& records, std::s
     return true;
 }
 
-std::string CheckRecord(const TRecord& record, TIPSetValues& set) {
+std::string CheckRecord(TRecord record, bool oldLayout, TIPSetValues& set) {
     const int line = record.Line;
+    const size_t expected = oldLayout ? FieldCount - 1 : FieldCount;
+    if (record.Fields.size() != expected)
+        return Format("Line %d: %u fields where %u are expected.", line,
+                      static_cast<unsigned>(record.Fields.size()), static_cast<unsigned>(expected));
+    if (oldLayout) record.Fields.insert(record.Fields.begin() + fExtra, "");
     auto fault = [line](int field, const std::string& why) {
         return Format("Line %d, field %s: %s", line, FieldNames[field], why.c_str());
     };
-    if (record.Fields.size() != FieldCount)
-        return Format("Line %d: %u fields where %u are expected.", line,
-                      static_cast<unsigned>(record.Fields.size()),
-                      static_cast<unsigned>(FieldCount));
     std::string text[FieldCount];
     for (size_t k = 0; k < FieldCount; ++k)
         if (!Utf8TextToAnsi(Unguarded(record.Fields[k]), text[k]))
@@ -177,6 +181,7 @@ std::string CheckRecord(const TRecord& record, TIPSetValues& set) {
         if (set.Mask.empty()) return fault(fMask, "a static set needs a subnet mask.");
         if (set.Dns.empty() && !set.Dns2.empty())
             return fault(fDns2, "a second DNS server needs a first one.");
+        set.ExtraAddresses = Trim(text[fExtra]);
         // The editor's rules, so an import stores only what the editor would.
         std::string field;
         const std::string refusal = SetAddressRefusal(set, &field);
@@ -185,6 +190,7 @@ std::string CheckRecord(const TRecord& record, TIPSetValues& set) {
                           : field == "gateway"           ? fGateway
                           : field == "DNS server"        ? fDns
                           : field == "second DNS server" ? fDns2
+                          : field == "extra addresses"   ? fExtra
                                                          : fAddress;
             return fault(k, refusal);
         }
@@ -200,8 +206,8 @@ std::string WriteIPSetCsv(const std::vector<TIPSetValues>& sets) {
     std::string out = std::string(Bom) + IPSetCsvHeader + "\r\n";
     for (const TIPSetValues& set : sets) {
         const std::string fields[FieldCount] = {
-            set.Name, set.Address,          set.Mask,      set.Gateway, set.Dns,
-            set.Dns2, set.Dhcp ? "1" : "0", set.Connection};
+            set.Name,           set.Address,          set.Mask,      set.Gateway, set.Dns, set.Dns2,
+            set.ExtraAddresses, set.Dhcp ? "1" : "0", set.Connection};
         for (size_t k = 0; k < FieldCount; ++k)
             out += (k ? "," : "") + Quoted(Guarded(AnsiTextToUtf8(fields[k])));
         out += "\r\n";
@@ -222,7 +228,8 @@ bool ParseIPSetCsv(const std::string& bytes, std::vector<TIPSetValues>& sets, st
     std::string header;
     for (size_t k = 0; k < records[0].Fields.size(); ++k)
         header += (k ? "," : "") + Trim(records[0].Fields[k]);
-    if (!SameText(header, IPSetCsvHeader)) {
+    const bool oldLayout = SameText(header, OldHeader);
+    if (!oldLayout && !SameText(header, IPSetCsvHeader)) {
         error = Format("Line 1: the header must be %s.", IPSetCsvHeader);
         return false;
     }
@@ -230,7 +237,7 @@ bool ParseIPSetCsv(const std::string& bytes, std::vector<TIPSetValues>& sets, st
     std::set<std::string> names;
     for (size_t r = 1; r < records.size(); ++r) {
         TIPSetValues set;
-        error = CheckRecord(records[r], set);
+        error = CheckRecord(records[r], oldLayout, set);
         if (error.empty() && !names.insert(UpperCase(set.Name)).second)
             error = Format("Line %d, field Name: the name \"%s\" is on an earlier line too.",
                            records[r].Line, set.Name.c_str());

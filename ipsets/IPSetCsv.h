@@ -1,8 +1,10 @@
 #pragma once
 // IP sets as a CSV file for moving them between machines: UTF-8 with a
 // byte-order mark, CRLF, quoting as RFC 4180, one header line
-//   Name,Address,Mask,Gateway,DNS,DNS2,DHCP,Connection
-// DHCP is 0 or 1 and the connection goes by its name. The program's text is
+//   Name,Address,Mask,Gateway,DNS,DNS2,Extra,DHCP,Connection
+// (files without Extra, written before it, still import). Extra holds the
+// extra addresses as stored ("A/M;A/M"), DHCP is 0 or 1 and the connection
+// goes by its name. The program's text is
 // in the ANSI code page; it is converted on the way out and in. A cell that a
 // spreadsheet would run as a formula (starting with = + - @, a tab or a CR)
 // is written with a leading ', which reading takes away again.

@@ -24,6 +24,8 @@ void WriteSet(TDbTable& sets, const TIPSetValues& set, long long connection) {
     sets.FieldByName(IPDb::Gateway).SetAsString(set.Gateway);
     sets.FieldByName(IPDb::Dns).SetAsString(set.Dns);
     if (sets.HasField(IPDb::Dns2)) sets.FieldByName(IPDb::Dns2).SetAsString(set.Dns2);
+    if (sets.HasField(IPDb::ExtraAddresses))
+        sets.FieldByName(IPDb::ExtraAddresses).SetAsString(set.ExtraAddresses);
     sets.FieldByName(IPDb::Dhcp).SetAsBoolean(set.Dhcp);
     if (connection)
         sets.FieldByName(IPDb::Connection).SetAsInteger(connection);
@@ -36,7 +38,7 @@ void WriteSet(TDbTable& sets, const TIPSetValues& set, long long connection) {
 
 std::vector<TIPSetValues> ReadStoredSets(TDbTable& sets, TDbTable& connections) {
     std::vector<TIPSetValues> result;
-    const bool hasDns2 = sets.HasField(IPDb::Dns2);
+    const bool hasDns2 = sets.HasField(IPDb::Dns2), hasExtra = sets.HasField(IPDb::ExtraAddresses);
     for (sets.First(); !sets.Eof(); sets.Next()) {
         TIPSetValues set;
         set.Name = sets.FieldByName(IPDb::SetName).AsString();
@@ -45,6 +47,7 @@ std::vector<TIPSetValues> ReadStoredSets(TDbTable& sets, TDbTable& connections) 
         set.Gateway = sets.FieldByName(IPDb::Gateway).AsString();
         set.Dns = sets.FieldByName(IPDb::Dns).AsString();
         if (hasDns2) set.Dns2 = sets.FieldByName(IPDb::Dns2).AsString();
+        if (hasExtra) set.ExtraAddresses = sets.FieldByName(IPDb::ExtraAddresses).AsString();
         set.Dhcp = sets.FieldByName(IPDb::Dhcp).AsBoolean();
         if (connections.Locate(IPDb::ID, sets.FieldByName(IPDb::Connection).AsInteger()))
             set.Connection = connections.FieldByName(IPDb::ConnectionName).AsString();
@@ -70,16 +73,20 @@ int ReplacedSetCount(TDbTable& sets, const std::vector<TIPSetValues>& imported) 
 
 void StoreImportedSets(TDbConnection& connection, TDbTable& sets, TDbTable& connections,
                        const std::vector<TIPSetValues>& imported) {
-    if (!sets.HasField(IPDb::Dns2)) {
+    // A value the file has no field for would be lost without a word.
+    const std::pair<const char*, const char*> optional[] = {
+        {IPDb::Dns2, "a second DNS server"}, {IPDb::ExtraAddresses, "extra addresses"}};
+    for (const auto& [field, what] : optional) {
+        if (sets.HasField(field)) continue;
         unsigned carrying = 0;
         for (const TIPSetValues& set : imported)
-            if (!set.Dns2.empty()) ++carrying;
+            if (!(field == IPDb::Dns2 ? set.Dns2 : set.ExtraAddresses).empty()) ++carrying;
         if (carrying)
             throw EDatabaseError(Format(
-                "%u of the IP sets have a second DNS server, which the database file %s cannot "
-                "hold: it has no DNS2 field and could not gain one (it is read-only or was in "
-                "use). Nothing was changed.",
-                carrying, connection.FileName.c_str()));
+                "%u of the IP sets have %s, which the database file %s cannot hold: it has no "
+                "%s field and could not gain one (it is read-only or was in use). Nothing was "
+                "changed.",
+                carrying, what, connection.FileName.c_str(), field));
     }
     try {
         TDbTransaction transaction(connection);

@@ -21,8 +21,8 @@ int ReplacedSetCount(TDbTable& sets, const std::vector<TIPSetValues>& imported);
 // Stores `imported` in one transaction: a set of a new name is added, every
 // stored set of that name is replaced, a connection not in the list is added
 // to it. On failure nothing is changed and both tables are re-read. Sets
-// with a second DNS server are refused, before anything is written, when
-// the file has no DNS2 field.
+// with a second DNS server (extra addresses) are refused, before anything is
+// written, when the file has no DNS2 (EXTRAADDRESSES) field.
 void StoreImportedSets(TDbConnection& connection, TDbTable& sets, TDbTable& connections,
                        const std::vector<TIPSetValues>& imported);
 

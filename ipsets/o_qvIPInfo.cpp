@@ -5,6 +5,7 @@
 #include "editor/f_IPSet.h"
 #include "activation/Activation.h"
 #include "activation/ApplyGuards.h"
+#include "activation/ExtraAddresses.h"
 #include "ipsets/CurrentConfiguration.h"
 #include "ipsets/IPSetCsv.h"
 #include "ipsets/IPSetStore.h"
@@ -147,18 +148,31 @@ void TqvIPSetManager::RefreshAdapterList() {
         ~EndUpdate() { List.EndUpdate(); }
     } endUpdate{list};
     list.Clear();
+    FAdapterRows.clear();
     for (int i = 0; i < FIPInfo->AdapterCount(); ++i) {
         const TAdapter* adapter = FIPInfo->Adapters(i);
-        std::string addresses, gateways;
-        for (int k = 0; k < adapter->IPAddressCount(); ++k)
-            addresses += adapter->IPAddresses(k)->AsText();
+        std::string gateways;
         for (int k = 0; k < adapter->GatewayCount(); ++k)
             gateways += adapter->Gateways(k)->AsText();
-        list.AddItem("Adapter ID", {adapter->AdapterName()});
-        list.AddItem("Description", {adapter->Description()});
-        list.AddItem("Current IP", {addresses});
-        list.AddItem("Default Gateway", {gateways});
-        list.AddItem("DHCP Enabled", {BoolToStr(adapter->DhcpEnabled())});
+        TAdapterRow row{i, adapter->AdapterName()};
+        auto add = [&](const char* caption, const std::string& text) {
+            list.AddItem(caption, {text});
+            FAdapterRows.push_back(row);
+        };
+        add("Adapter ID", adapter->AdapterName());
+        add("Description", adapter->Description());
+        // One row for each address, so that one can be picked.
+        for (int k = 0; k < std::max(1, adapter->IPAddressCount()); ++k) {
+            const TInfoIPAddress* address =
+                k < adapter->IPAddressCount() ? adapter->IPAddresses(k) : nullptr;
+            row.Address = address ? address->IpAddress() : "";
+            row.Mask = address ? address->IpMask() : "";
+            row.Position = k;
+            add("Current IP", address ? address->AsText() : "");
+        }
+        row = TAdapterRow{i, adapter->AdapterName()};
+        add("Default Gateway", gateways);
+        add("DHCP Enabled", BoolToStr(adapter->DhcpEnabled()));
     }
     list.ScrollToTop(); // a fresh list starts at its first row
 }
@@ -206,6 +220,10 @@ void TqvIPSetManager::AddSetNodes(int from, int to,
     const std::optional<TField> dns2 =
         sets.HasField(IPDb::Dns2) ? std::optional<TField>(sets.FieldByName(IPDb::Dns2))
                                   : std::nullopt;
+    const std::optional<TField> extra =
+        sets.HasField(IPDb::ExtraAddresses)
+            ? std::optional<TField>(sets.FieldByName(IPDb::ExtraAddresses))
+            : std::nullopt;
     for (int i = from; i < to; ++i) {
         // The detail lines are taken now, so the tree shows the table as it
         // was at this rebuild even when a set is first opened later.
@@ -213,6 +231,13 @@ void TqvIPSetManager::AddSetNodes(int from, int to,
             "IP:" + address.AsString(), "Subnet mask :" + mask.AsString(),
             "Def.Gateway :" + gateway.AsString(), "DNS :" + dns.AsString()};
         if (dns2 && !dns2->AsString().empty()) lines.push_back("Alt. DNS :" + dns2->AsString());
+        if (extra) {
+            std::vector<TAddressPair> pairs;
+            if (!ParseExtraAddresses(extra->AsString(), pairs))
+                lines.push_back("Extra address : " + extra->AsString());
+            for (const TAddressPair& pair : pairs)
+                lines.push_back("Extra address : " + PairText(pair));
+        }
         lines.push_back("DHCP :" + dhcp.AsString());
         lines.push_back("Connection Name:" + NameOf(connectionNames, connection.AsInteger()));
         tree.AddChildWithLines(nullptr, name.AsString(), static_cast<LPARAM>(id.AsInteger()),
@@ -256,7 +281,8 @@ void TqvIPSetManager::RunEditor(bool newSet, const TIPSetValues* from) {
         if (from)
             editor->PrepareNewSet({from->Address, from->Mask, from->Gateway, from->Dns, from->Dns2},
                                   from->Dhcp,
-                                  from->Connection.empty() ? 0 : ConnectionKey(from->Connection));
+                                  from->Connection.empty() ? 0 : ConnectionKey(from->Connection),
+                                  from->ExtraAddresses);
         else if (newSet)
             editor->PrepareNewSet();
         else
@@ -374,6 +400,8 @@ bool TqvIPSetManager::ReadIPSet(long long setID, TIPSetValues& set) {
     set.Gateway = sets.FieldByName(IPDb::Gateway).AsString();
     set.Dns = sets.FieldByName(IPDb::Dns).AsString();
     if (sets.HasField(IPDb::Dns2)) set.Dns2 = sets.FieldByName(IPDb::Dns2).AsString();
+    if (sets.HasField(IPDb::ExtraAddresses))
+        set.ExtraAddresses = sets.FieldByName(IPDb::ExtraAddresses).AsString();
     set.Dhcp = sets.FieldByName(IPDb::Dhcp).AsBoolean();
     set.Connection = FConnectionsTable->FieldByName(IPDb::ConnectionName).AsString();
     return true;
@@ -400,6 +428,68 @@ void TqvIPSetManager::ActivateIPSet(long long setID) {
     ReportApply(result);
 }
 
+bool TqvIPSetManager::AdapterRow(int row, TAdapterRow& info) const {
+    if (row < 0 || static_cast<size_t>(row) >= FAdapterRows.size()) return false;
+    info = FAdapterRows[static_cast<size_t>(row)];
+    // Asked here, not at every refresh: one more adapter query per adapter.
+    info.Connection = AdapterConnectionName(info.AdapterName);
+    return true;
+}
+
+void TqvIPSetManager::ChangeConnectionAddress(const std::string& connection,
+                                              const std::string& address, const std::string& mask,
+                                              bool add) {
+    if (FBusy) return;
+    if (std::string problem = ConnectionNameProblem(connection); !problem.empty())
+        throw Exception(problem);
+    TIPSetValues before;
+    if (!ReadConnectionConfiguration(connection, before))
+        throw Exception(
+            Format("No network adapter is the connection \"%s\" now.", connection.c_str()));
+    // What the connection must show afterwards: what it has, with the
+    // address added or taken off.
+    std::string problem;
+    TIPSetValues after = before;
+    std::vector<TAddressPair> extra;
+    ParseExtraAddresses(before.ExtraAddresses, extra);
+    const TAddressPair pair{NormalizedAddress(address), NormalizedAddress(mask)};
+    if (before.Dhcp || before.Address.empty()) {
+        problem = Format("The connection \"%s\" takes its address from DHCP. An address can "
+                         "be added only beside a static one: apply a static IP set first.",
+                         connection.c_str());
+    } else if (add) {
+        problem = ExtraAddressProblem(pair, before.Address, extra);
+        if (problem.empty() && extra.size() >= MaxExtraAddresses)
+            problem = Format("The connection \"%s\" has %u further addresses already; at most "
+                             "%u are kept.",
+                             connection.c_str(), static_cast<unsigned>(extra.size()),
+                             static_cast<unsigned>(MaxExtraAddresses));
+        extra.push_back(pair);
+    } else {
+        const auto found = std::find_if(extra.begin(), extra.end(), [&](const TAddressPair& p) {
+            return NormalizedAddress(p.first) == pair.first;
+        });
+        if (found == extra.end())
+            problem = Format("The address %s is not one of the further addresses of the "
+                             "connection \"%s\" now; its first address is changed by applying "
+                             "an IP set.",
+                             pair.first.c_str(), connection.c_str());
+        else
+            extra.erase(found);
+    }
+    if (!problem.empty()) throw Exception(problem);
+    after.ExtraAddresses = ExtraAddressesText(extra);
+    after.Name = add ? PairText(pair) + " added" : pair.first + " removed";
+    const std::vector<TActivationStep> steps = {
+        add ? TActivationStep{"Adding the address " + pair.first,
+                              AddAddressCommand(connection, pair.first, pair.second)}
+            : TActivationStep{"Removing the address " + pair.first,
+                              DeleteAddressCommand(connection, pair.first)}};
+    const TApplyResult result = ApplyIPSet(after, &steps);
+    FUndo = before;
+    ReportApply(result);
+}
+
 void TqvIPSetManager::UndoLastActivation() {
     if (FBusy || !FUndo) return;
     const TIPSetValues before = *FUndo;
@@ -414,12 +504,13 @@ void TqvIPSetManager::ReportApply(const TApplyResult& result) {
     if (result.RefreshFailure) std::rethrow_exception(result.RefreshFailure);
 }
 
-TApplyResult TqvIPSetManager::ApplyIPSet(const TIPSetValues& set) {
+TApplyResult TqvIPSetManager::ApplyIPSet(const TIPSetValues& set,
+                                         const std::vector<TActivationStep>* given) {
     const std::string refusal = ActivationRefusal(set);
     if (!refusal.empty()) throw Exception(refusal);
     // netsh would refuse every line; nothing runs and nothing is half done.
     if (!HasAdministratorRights()) throw Exception(NoAdministratorRightsText);
-    std::vector<TActivationStep> steps = ActivationSteps(set);
+    std::vector<TActivationStep> steps = given ? *given : ActivationSteps(set);
 
     TCheckResult check;
     {

@@ -66,6 +66,25 @@ public:
     void SetAdapterListView(TListView* view);
 
     void RefreshAdapterList();
+    // What a row of the Current Configuration list shows, as the last
+    // refresh filled it: its adapter (index in that snapshot, and its
+    // connection's name), and for an address row the address, mask and
+    // position (0 the first); Position -1 for other rows.
+    struct TAdapterRow {
+        int Adapter = 0;
+        std::string AdapterName;
+        std::string Connection; // read when the row is asked for
+        std::string Address, Mask;
+        int Position = -1;
+    };
+    // False when the list has no such row.
+    bool AdapterRow(int row, TAdapterRow& info) const;
+    // One address added to the connection (or one it shows taken off) on the
+    // fly: an "add address" ("delete address") run, checked as an activation
+    // is, and kept for Undo Last Activation as an activation is. Tells the
+    // user of the outcome; raises for a change that must not run.
+    void ChangeConnectionAddress(const std::string& connection, const std::string& address,
+                                 const std::string& mask, bool add);
     void RefreshIPSetTree();
     // The tree from the sets table's rows as they are, the file not read
     // again: at start-up, right after the table was opened. The sets below
@@ -97,7 +116,10 @@ public:
     // not netsh's exit codes. Raises, with nothing run, for a set that must
     // not run, without administrator rights, or when another apply on the
     // machine holds on past the wait.
-    TApplyResult ApplyIPSet(const TIPSetValues& set);
+    // `steps`, when given, are run instead of the set's own lines, and the
+    // connection is then checked to show `set`.
+    TApplyResult ApplyIPSet(const TIPSetValues& set,
+                            const std::vector<TActivationStep>* steps = nullptr);
     // Tests shorten the time limits of the runs (together) and of the check
     // (0: the set's own).
     void SetTimeLimits(DWORD netshMs, DWORD checkMs);
@@ -170,6 +192,7 @@ private:
     DWORD FNetshLimitMs = NetshTimeLimitMs();
     DWORD FCheckLimitMs = 0; // 0: the set's own
     std::optional<TIPSetValues> FUndo;
+    std::vector<TAdapterRow> FAdapterRows; // one for each row of the list
     bool FQuitSeen = false; // a quit request met during an activation, posted again after it
     WPARAM FQuitCode = 0;
 };

@@ -13,7 +13,7 @@
 const char* const IPDatabaseSchema =
     "CREATE TABLE IPSets (ID INTEGER PRIMARY KEY AUTOINCREMENT, IPSET_NAME TEXT, "
     "IPADDRESS TEXT, SUBNETMASK TEXT, GATEWAY TEXT, DNS TEXT, DHCP BOOLEAN, "
-    "CONNECTION INTEGER, DNS2 TEXT);\n"
+    "CONNECTION INTEGER, DNS2 TEXT, EXTRAADDRESSES TEXT);\n"
     "CREATE TABLE Connections (ID INTEGER PRIMARY KEY AUTOINCREMENT, CONNECTIONNAME TEXT);\n";
 
 std::string IPDatabaseFolder(const std::string& programFolder) {
@@ -90,16 +90,19 @@ void OpenIPTable(TDbTable& table, TDbConnection* connection, const char* name) {
     table.TableName = name;
     table.RequiredFields = RequiredFields(name);
     table.Open();
-    if (!SameText(name, IPDb::IPSets) || table.HasField(IPDb::Dns2)) return;
+    if (!SameText(name, IPDb::IPSets)) return;
     sqlite3* db = connection->Handle();
     if (sqlite3_db_readonly(db, "main") != 0) return;
-    // A file the program wrote before the second DNS server existed; if the
-    // column cannot be added (another program holds the file) it works without.
-    table.Close();
-    const std::string sql =
-        std::string("ALTER TABLE ") + IPDb::IPSets + " ADD COLUMN " + IPDb::Dns2 + " TEXT";
-    sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
-    table.Open();
+    // A file the program wrote before these columns existed; a column that
+    // cannot be added (another program holds the file) is worked without.
+    for (const char* column : {IPDb::Dns2, IPDb::ExtraAddresses}) {
+        if (table.HasField(column)) continue;
+        table.Close();
+        const std::string sql =
+            std::string("ALTER TABLE ") + IPDb::IPSets + " ADD COLUMN " + column + " TEXT";
+        sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+        table.Open();
+    }
 }
 
 void CreateIPDatabase(const std::string& path) {

@@ -5,6 +5,7 @@
 #include "activation/Activation.h"
 #include "activation/ActivationCheck.h"
 #include "activation/ApplyGuards.h"
+#include "activation/ExtraAddresses.h"
 
 #include <gtest/gtest.h>
 
@@ -49,6 +50,10 @@ TEST(NetshCommands, AreBuiltCharacterForCharacter) {
               "netsh interface ip set address \"LAN\"  static 10.0.0.2 255.0.0.0 none");
     EXPECT_EQ(DnsCommand("LAN", false, ""),
               "netsh interface ip set dns \"LAN\"  static none primary");
+    EXPECT_EQ(AddAddressCommand("LAN", "10.1.0.5", "255.255.0.0"),
+              "netsh interface ip add address \"LAN\" 10.1.0.5 255.255.0.0");
+    EXPECT_EQ(DeleteAddressCommand("LAN", "10.1.0.5"),
+              "netsh interface ip delete address \"LAN\" 10.1.0.5");
 }
 
 TEST(AddressText, OneStrictRuleForDottedQuads) {
@@ -112,6 +117,13 @@ TEST(NetshGrammar, EveryLineTheProgramBuildsParsesBackToItsFields) {
     EXPECT_EQ(r.Name, "LAN 2");
     EXPECT_EQ(r.Address, "10.0.0.54");
     EXPECT_EQ(r.Index, 2);
+
+    r = Parsed(AddAddressCommand("LAN 2", "10.1.0.5", "255.255.0.0"));
+    EXPECT_EQ(r.Kind, TNetshRequest::TKind::AddAddress);
+    EXPECT_EQ(r.Name + " " + r.Address + " " + r.Mask, "LAN 2 10.1.0.5 255.255.0.0");
+    r = Parsed(DeleteAddressCommand("LAN 2", "10.1.0.5"));
+    EXPECT_EQ(r.Kind, TNetshRequest::TKind::DeleteAddress);
+    EXPECT_EQ(r.Name + " " + r.Address + " " + r.Mask, "LAN 2 10.1.0.5 ");
 }
 
 TEST(NetshGrammar, TaggedFormsAliasesAndCase) {
@@ -171,7 +183,12 @@ TEST(NetshGrammar, RefusesWhatNetshWouldRefuse) {
     refused("interface ip set dns LAN static 1.1.1.1 secondary");
     refused("interface ip set dns LAN dhcp 1.1.1.1");
     refused("interface ip set dns LAN static mask=255.0.0.0");
-    refused("interface ip add address LAN 10.0.0.1 255.0.0.0");
+    refused("interface ip add address LAN 10.0.0.1"); // no mask
+    refused("interface ip add address LAN 10.0.0.1 255.0.255.0");
+    refused("interface ip add address LAN 10.0.0.1 255.0.0.0 10.0.0.9"); // no gateway taken
+    refused("interface ip delete address LAN");                          // no address
+    refused("interface ip delete address LAN 10.0.0.1 255.0.0.0");
+    refused("interface ip delete dns LAN 10.0.0.1");
     refused("interface ip add dns LAN");      // no address
     refused("interface ip add dns LAN none"); // "none" is no server to add
     refused("interface ip add dns LAN 1.1.1.1 index=0");
@@ -241,6 +258,64 @@ TEST(ActivationRules, SetsThatCannotWorkAreRefusedNamingTheField) {
     EXPECT_TRUE(GatewayOutsideSubnet(Static("192.168.1.10", "255.255.255.0", "192.168.2.1")));
     EXPECT_FALSE(GatewayOutsideSubnet(Static("192.168.1.10", "255.255.0.0", "192.168.2.1")));
     EXPECT_FALSE(GatewayOutsideSubnet(Static("192.168.1.10", "255.255.255.0")));
+}
+
+TEST(ExtraAddresses, EachPairFollowsTheAddressRulesOnceAndNeverRepeatsTheAddress) {
+    struct Case {
+        const char* Stored;
+        const char* Words; // found in the refusal; "" when the set may run
+    } cases[] = {
+        {"", ""},
+        {"10.1.0.5/255.255.0.0; 192.168.1.50/255.255.255.0", ""},
+        {"10.1.0.5/255.255.0.0;", "not a list of address/mask pairs"},
+        {"10.1.0.5 255.255.0.0", "not a list of address/mask pairs"},
+        {"10.1.0.5/24", "not a list of address/mask pairs"},
+        {"10.0.0.1/255.0.0.0", "the set's IP address itself"},
+        {"010.000.000.001/255.0.0.0", "the set's IP address itself"},
+        {"10.1.0.5/255.255.0.0;10.1.0.5/255.255.255.0", "10.1.0.5 is in the list already"},
+        {"10.1.0.0/255.255.0.0", "The extra address 10.1.0.0 is the network address"},
+        {"127.0.0.2/255.0.0.0", "The extra address 127.0.0.2 is a loopback"},
+        {"10.1.0.5/255.0.255.0", "The extra address's subnet mask 255.0.255.0 is not contiguous"},
+        {"1.0.0.1/255.0.0.0;1.0.0.2/255.0.0.0;1.0.0.3/255.0.0.0;1.0.0.4/255.0.0.0;"
+         "1.0.0.5/255.0.0.0;1.0.0.6/255.0.0.0;1.0.0.7/255.0.0.0;1.0.0.8/255.0.0.0",
+         ""},
+        {"1.0.0.1/255.0.0.0;1.0.0.2/255.0.0.0;1.0.0.3/255.0.0.0;1.0.0.4/255.0.0.0;"
+         "1.0.0.5/255.0.0.0;1.0.0.6/255.0.0.0;1.0.0.7/255.0.0.0;1.0.0.8/255.0.0.0;"
+         "1.0.0.9/255.0.0.0",
+         "9 extra addresses; at most 8"},
+    };
+    for (const Case& c : cases) {
+        TIPSetValues set = Static("10.0.0.1", "255.0.0.0");
+        set.ExtraAddresses = c.Stored;
+        std::string field;
+        const std::string refusal = SetAddressRefusal(set, &field);
+        if (*c.Words == 0) {
+            EXPECT_EQ(refusal, "") << c.Stored;
+            continue;
+        }
+        EXPECT_EQ(field, "extra addresses") << c.Stored;
+        EXPECT_NE(refusal.find(c.Words), std::string::npos) << c.Stored << ": " << refusal;
+        // A DHCP set's extra addresses are not used.
+        set.Dhcp = true;
+        EXPECT_EQ(ActivationRefusal(set), "") << c.Stored;
+    }
+}
+
+TEST(ExtraAddresses, OneAddLineEachRightAfterTheAddressLine) {
+    TIPSetValues set = Static("10.0.0.1", "255.0.0.0", "", "10.0.0.53", "10.0.0.54");
+    set.Connection = "LAN";
+    set.ExtraAddresses = "010.1.0.5/255.255.0.0;192.168.1.50/255.255.255.0";
+    std::vector<std::string> lines;
+    for (const TActivationStep& step : ActivationSteps(set))
+        lines.push_back(step.Command);
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "netsh interface ip set address \"LAN\"  static 10.0.0.1 255.0.0.0 none",
+                         "netsh interface ip add address \"LAN\" 10.1.0.5 255.255.0.0",
+                         "netsh interface ip add address \"LAN\" 192.168.1.50 255.255.255.0",
+                         "netsh interface ip set dns \"LAN\"  static 10.0.0.53 primary",
+                         "netsh interface ip add dns \"LAN\" 10.0.0.54 index=2"}));
+    set.Dhcp = true;
+    EXPECT_EQ(ActivationSteps(set).size(), 2u);
 }
 
 TEST(ActivationRules, CommandLinesCarryTheDecimalNumbersNotTheStoredText) {
@@ -369,6 +444,8 @@ TEST(ActivationCheck, TheAdapterShowsTheSetOrTellsWhatItShowsInstead) {
     lab.Dhcp = true; // Wine says so for every interface: not part of the static check
     const TIPSetValues set =
         Static("10.55.0.7", "255.255.255.0", "10.55.0.1", "10.55.0.53", "10.55.0.54");
+    TIPSetValues withExtra = set;
+    withExtra.ExtraAddresses = "10.1.0.5/255.255.0.0;192.0.2.5/255.255.255.0";
     struct Case {
         const char* What;
         TIPSetValues Set;
@@ -380,11 +457,32 @@ TEST(ActivationCheck, TheAdapterShowsTheSetOrTellsWhatItShowsInstead) {
         {"leading zeros",
          Static("010.55.0.007", "255.255.255.000", "10.55.0.01", "10.55.0.53", "10.55.0.54"),
          [](TAdapterView&) {}, TCheckOutcome::InEffect, ""},
-        {"one of several addresses", set,
+        {"an address the set does not hold", set,
          [](TAdapterView& a) {
              a.Addresses.insert(a.Addresses.begin(), {"192.0.2.5", "255.255.255.0"});
          },
+         TCheckOutcome::NotYet,
+         "it still shows the address 192.0.2.5/255.255.255.0 as well, which the set does not "
+         "hold."},
+        {"every extra address", withExtra,
+         [](TAdapterView& a) {
+             a.Addresses.insert(a.Addresses.begin(), {"192.0.2.5", "255.255.255.0"});
+             a.Addresses.push_back({"10.1.0.5", "255.255.0.0"});
+         },
          TCheckOutcome::InEffect, ""},
+        {"an extra address missing", withExtra,
+         [](TAdapterView& a) {
+             a.Addresses.push_back({"10.1.0.5", "255.255.0.0"});
+         },
+         TCheckOutcome::NotYet,
+         "it shows 10.55.0.7/255.255.255.0, 10.1.0.5/255.255.0.0, without the extra address "
+         "192.0.2.5/255.255.255.0."},
+        {"an extra address with another mask", withExtra,
+         [](TAdapterView& a) {
+             a.Addresses.push_back({"10.1.0.5", "255.255.255.0"});
+             a.Addresses.push_back({"192.0.2.5", "255.255.255.0"});
+         },
+         TCheckOutcome::NotYet, "without the extra address 10.1.0.5/255.255.0.0."},
         {"other address", set,
          [](TAdapterView& a) {
              a.Addresses = {{"10.66.0.5", "255.255.255.0"}};

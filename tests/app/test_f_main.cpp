@@ -84,21 +84,33 @@ protected:
 
 } // namespace
 
-TEST_F(MainWindow, ListShowsFiveRowsPerAdapter) {
+TEST_F(MainWindow, ListShowsARowPerAddressAndFourMorePerAdapter) {
     TListView* list = Form->IPListView;
-    ASSERT_EQ(list->Count(), 10);
-    const char* labels[] = {"Adapter ID", "Description", "Current IP", "Default Gateway",
-                            "DHCP Enabled"};
-    for (int i = 0; i < 10; ++i)
-        EXPECT_EQ(list->ItemText(i, 0), labels[i % 5]);
+    ASSERT_EQ(list->Count(), 11);
+    const char* labels[] = {"Adapter ID", "Description",     "Current IP",  "Current IP",
+                            "Default Gateway", "DHCP Enabled", "Adapter ID", "Description",
+                            "Current IP", "Default Gateway", "DHCP Enabled"};
+    for (int i = 0; i < 11; ++i)
+        EXPECT_EQ(list->ItemText(i, 0), labels[i]);
     EXPECT_EQ(list->ItemText(0, 1), "{ADAPTER-A}");
     EXPECT_EQ(list->ItemText(1, 1), "Ethernet");
-    EXPECT_EQ(list->ItemText(2, 1), "10.0.0.5/255.0.0.0192.168.1.5/255.255.255.0");
-    EXPECT_EQ(list->ItemText(3, 1), "10.0.0.1/255.255.255.255");
-    EXPECT_EQ(list->ItemText(4, 1), "False");
-    EXPECT_EQ(list->ItemText(5, 1), "{ADAPTER-B}");
-    EXPECT_EQ(list->ItemText(7, 1), ""); // empty address and mask add nothing
-    EXPECT_EQ(list->ItemText(9, 1), "True");
+    EXPECT_EQ(list->ItemText(2, 1), "10.0.0.5/255.0.0.0");
+    EXPECT_EQ(list->ItemText(3, 1), "192.168.1.5/255.255.255.0");
+    EXPECT_EQ(list->ItemText(4, 1), "10.0.0.1/255.255.255.255");
+    EXPECT_EQ(list->ItemText(5, 1), "False");
+    EXPECT_EQ(list->ItemText(6, 1), "{ADAPTER-B}");
+    EXPECT_EQ(list->ItemText(8, 1), ""); // empty address and mask add nothing
+    EXPECT_EQ(list->ItemText(10, 1), "True");
+    // Each row knows its adapter; only a further address may be removed.
+    TqvIPSetManager::TAdapterRow row;
+    ASSERT_TRUE(Manager->AdapterRow(3, row));
+    EXPECT_EQ(row.Adapter, 0);
+    EXPECT_EQ(row.Position, 1);
+    EXPECT_EQ(row.Address + "/" + row.Mask, "192.168.1.5/255.255.255.0");
+    ASSERT_TRUE(Manager->AdapterRow(7, row));
+    EXPECT_EQ(row.Adapter, 1);
+    EXPECT_EQ(row.Position, -1);
+    EXPECT_FALSE(Manager->AdapterRow(11, row));
     EXPECT_EQ(list->ColumnWidth(0), 120);
     EXPECT_EQ(list->ColumnWidth(1), 282);
 }
@@ -107,7 +119,7 @@ TEST_F(MainWindow, FailingSnapshotKeepsTheRowsAndReachesTheErrorBox) {
     Adapters.Status = ERROR_NOT_SUPPORTED;
     MessageBoxCatcher boxes;
     SendMessageA(Form->Handle(), WM_COMMAND, Form->RefreshCurrentConfiguration1->Command(), 0);
-    EXPECT_EQ(Form->IPListView->Count(), 10);
+    EXPECT_EQ(Form->IPListView->Count(), 11);
     ASSERT_EQ(boxes.Boxes.size(), 1u);
     EXPECT_EQ(boxes.Boxes[0].Caption, "QV IP Tavix Ver2");
     EXPECT_EQ(boxes.Boxes[0].Text, "System Error.  Code: 50.\r\n" + SysErrorMessage(50) + ".");

@@ -51,7 +51,7 @@ sqlite3 "$db" "DELETE FROM IPSets WHERE IPSET_NAME = 'twin'"
 r=$(run /export "$work/sets.csv")
 check "/export exits 0" 0 "$(last "$r")"
 check "the file starts with the mark and the header, CRLF" \
-  "$(printf '\xef\xbb\xbfName,Address,Mask,Gateway,DNS,DNS2,DHCP,Connection\r')" "$(head -n1 "$work/sets.csv")"
+  "$(printf '\xef\xbb\xbfName,Address,Mask,Gateway,DNS,DNS2,Extra,DHCP,Connection\r')" "$(head -n1 "$work/sets.csv")"
 
 # Another program folder with an empty database of its own.
 other="$work/other"

@@ -34,7 +34,7 @@ file_command() {
 }
 start_program
 file_command 1 "Export IP Sets" "$work/sets.csv"
-check "the export wrote the header after its mark" "$(printf '\xef\xbb\xbfName,Address,Mask,Gateway,DNS,DNS2,DHCP,Connection\r')" \
+check "the export wrote the header after its mark" "$(printf '\xef\xbb\xbfName,Address,Mask,Gateway,DNS,DNS2,Extra,DHCP,Connection\r')" \
   "$(head -n1 "$work/sets.csv" 2>/dev/null)"
 exported=$(rows)
 

@@ -8,7 +8,8 @@
 # system bus) or a dhcpcd manager, so the host's interfaces, routes, resolver
 # and daemons are never touched and everything made ends with the namespace.
 #
-# IPTAVIX_NETNS_CASES picks the cases (netsh_bridge_managers.sh: the managers).
+# IPTAVIX_NETNS_CASES, or a third argument, picks the cases
+# (netsh_bridge_managers.sh: the managers; e2e_netsh_bridge_extra: extra).
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
@@ -17,7 +18,7 @@ source "$here/netns-lib.sh"
 if [ -z "${IPTAVIX_NETNS_CASE:-}" ]; then
   # shellcheck disable=SC2086 # the cases are words
   run_netns_cases "$0" "$1" "$2" \
-    ${IPTAVIX_NETNS_CASES:-static no_gateway_no_dns dhcp missing_interface host_refuses refused second_default resolv_link resolved_stub wine_stub}
+    ${IPTAVIX_NETNS_CASES:-${3:-static no_gateway_no_dns dhcp missing_interface host_refuses refused second_default resolv_link resolved_stub wine_stub}}
   exit
 fi
 
@@ -160,7 +161,7 @@ connection=ipt0
 static="'10.77.0.10', '255.255.255.0', '10.77.0.1', '10.77.0.53', 0"
 dhcp="'0.0.0.0', '0.0.0.0', '0.0.0.0', '0.0.0.0', 1"
 case $case in
-  static | missing_interface | host_refuses | second_default | resolv_link | resolved_stub | wine_stub) sets="('First', $static, 1)" ;;
+  static | missing_interface | host_refuses | second_default | resolv_link | resolved_stub | wine_stub | extra) sets="('First', $static, 1)" ;;
   no_gateway_no_dns) sets="('First', '10.77.0.20', '255.255.0.0', '', '', 0, 1)" ;;
   # The program runs the DNS line after a failed address line: both refused.
   refused) sets="('First', '10.77.0.0', '255.255.255.0', '10.77.0.1', '224.0.0.251', 0, 1)" ;;
@@ -213,6 +214,20 @@ in_lease_range() {
 }
 before=$(host_state)
 
+if [ "$case" = extra ]; then
+  # A file of the version before extra addresses: the import opens it
+  # writable, so it gains the column, and a set with two of them arrives from
+  # a CSV file with the Extra column.
+  sqlite3 "$db" "ALTER TABLE IPSets DROP COLUMN EXTRAADDRESSES"
+  printf '\xEF\xBB\xBFName,Address,Mask,Gateway,DNS,DNS2,Extra,DHCP,Connection\r\nExtra,10.77.0.10,255.255.255.0,10.77.0.1,10.77.0.53,,10.1.0.5/255.255.0.0;192.168.1.50/255.255.255.0,0,ipt0\r\n' >"$work/extra.csv"
+  check "the import of the set with two extra addresses" 0 "$(last "$(run /import "Z:$work/extra.csv")")"
+  check "the older file gained the column, holding the pairs as written" \
+    "10.1.0.5/255.255.0.0;192.168.1.50/255.255.255.0" \
+    "$(sqlite3 "$db" "SELECT EXTRAADDRESSES FROM IPSets WHERE IPSET_NAME = 'Extra'")"
+  # The lines the program runs, as the bridge receives them.
+  export IPTAVIX_NETSH_LOG="Z:$work/netsh-lines.txt"
+fi
+
 if [ "$case" = static ]; then
   # A DHCP client as ifupdown starts it for "iface ipt0 inet dhcp" (no server
   # answers it here): the static set ends it, whoever started it.
@@ -225,7 +240,7 @@ fi
 [ "$case" = host_refuses ] && chmod 0444 "$work/resolv.conf"
 start_program "${limited[@]}"
 sleep 1
-activate 0
+activate "$([ "$case" = extra ] && echo 1 || echo 0)"
 shot after_activation
 rows=$(probe rows "IPTavix Ver2" | tr -d '\r')
 state=$(host_state)
@@ -418,6 +433,98 @@ wine_stub)
   check "one box" 1 "$(box_count)"
   shot not_in_effect
   check "nothing on the host changed" "$before" "$state"
+  ;;
+extra)
+  addresses() { ip -4 -o addr show dev ipt0 | awk '{print $4}' | sort | xargs; }
+  check "the interface holds the set's address and both extra ones" \
+    "10.1.0.5/16 10.77.0.10/24 192.168.1.50/24" "$(addresses)"
+  check "the program ran exactly these lines" \
+    "$(printf '%s\n' 'netsh interface ip set address "ipt0"  static 10.77.0.10 255.255.255.0 10.77.0.1 1' \
+      'netsh interface ip add address "ipt0" 10.1.0.5 255.255.0.0' \
+      'netsh interface ip add address "ipt0" 192.168.1.50 255.255.255.0' \
+      'netsh interface ip set dns "ipt0"  static 10.77.0.53 primary')" \
+    "$(tr -d '\r' <"$work/netsh-lines.txt")"
+  check "no failure message" 0 "$(box_count)"
+  check "the list shows each address on a row of its own" yes \
+    "$(grep -qx 'Current IP|192.168.1.50/255.255.255.0' <<<"$rows" && echo yes || echo no)"
+  # The editor with the list, as the user opens it (Ctrl+E on the set).
+  keys_to '^IPTavix Ver2$' ctrl+e
+  dialog_ready "Edit existing IP Set" || true
+  shot editor_extra_addresses
+  probe close "Edit existing IP Set" >/dev/null 2>&1 || true
+  gone "Edit existing IP Set" || true
+  # list_row PATTERN: the list's row whose caption|text matches, chosen with
+  # the keyboard, its pop-up menu opened with Shift+F10.
+  list_popup() {
+    local row
+    row=$(probe rows "IPTavix Ver2" | tr -d '\r' | grep -nx "$1" | head -n1 | cut -d: -f1)
+    eval "$(xdotool getwindowgeometry --shell "$(window_id '^IPTavix Ver2$')")"
+    xdotool mousemove $((X + 60)) $((Y + HEIGHT - 150)) click 1
+    sleep 0.3
+    xdotool key Home
+    for _ in $(seq 2 "${row:-1}"); do xdotool key Down; done
+    sleep 0.3
+    xdotool key shift+F10
+    probe menu any 10000 || true
+    sleep 0.3
+  }
+  # Add on the fly: the pop-up's second item. A hurried user first presses Ok
+  # on empty fields, then types an address the connection has, then leaves
+  # with Alt+F4: nothing runs.
+  add_dialog="Add Address to This Connection"
+  lines_before=$(wc -l <"$work/netsh-lines.txt")
+  list_popup 'Current IP|10.77.0.10/255.255.255.0'
+  shot list_popup_address_row
+  xdotool key Down Down Return
+  check "the dialog opens" 0 "$(dialog_ready "$add_dialog"; echo $?)"
+  click_on "$add_dialog" Ok
+  probe wait "QV IP Tavix Ver2" 10000 || true
+  check "Ok on empty fields asks for the address" "Enter the IP address." \
+    "$(probe text "QV IP Tavix Ver2" | tr -d '\r' | grep -o 'Enter the IP address\.' || true)"
+  probe close "QV IP Tavix Ver2" >/dev/null 2>&1 || true
+  dialog_ready "$add_dialog" || true
+  xdotool type --delay 50 "10.1.0.5"
+  xdotool key Tab
+  xdotool type --delay 50 "255.255.0.0"
+  click_on "$add_dialog" Ok
+  probe wait "QV IP Tavix Ver2" 10000 || true
+  check "an address the connection has is refused" yes \
+    "$(probe text "QV IP Tavix Ver2" | tr -d '\r' | grep -qF 'The extra address 10.1.0.5 is' && echo yes || echo no)"
+  probe close "QV IP Tavix Ver2" >/dev/null 2>&1 || true
+  dialog_ready "$add_dialog" || true
+  keys_to "^$add_dialog\$" alt+F4
+  check "Alt+F4 closes the dialog" 0 "$(gone "$add_dialog"; echo $?)"
+  check "nothing ran" "$lines_before" "$(wc -l <"$work/netsh-lines.txt")"
+  list_popup 'Current IP|10.77.0.10/255.255.255.0'
+  xdotool key Down Down Return
+  check "the dialog opens again" 0 "$(dialog_ready "$add_dialog"; echo $?)"
+  xdotool type --delay 50 "172.16.0.9"
+  xdotool key Tab
+  xdotool type --delay 50 "255.255.0.0"
+  shot add_address_dialog
+  click_on "$add_dialog" Ok
+  wait_apply
+  check "added on the fly: the interface holds four addresses" \
+    "10.1.0.5/16 10.77.0.10/24 172.16.0.9/16 192.168.1.50/24" "$(addresses)"
+  check "added on the fly: exactly the add line" 'netsh interface ip add address "ipt0" 172.16.0.9 255.255.0.0' \
+    "$(tail -n1 "$work/netsh-lines.txt" | tr -d '\r')"
+  check "added on the fly: no failure message" 0 "$(box_count)"
+  # Removed on the fly: on that address's row the pop-up offers it third.
+  list_popup 'Current IP|172.16.0.9/255.255.0.0'
+  xdotool key Down Down Down Return
+  wait_apply
+  check "removed on the fly: three addresses again" \
+    "10.1.0.5/16 10.77.0.10/24 192.168.1.50/24" "$(addresses)"
+  check "removed on the fly: exactly the delete line" 'netsh interface ip delete address "ipt0" 172.16.0.9' \
+    "$(tail -n1 "$work/netsh-lines.txt" | tr -d '\r')"
+  check "removed on the fly: no failure message" 0 "$(box_count)"
+  # Undo puts back what the connection had before the removal.
+  keys_to '^IPTavix Ver2$' ctrl+z
+  wait_apply
+  check "after Undo: the removed address is back beside the others" \
+    "10.1.0.5/16 10.77.0.10/24 172.16.0.9/16 192.168.1.50/24" "$(addresses)"
+  check "after Undo: no failure message" 0 "$(box_count)"
+  shot after_undo
   ;;
 missing_interface | host_refuses | refused)
   check "the user sees the failure message" 1 "$(box_count)"

@@ -374,16 +374,96 @@ TEST_F(Editor, SecondDnsServerIsCheckedStoredAndOffWhereItCannotBe) {
     EXPECT_EQ(lines[4], "Alt. DNS :10.0.0.54");
 }
 
+TEST_F(Editor, ExtraAddressesAreCheckedListedStoredAndShown) {
+    MessageBoxCatcher boxes;
+    auto typePair = [](TFrmIPSet* d, const char* address, const char* mask) {
+        ClearParts(d->edtExtraAddress);
+        ClearParts(d->edtExtraMask);
+        Type(d->edtExtraAddress, address);
+        Type(d->edtExtraMask, mask);
+    };
+    std::vector<std::string> listed;
+    bool closed = false;
+    WithEditor(0, [&](TFrmIPSet* d) {
+        d->edtIPSetName->SetText("Extra");
+        Type(d->edtIPAddress, "10.0.0.5");
+        Type(d->edtSubNetMask, "255.0.0.0");
+        typePair(d, "10.0.0.5", "255.255.0.0");
+        d->AddExtraAddress(); // the set's own address
+        typePair(d, "10.1.0.5", "255.255.0.0");
+        d->AddExtraAddress();
+        typePair(d, "10.1.0.5", "255.255.255.0");
+        d->AddExtraAddress(); // listed already
+        typePair(d, "10.2.0.0", "255.255.0.0");
+        d->AddExtraAddress(); // a network address
+        // Typed but not added: Ok adds it rather than lose it.
+        typePair(d, "192.168.1.50", "255.255.255.0");
+        d->btnOk->Click();
+        closed = d->ModalResult() == TModalResult::mrOk;
+    });
+    EXPECT_TRUE(closed);
+    ASSERT_EQ(boxes.Boxes.size(), 3u);
+    EXPECT_EQ(boxes.Boxes[0].Text, "The extra address 10.0.0.5 is the set's IP address itself.");
+    EXPECT_EQ(boxes.Boxes[1].Text, "The extra address 10.1.0.5 is in the list already.");
+    EXPECT_EQ(boxes.Boxes[2].Text,
+              "The extra address 10.2.0.0 is the network address of its subnet 10.2.0.0/16.");
+    const char* const stored = "SELECT EXTRAADDRESSES FROM IPSets WHERE IPSET_NAME = 'Extra'";
+    EXPECT_EQ(QueryColumn(Db, stored),
+              (std::vector<std::string>{"10.1.0.5/255.255.0.0;192.168.1.50/255.255.255.0"}));
+
+    // Edited: the list as stored; one removed; at most eight.
+    boxes.Boxes.clear();
+    int added = 0;
+    WithEditor(4, [&](TFrmIPSet* d) {
+        listed = d->lstExtraAddresses->Items();
+        d->lstExtraAddresses->SetItemIndex(0);
+        d->btnRemoveExtra->Click();
+        for (int i = 1; i <= 8; ++i) {
+            typePair(d, ("172.16.0." + std::to_string(i)).c_str(), "255.255.0.0");
+            added += d->AddExtraAddress() ? 1 : 0;
+        }
+        d->lstExtraAddresses->SetItemIndex(d->lstExtraAddresses->Count() - 1);
+        d->btnRemoveExtra->Click();
+        d->btnOk->Click(); // adds the refused pair still typed, now that there is room
+    });
+    EXPECT_EQ(listed,
+              (std::vector<std::string>{"10.1.0.5/255.255.0.0", "192.168.1.50/255.255.255.0"}));
+    EXPECT_EQ(added, 7);
+    ASSERT_EQ(boxes.Boxes.size(), 1u);
+    EXPECT_EQ(boxes.Boxes[0].Text, "A set holds at most 8 extra addresses.");
+    EXPECT_EQ(QueryColumn(Db, "SELECT length(EXTRAADDRESSES) - length(replace(EXTRAADDRESSES, "
+                              "';', '')) FROM IPSets WHERE IPSET_NAME = 'Extra'"),
+              (std::vector<std::string>{"7"})); // eight pairs
+
+    ExecSql(Db, "UPDATE IPSets SET EXTRAADDRESSES = '10.1.0.5/255.255.0.0;192.168.1.50/"
+                "255.255.255.0' WHERE IPSET_NAME = 'Extra'");
+    Manager->RefreshIPSetTree();
+    HTREEITEM set = Form->IPSetTreeView->FirstChild(TVI_ROOT);
+    for (int i = 0; i < 3; ++i)
+        set = Form->IPSetTreeView->NextSibling(set);
+    std::vector<std::string> lines;
+    for (HTREEITEM line = Form->IPSetTreeView->FirstChild(set); line;
+         line = Form->IPSetTreeView->NextSibling(line))
+        lines.push_back(Form->IPSetTreeView->NodeText(line));
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines[4], "Extra address : 10.1.0.5/255.255.0.0");
+    EXPECT_EQ(lines[5], "Extra address : 192.168.1.50/255.255.255.0");
+}
+
 TEST_F(Editor, ReadOnlyOlderFileEditsWithoutTheSecondDnsServer) {
     delete Form;
     Form = nullptr;
-    ExecSql(Db, "ALTER TABLE IPSets DROP COLUMN DNS2");
+    ExecSql(Db, "ALTER TABLE IPSets DROP COLUMN DNS2; ALTER TABLE IPSets DROP COLUMN "
+                "EXTRAADDRESSES");
     SetFileAttributesA(Db.c_str(), FILE_ATTRIBUTE_READONLY);
     OpenMainWindow(true);
     bool off = false;
     std::string shown;
     WithEditor(1, [&](TFrmIPSet* d) {
-        off = !IsWindowEnabled(d->edtDns2->PartEditor(0)->Handle());
+        off = !IsWindowEnabled(d->edtDns2->PartEditor(0)->Handle()) &&
+              !IsWindowEnabled(d->lstExtraAddresses->Handle()) &&
+              !IsWindowEnabled(d->btnAddExtra->Handle()) &&
+              !IsWindowEnabled(d->edtExtraAddress->PartEditor(0)->Handle());
         shown = d->edtDns->IP();
         d->btnCancel->Click();
     });

@@ -90,7 +90,7 @@ protected:
         a.Name = "{ADAPTER-A}";
         a.Description = "before";
         a.FriendlyName = "LAN";
-        a.Addresses = {{"192.168.1.10", "255.255.255.0"}, {"10.0.0.2", "255.0.0.0"}};
+        a.Addresses = {{"192.168.1.10", "255.255.255.0"}};
         a.Gateways = {{"192.168.1.1", ""}};
         a.DnsServers = {"192.168.1.1"};
         FakeAdapter b;
@@ -139,6 +139,7 @@ TEST_F(Activation, DhcpAndEmptyFieldsGiveTheirCommands) {
     Manager->ActivateIPSet(2);
     Adapters.Adapters[0].DnsServers = {"10.0.0.1"};
     Adapters.Adapters[0].Gateways = {};
+    Adapters.Adapters[0].Addresses = {{"10.0.0.2", "255.0.0.0"}}; // and no other
     Manager->ActivateIPSet(3);
     std::vector<NetshRun> runs = ReadLog();
     ASSERT_EQ(runs.size(), 4u);

@@ -12,12 +12,15 @@
 
 namespace {
 
+// The header of files written before the Extra column: most cases here use it.
 const std::string Header = "\xEF\xBB\xBFName,Address,Mask,Gateway,DNS,DNS2,DHCP,Connection\r\n";
+const std::string NewHeader =
+    "\xEF\xBB\xBFName,Address,Mask,Gateway,DNS,DNS2,Extra,DHCP,Connection\r\n";
 
 bool operator==(const TIPSetValues& a, const TIPSetValues& b) {
     return a.Name == b.Name && a.Address == b.Address && a.Mask == b.Mask &&
            a.Gateway == b.Gateway && a.Dns == b.Dns && a.Dns2 == b.Dns2 && a.Dhcp == b.Dhcp &&
-           a.Connection == b.Connection;
+           a.Connection == b.Connection && a.ExtraAddresses == b.ExtraAddresses;
 }
 
 std::string ParseError(const std::string& lines) {
@@ -33,16 +36,17 @@ std::string ParseError(const std::string& lines) {
 TEST(IPSetCsv, WritesBomCrlfAndQuotesAsRfc4180AndReadsItBack) {
     std::vector<TIPSetValues> sets = {
         {"Office, 2nd floor", "10.0.0.5", "255.0.0.0", "10.0.0.1", "10.0.0.53", "10.0.0.54", false,
-         "LAN"},
+         "LAN", "10.1.0.5/255.255.0.0;192.168.1.50/255.255.255.0"},
         {"Say \"hi\" there", "0.0.0.0", "0.0.0.0", "0.0.0.0", "0.0.0.0", "", true, "Wi,Fi"},
         {"No connection", "10.0.0.6", "255.0.0.0", "", "", "", false, ""},
     };
     const std::string bytes = WriteIPSetCsv(sets);
-    EXPECT_EQ(bytes, Header +
-                         "\"Office, 2nd floor\",10.0.0.5,255.0.0.0,10.0.0.1,10.0.0.53,10.0.0.54,0,"
-                         "LAN\r\n"
-                         "\"Say \"\"hi\"\" there\",0.0.0.0,0.0.0.0,0.0.0.0,0.0.0.0,,1,\"Wi,Fi\"\r\n"
-                         "No connection,10.0.0.6,255.0.0.0,,,,0,\r\n");
+    EXPECT_EQ(bytes,
+              NewHeader +
+                  "\"Office, 2nd floor\",10.0.0.5,255.0.0.0,10.0.0.1,10.0.0.53,10.0.0.54,"
+                  "10.1.0.5/255.255.0.0;192.168.1.50/255.255.255.0,0,LAN\r\n"
+                  "\"Say \"\"hi\"\" there\",0.0.0.0,0.0.0.0,0.0.0.0,0.0.0.0,,,1,\"Wi,Fi\"\r\n"
+                  "No connection,10.0.0.6,255.0.0.0,,,,,0,\r\n");
     std::vector<TIPSetValues> read;
     std::string error;
     ASSERT_TRUE(ParseIPSetCsv(bytes, read, error)) << error;
@@ -74,7 +78,7 @@ TEST(IPSetCsv, CellsASpreadsheetWouldRunAreWrittenWithAQuoteAndReadBackEqual) {
         const std::vector<TIPSetValues> sets = {
             {c.Name, "10.0.0.5", "255.0.0.0", "", "", "", false, "@LAN"}};
         const std::string bytes = WriteIPSetCsv(sets);
-        EXPECT_EQ(bytes, Header + c.Cell + ",10.0.0.5,255.0.0.0,,,,0,'@LAN\r\n");
+        EXPECT_EQ(bytes, NewHeader + c.Cell + ",10.0.0.5,255.0.0.0,,,,,0,'@LAN\r\n");
         std::vector<TIPSetValues> read;
         std::string error;
         ASSERT_TRUE(ParseIPSetCsv(bytes, read, error)) << error;
@@ -156,8 +160,18 @@ TEST(IPSetCsv, OneBadLineRefusesTheWholeFileNamingTheLineAndField) {
     std::vector<TIPSetValues> sets;
     std::string error;
     EXPECT_FALSE(ParseIPSetCsv("Name,Address\r\n", sets, error));
-    EXPECT_EQ(error,
-              "Line 1: the header must be Name,Address,Mask,Gateway,DNS,DNS2,DHCP,Connection.");
+    EXPECT_EQ(error, "Line 1: the header must be "
+                     "Name,Address,Mask,Gateway,DNS,DNS2,Extra,DHCP,Connection.");
+    // Each line has the fields of its file's header: the old one 8, the new one 9.
+    EXPECT_EQ(ParseError("Home,10.0.0.5,255.0.0.0,,,,,0,LAN\r\n"),
+              "Line 2: 9 fields where 8 are expected.");
+    EXPECT_FALSE(ParseIPSetCsv(NewHeader + "Home,10.0.0.5,255.0.0.0,,,,0,LAN\r\n", sets, error));
+    EXPECT_EQ(error, "Line 2: 8 fields where 9 are expected.");
+    // Extra addresses follow the editor's rules, naming the field.
+    EXPECT_FALSE(ParseIPSetCsv(
+        NewHeader + "Home,10.0.0.5,255.0.0.0,,,,10.0.0.5/255.0.0.0,0,LAN\r\n", sets, error));
+    EXPECT_EQ(error, "Line 2, field Extra: The extra address 10.0.0.5 is the set's IP address "
+                     "itself.");
     EXPECT_FALSE(ParseIPSetCsv("", sets, error));
 }
 
@@ -278,7 +292,7 @@ TEST(IPSetCsvFile, ExportLeavesAFileWithItsTemporaryNameAloneAndNoTemporaryBehin
     }
     SaveIPSetCsvFile(path, {{"A", "10.0.0.5", "255.0.0.0", "", "", "", false, ""}});
     EXPECT_EQ(LoadIPSetCsvFile(stranger), "keep");
-    EXPECT_EQ(LoadIPSetCsvFile(path), Header + "A,10.0.0.5,255.0.0.0,,,,0,\r\n");
+    EXPECT_EQ(LoadIPSetCsvFile(path), NewHeader + "A,10.0.0.5,255.0.0.0,,,,,0,\r\n");
     WIN32_FIND_DATAA found;
     int files = 0;
     HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);

@@ -611,7 +611,7 @@ TEST(StoreDurability, KilledWriterLeavesEveryCompletedRow) {
     EXPECT_GE(db.IPSets->RecordCount(), static_cast<int>(reported.size()));
 }
 
-TEST(StoreOpen, OlderFileGainsTheSecondDnsColumnUnlessReadOnly) {
+TEST(StoreOpen, OlderFileGainsTheNewColumnsUnlessReadOnly) {
     // A file as the program wrote it before DNS2 existed, with one set.
     const char* older = "DROP TABLE IPSets;"
                         "CREATE TABLE IPSets (ID INTEGER PRIMARY KEY AUTOINCREMENT, IPSET_NAME "
@@ -623,13 +623,16 @@ TEST(StoreOpen, OlderFileGainsTheSecondDnsColumnUnlessReadOnly) {
     {
         Db db(path);
         ASSERT_TRUE(db.IPSets->HasField(IPDb::Dns2));
+        ASSERT_TRUE(db.IPSets->HasField(IPDb::ExtraAddresses));
         EXPECT_EQ(db.IPSets->FieldByName(IPDb::Dns).AsString(), "10.0.0.53");
         db.IPSets->Edit();
         db.IPSets->FieldByName(IPDb::Dns2).SetAsString("10.0.0.54");
+        db.IPSets->FieldByName(IPDb::ExtraAddresses).SetAsString("10.1.0.5/255.255.0.0");
         db.IPSets->Post();
     }
-    EXPECT_EQ(QueryColumn(path, "SELECT IPSET_NAME || DNS || '/' || DNS2 FROM IPSets"),
-              (std::vector<std::string>{"Old10.0.0.53/10.0.0.54"}));
+    EXPECT_EQ(QueryColumn(path, "SELECT IPSET_NAME || DNS || '/' || DNS2 || '/' || "
+                                "EXTRAADDRESSES FROM IPSets"),
+              (std::vector<std::string>{"Old10.0.0.53/10.0.0.54/10.1.0.5/255.255.0.0"}));
 
     path = FreshDatabase();
     ExecSql(path, older);
@@ -638,6 +641,7 @@ TEST(StoreOpen, OlderFileGainsTheSecondDnsColumnUnlessReadOnly) {
     {
         Db db(path);
         EXPECT_FALSE(db.IPSets->HasField(IPDb::Dns2));
+        EXPECT_FALSE(db.IPSets->HasField(IPDb::ExtraAddresses));
         EXPECT_EQ(db.IPSets->RecordCount(), 1);
     }
     EXPECT_TRUE(ReadWholeFile(path) == before) << "the read-only file was changed";

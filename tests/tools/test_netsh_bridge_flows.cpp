@@ -1,6 +1,7 @@
 // The bridge's steps against a host that answers from a model: an
 // interface's addresses and default routes, files by path, tools that fail
 // on demand. What each flow runs, and what it leaves, when a step fails.
+#include "tools/netsh-bridge/AddressChange.h"
 #include "tools/netsh-bridge/BridgeApply.h"
 #include "tools/netsh-bridge/ResolverFile.h"
 
@@ -78,6 +79,9 @@ public:
                 Addresses.push_back(w[4]);
                 if (std::find(w.begin(), w.end(), "valid_lft") != w.end()) Leased.insert(w[4]);
             }
+            if (is({"-4", "addr", "del"}))
+                Addresses.erase(std::remove(Addresses.begin(), Addresses.end(), w[4]),
+                                Addresses.end());
             if (is({"-4", "route", "flush"})) Gateways.clear();
             if (is({"-4", "route", "append", "default", "via"})) Gateways.push_back(w[6]);
             return {0, ""};
@@ -331,8 +335,8 @@ bool ChangedAnything(const TModelHost& host) {
             failed = failed || ran.rfind(start, 0) == 0;
         for (const char* change :
              {"/bin/ip link set", "/bin/ip -4 addr flush", "/bin/ip -4 addr add",
-              "/bin/ip -4 route", "/bin/dhclient", "/bin/kill", "/bin/dhcpcd",
-              "/bin/nmcli connection", "/bin/chown"})
+              "/bin/ip -4 addr del", "/bin/ip -4 route", "/bin/dhclient", "/bin/kill",
+              "/bin/dhcpcd", "/bin/nmcli connection", "/bin/chown"})
             if (!failed && ran.rfind(change, 0) == 0) return true;
     }
     return false;
@@ -412,6 +416,81 @@ TEST(NetshBridgeFlow, WindowsAnswersChangeNothing) {
         EXPECT_FALSE(ChangedAnything(host)) << c.What << ": " << ::testing::PrintToString(host.Ran);
         EXPECT_EQ(host.Addresses, (std::vector<std::string>{"192.0.2.50/24"})) << c.What;
     }
+}
+
+TEST(NetshBridgeFlow, AnAddressIsAddedBesideTheOthersAndTakenOffAlone) {
+    TModelHost host;
+    const std::string add = AddAddressCommand("ipt0", "10.1.0.5", "255.255.0.0"),
+                      remove = DeleteAddressCommand("ipt0", "10.1.0.5");
+    EXPECT_EQ(ApplyRequest(host, Parsed(add)), "");
+    EXPECT_TRUE(host.RanStarting("/bin/ip -4 addr add 10.1.0.5/16 dev ipt0"));
+    EXPECT_EQ(host.Addresses, (std::vector<std::string>{"192.0.2.50/24", "10.1.0.5/16"}));
+    EXPECT_EQ(host.Gateways, (std::vector<std::string>{"192.0.2.1"}));
+    // Windows' answers for an address that is there already, or not there.
+    host.Ran.clear();
+    EXPECT_EQ(ApplyRequest(host, Parsed(add)), ObjectExistsText);
+    EXPECT_FALSE(ChangedAnything(host));
+    EXPECT_EQ(ApplyRequest(host, Parsed(remove)), "");
+    EXPECT_TRUE(host.RanStarting("/bin/ip -4 addr del 10.1.0.5/16 dev ipt0"));
+    EXPECT_EQ(host.Addresses, (std::vector<std::string>{"192.0.2.50/24"}));
+    host.Ran.clear();
+    EXPECT_EQ(ApplyRequest(host, Parsed(remove)), ElementNotFoundText);
+    EXPECT_FALSE(ChangedAnything(host));
+
+    // The address rules of a set, before anything runs.
+    TModelHost refused;
+    EXPECT_EQ(ApplyRequest(refused, Parsed(AddAddressCommand("ipt0", "10.1.0.0", "255.255.0.0"))),
+              "The address 10.1.0.0 is the network address of 10.1.0.0/16. Nothing was "
+              "changed.");
+    EXPECT_TRUE(refused.Ran.empty());
+
+    // A host that does not show it is told.
+    TModelHost stubborn;
+    stubborn.Failing["/bin/ip -4 addr add 10.1.0.5/16"] = {0, ""};
+    EXPECT_EQ(ApplyRequest(stubborn, Parsed(add)),
+              "ipt0 shows 192.0.2.50/24, without 10.1.0.5/16.");
+}
+
+TEST(NetshBridgeFlow, AnAddedAddressGoesThroughTheManagersOwnSettings) {
+    const std::string add = AddAddressCommand("ipt0", "10.1.0.5", "255.255.0.0");
+    // NetworkManager: one more address in the profile it applies.
+    TModelHost nm;
+    ManagedByNetworkManager(nm, "manual\n192.0.2.50/24\n");
+    nm.Addresses.push_back("10.1.0.5/16"); // what NM's reapply shows
+    EXPECT_EQ(ApplyRequest(nm, Parsed(add)), "");
+    EXPECT_TRUE(nm.RanStarting("/bin/nmcli connection modify u-1 +ipv4.addresses 10.1.0.5/16"));
+    EXPECT_TRUE(nm.RanStarting("/bin/nmcli device reapply ipt0"));
+    EXPECT_FALSE(nm.RanStarting("/bin/ip -4 addr add"));
+    // Where the interface does not show it, the profile is put back.
+    TModelHost stubborn;
+    ManagedByNetworkManager(stubborn, "manual\n192.0.2.50/24\n");
+    EXPECT_EQ(ApplyRequest(stubborn, Parsed(add)),
+              "ipt0 is managed by NetworkManager; the profile was applied, but ipt0 shows "
+              "192.0.2.50/24, without 10.1.0.5/16. The profile was put back.");
+    EXPECT_TRUE(
+        stubborn.RanStarting("/bin/nmcli connection modify u-1 ipv4.addresses 192.0.2.50/24"));
+    // A DHCP profile takes no further address.
+    TModelHost dhcp;
+    ManagedByNetworkManager(dhcp, "auto\n\n");
+    EXPECT_NE(ApplyRequest(dhcp, Parsed(add)).find("not static"), std::string::npos);
+    EXPECT_FALSE(ChangedAnything(dhcp));
+
+    // networkd: one more Address= line in the bridge's own drop-in.
+    TModelHost networkd;
+    networkd.Tools.insert("networkctl");
+    networkd.Answers["/bin/networkctl list"] = "3 ipt0 ether routable configured\n";
+    networkd.Answers["/bin/networkctl status"] =
+        "  Network File: /etc/systemd/network/ipt0.network\n";
+    const std::string dropIn = "/etc/systemd/network/ipt0.network.d/90-iptavix-netsh-address.conf";
+    const std::string before = "[Network]\nDHCP=no\nAddress=192.0.2.50/24\nGateway=192.0.2.1\n";
+    networkd.Files[dropIn] = before;
+    networkd.Addresses.push_back("10.1.0.5/16");
+    EXPECT_EQ(ApplyRequest(networkd, Parsed(add)), "");
+    EXPECT_EQ(networkd.Files[dropIn], before + "Address=10.1.0.5/16\n");
+    EXPECT_TRUE(networkd.RanStarting("/bin/networkctl reconfigure ipt0"));
+    networkd.Addresses.pop_back();
+    EXPECT_EQ(ApplyRequest(networkd, Parsed(DeleteAddressCommand("ipt0", "10.1.0.5"))), "");
+    EXPECT_EQ(networkd.Files[dropIn], before);
 }
 
 TEST(NetshBridgeFlow, ARunEndsWithinItsLimitWithTheSnapshotBack) {

@@ -1,5 +1,6 @@
 #include "tools/netsh-bridge/BridgeApply.h"
 
+#include "tools/netsh-bridge/AddressChange.h"
 #include "tools/netsh-bridge/Backend.h"
 #include "tools/netsh-bridge/DhcpClient.h"
 #include "tools/netsh-bridge/DhcpcdPlan.h"
@@ -252,6 +253,9 @@ std::string ApplyRequest(IBridgeHost& host, TNetshRequest request) {
         const TRunResult status = cat.empty() ? TRunResult{} : host.Run({cat, "/proc/self/status"});
         if (status.Code == 0 && !MayAdministerNetwork(status.Output)) return ElevationText;
     }
+    if (request.Kind == TNetshRequest::TKind::AddAddress ||
+        request.Kind == TNetshRequest::TKind::DeleteAddress)
+        return ApplyAddressChange(host, request, backend, ip);
     const bool address = request.Kind == TNetshRequest::TKind::Address;
     switch (backend) {
     case TBackend::NetworkManager:

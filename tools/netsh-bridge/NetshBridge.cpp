@@ -24,7 +24,17 @@ std::string RemoteProblem(uint32_t value) {
 
 bool CheckRequest(TNetshRequest& request, std::string& reason) {
     uint32_t address = 0, mask = 0, gateway = 0;
-    if (request.Kind != TNetshRequest::TKind::Address) {
+    if (request.Kind == TNetshRequest::TKind::DeleteAddress) {
+        if (!ParseAddress(request.Address, address)) {
+            reason = "The address " + request.Address + " is not a valid IPv4 address.";
+            return false;
+        }
+        request.Address = DecimalAddress(address);
+        return true;
+    }
+    // An added address follows the rules of a set's own address.
+    if (request.Kind != TNetshRequest::TKind::Address &&
+        request.Kind != TNetshRequest::TKind::AddAddress) {
         if (request.Address.empty()) return true; // none
         if (!ParseAddress(request.Address, address)) {
             reason = "The DNS server " + request.Address + " is not a valid IPv4 address.";

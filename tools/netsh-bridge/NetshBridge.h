@@ -14,10 +14,10 @@ using THostCommand = std::vector<std::string>;
 bool ValidInterfaceName(const std::string& name);
 
 // Refuses a request no host could carry out sensibly (the program's own
-// rules for a set: no 0.0.0.0/8, loopback, multicast, network or broadcast
-// address, a contiguous mask, a gateway that is not the address) with the
-// reason; otherwise writes its addresses in plain decimal, so "010.0.0.1"
-// never reaches a tool that reads it as octal.
+// rules for a set, and for an added address: no 0.0.0.0/8, loopback, multicast, network or
+// broadcast address, a contiguous mask, a gateway that is not the address) with the reason;
+// otherwise writes its addresses in plain decimal, so "010.0.0.1" never reaches a tool that reads
+// it as octal.
 bool CheckRequest(TNetshRequest& request, std::string& reason);
 
 // The folder of the bridge's own files on the host (DHCP clients' pid files,

@@ -1,5 +1,6 @@
 // netsh for Wine prefixes on a Linux host: carries out the commands an
-// activation runs ("interface ip set address", "set dns", "add dns") through
+// activation runs ("interface ip set address", "set dns", "add dns", "add
+// address", "delete address") through
 // whoever manages the interface on the host, with the host's own tools
 // started through Wine's way of running a host program. Installed in place
 // of Wine's netsh by scripts/wine-netsh.sh; never part of the Windows package.
@@ -167,6 +168,20 @@ int main() {
             "This netsh runs only under Wine on a Linux host; on Windows use the system's netsh.");
 
     host.Trace = GetEnvironmentVariableA("IPTAVIX_NETSH_TRACE", nullptr, 0) > 0;
+    // IPTAVIX_NETSH_LOG=FILE: each command line as received, one a line, so
+    // a test can read the exact lines the program ran.
+    char log[MAX_PATH] = {};
+    const DWORD logLength = GetEnvironmentVariableA("IPTAVIX_NETSH_LOG", log, sizeof log);
+    if (logLength > 0 && logLength < sizeof log) {
+        HANDLE file = CreateFileA(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_ALWAYS, 0, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            const std::string line = std::string(GetCommandLineA()) + "\n";
+            DWORD written = 0;
+            WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+            CloseHandle(file);
+        }
+    }
     // Three quarters of the program's limit for a run, so that the program
     // never ends the bridge half-way, whatever a test shortened it to.
     host.TimeLimitMs = std::min<int>(BridgeTimeLimitMs, NetshTimeLimitMs() / 4 * 3);
