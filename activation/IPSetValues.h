@@ -12,4 +12,5 @@ struct TIPSetValues {
     std::string Dns2;    // a second DNS server, "" when none
     bool Dhcp = false;
     std::string Connection; // the connection's display name
+    bool Confirm = false;   // goes back to the configuration before unless the user keeps it
 };

@@ -16,7 +16,7 @@ TFormArgs IPSetArgs() {
     a.Name = "FrmIPSet";
     a.Caption = "IP Set";
     a.ClientWidth = 412;  // 420 x 394 outside with the frame it was designed with
-    a.ClientHeight = 384; // one row more for the second DNS server
+    a.ClientHeight = 408; // one row more for the second DNS server, one for going back
     a.Maximize = false;
     return a;
 }
@@ -90,6 +90,13 @@ TFrmIPSet::TFrmIPSet(TComponent* owner) : TForm(owner, IPSetArgs()) {
                                .Caption = "DHCP Enabled",
                                .Name = "DHCPCheck"});
     DHCPCheck->OnClick = [this](TComponent* s) { DHCPCheckClick(s); };
+    ConfirmCheck = new TCheckBox(this, TabSheet1,
+                                 {.Left = 80,
+                                  .Top = 224,
+                                  .Width = 300,
+                                  .Height = 17,
+                                  .Caption = "Go back unless I keep it within 30 seconds",
+                                  .Name = "ConfirmCheck"});
 
     dsIPSets = new TDataSource(this);
     dsIPSets->Name = "dsIPSets";
@@ -124,6 +131,10 @@ bool TFrmIPSet::HasDns2() const {
     return IPSets() && IPSets()->Active() && IPSets()->HasField(IPDb::Dns2);
 }
 
+bool TFrmIPSet::HasConfirm() const {
+    return IPSets() && IPSets()->Active() && IPSets()->HasField(IPDb::Confirm);
+}
+
 void TFrmIPSet::DHCPCheckClick(TComponent*) {
     const bool enabled = !DHCPCheck->Checked();
     for (TqvIPEdit* edit : {edtIPAddress, edtSubNetMask, edtDefGateway, edtDns})
@@ -138,6 +149,8 @@ void TFrmIPSet::PrepareNewSet() {
         edit->SetIP("");
     DHCPCheck->SetChecked(false);
     DHCPCheckClick(DHCPCheck);
+    ConfirmCheck->SetChecked(false);
+    ConfirmCheck->SetEnabled(HasConfirm());
 }
 
 void TFrmIPSet::PrepareNewSet(const std::vector<std::string>& addresses, bool dhcp,
@@ -180,6 +193,8 @@ void TFrmIPSet::LoadCurrentSet() {
     }
     DHCPCheck->SetChecked(sets->FieldByName(IPDb::Dhcp).AsBoolean());
     DHCPCheckClick(DHCPCheck);
+    ConfirmCheck->SetChecked(HasConfirm() && sets->FieldByName(IPDb::Confirm).AsBoolean());
+    ConfirmCheck->SetEnabled(HasConfirm());
 }
 
 bool TFrmIPSet::CheckedAddress(TqvIPEdit* edit, const char* required, std::string& value) {
@@ -261,6 +276,7 @@ bool TFrmIPSet::SaveSet() {
     sets->FieldByName(IPDb::Dns).SetAsString(dns);
     if (HasDns2()) sets->FieldByName(IPDb::Dns2).SetAsString(dns2);
     sets->FieldByName(IPDb::Dhcp).SetAsBoolean(dhcp);
+    if (HasConfirm()) sets->FieldByName(IPDb::Confirm).SetAsBoolean(ConfirmCheck->Checked());
     sets->Post();
     return true;
 }

@@ -21,6 +21,7 @@ public:
     TLabel* Label6;
     TLabel* Label7;
     TCheckBox* DHCPCheck;
+    TCheckBox* ConfirmCheck; // disabled when the file has no CONFIRM (read-only older file)
     TDataSource* dsIPSets;
     TDataSource* dsConnections;
     TqvIPEdit* edtSubNetMask;
@@ -49,6 +50,7 @@ public:
 private:
     TDbTable* IPSets() const { return dsIPSets->DataSet; }
     bool HasDns2() const;
+    bool HasConfirm() const;
     // The name of the connection the set is given; "" for none.
     std::string ChosenConnectionName() const;
     // The committed, checked text of an address control, or false after

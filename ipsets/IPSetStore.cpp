@@ -25,6 +25,7 @@ void WriteSet(TDbTable& sets, const TIPSetValues& set, long long connection) {
     sets.FieldByName(IPDb::Dns).SetAsString(set.Dns);
     if (sets.HasField(IPDb::Dns2)) sets.FieldByName(IPDb::Dns2).SetAsString(set.Dns2);
     sets.FieldByName(IPDb::Dhcp).SetAsBoolean(set.Dhcp);
+    if (sets.HasField(IPDb::Confirm)) sets.FieldByName(IPDb::Confirm).SetAsBoolean(set.Confirm);
     if (connection)
         sets.FieldByName(IPDb::Connection).SetAsInteger(connection);
     else
@@ -36,7 +37,7 @@ void WriteSet(TDbTable& sets, const TIPSetValues& set, long long connection) {
 
 std::vector<TIPSetValues> ReadStoredSets(TDbTable& sets, TDbTable& connections) {
     std::vector<TIPSetValues> result;
-    const bool hasDns2 = sets.HasField(IPDb::Dns2);
+    const bool hasDns2 = sets.HasField(IPDb::Dns2), hasConfirm = sets.HasField(IPDb::Confirm);
     for (sets.First(); !sets.Eof(); sets.Next()) {
         TIPSetValues set;
         set.Name = sets.FieldByName(IPDb::SetName).AsString();
@@ -46,6 +47,7 @@ std::vector<TIPSetValues> ReadStoredSets(TDbTable& sets, TDbTable& connections) 
         set.Dns = sets.FieldByName(IPDb::Dns).AsString();
         if (hasDns2) set.Dns2 = sets.FieldByName(IPDb::Dns2).AsString();
         set.Dhcp = sets.FieldByName(IPDb::Dhcp).AsBoolean();
+        if (hasConfirm) set.Confirm = sets.FieldByName(IPDb::Confirm).AsBoolean();
         if (connections.Locate(IPDb::ID, sets.FieldByName(IPDb::Connection).AsInteger()))
             set.Connection = connections.FieldByName(IPDb::ConnectionName).AsString();
         result.push_back(std::move(set));

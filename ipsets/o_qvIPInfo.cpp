@@ -9,6 +9,7 @@
 #include "ipsets/IPSetCsv.h"
 #include "ipsets/IPSetStore.h"
 #include "activation/NetshCommand.h"
+#include "ipsets/f_KeepSettings.h"
 #include "ipsets/f_WaitBox.h"
 #include "ipsets/f_manageconnections.h"
 #include "base/AddressText.h"
@@ -291,7 +292,8 @@ bool TqvIPSetManager::ReadConnectionConfiguration(const std::string& connection,
     SnapshotScope snapshot(FIPInfo);
     for (int i = 0; i < FIPInfo->AdapterCount(); ++i) {
         const TAdapter& adapter = *FIPInfo->Adapters(i);
-        const std::string name = AdapterConnectionName(adapter.AdapterName());
+        // The snapshot's name Windows shows: the same the check finds it by.
+        const std::string& name = adapter.FriendlyName;
         if (!name.empty() && SameText(name, connection)) {
             values = ConfigurationOfAdapter(adapter, connection);
             return true;
@@ -375,6 +377,7 @@ bool TqvIPSetManager::ReadIPSet(long long setID, TIPSetValues& set) {
     set.Dns = sets.FieldByName(IPDb::Dns).AsString();
     if (sets.HasField(IPDb::Dns2)) set.Dns2 = sets.FieldByName(IPDb::Dns2).AsString();
     set.Dhcp = sets.FieldByName(IPDb::Dhcp).AsBoolean();
+    if (sets.HasField(IPDb::Confirm)) set.Confirm = sets.FieldByName(IPDb::Confirm).AsBoolean();
     set.Connection = FConnectionsTable->FieldByName(IPDb::ConnectionName).AsString();
     return true;
 }
@@ -391,30 +394,80 @@ void TqvIPSetManager::ActivateIPSet(long long setID) {
         known = ReadConnectionConfiguration(set.Connection, before);
     } catch (const std::exception&) {
         // A snapshot that fails only costs the undo, not the activation.
+        if (set.Confirm) throw;
     }
+    // A set that goes back unless kept needs something to go back to.
+    if (set.Confirm && !known) throw Exception(NothingToGoBackToText(set));
+    std::optional<TKeepSignal> keep;
+    if (set.Confirm) keep.emplace();
     const TApplyResult result = ApplyIPSet(set);
     if (known)
         FUndo = before;
     else
         FUndo.reset();
-    ReportApply(result);
+    if (set.Confirm && result.Ok && result.Message.empty())
+        KeepOrGoBack(set, before, result, *keep);
+    else
+        ReportApply(set, result);
+}
+
+void TqvIPSetManager::KeepOrGoBack(const TIPSetValues& set, const TIPSetValues& before,
+                                   const TApplyResult& result, TKeepSignal& keep) {
+    // The gateway's answer goes into the question: a box of its own would
+    // hold the countdown up until somebody closed it.
+    std::string note;
+    if (result.GatewayProbed && result.Gateway.Answered) {
+        note = GatewayAnswersText(set, result.Gateway.RoundTripMs) + ".";
+        if (OnStatusText) OnStatusText(GatewayAnswersText(set, result.Gateway.RoundTripMs));
+    } else if (result.GatewayProbed) {
+        note = GatewaySilentText(set);
+    }
+    const unsigned seconds = KeepWaitSeconds();
+    TKeepAnswer answer;
+    {
+        std::unique_ptr<TFrmKeepSettings> dialog(
+            new TFrmKeepSettings(this, set, note, seconds, keep.Valid() ? &keep : nullptr));
+        answer = dialog->Ask();
+    }
+    if (!GoesBack(answer)) {
+        if (OnStatusText)
+            OnStatusText(Format("The IP set \"%s\" is kept on \"%s\"", set.Name.c_str(),
+                                set.Connection.c_str()));
+        if (result.RefreshFailure) std::rethrow_exception(result.RefreshFailure);
+        return;
+    }
+    FUndo.reset(); // what it would undo is what is back now
+    const TApplyResult back = ApplyIPSet(before, false);
+    const std::string text = WentBackText(set, answer, seconds, back.Ok ? "" : back.Message);
+    // Told on the user's return when the time ran out; a failure always.
+    if (answer == TKeepAnswer::NoAnswer || !back.Ok) {
+        if (Application)
+            Application->ShowMessage(text, MB_OK | (back.Ok ? MB_ICONINFORMATION : MB_ICONWARNING));
+    } else if (OnStatusText) {
+        OnStatusText(text);
+    }
+    if (back.RefreshFailure) std::rethrow_exception(back.RefreshFailure);
 }
 
 void TqvIPSetManager::UndoLastActivation() {
     if (FBusy || !FUndo) return;
     const TIPSetValues before = *FUndo;
     FUndo.reset(); // one undo, whatever its outcome
-    ReportApply(ApplyIPSet(before));
+    ReportApply(before, ApplyIPSet(before, false));
 }
 
-void TqvIPSetManager::ReportApply(const TApplyResult& result) {
+void TqvIPSetManager::ReportApply(const TIPSetValues& set, const TApplyResult& result) {
     if (!result.Message.empty() && Application)
         Application->ShowMessage(result.Message,
                                  MB_OK | (result.Ok ? MB_ICONINFORMATION : MB_ICONWARNING));
+    if (result.GatewayProbed && result.Gateway.Answered && OnStatusText)
+        OnStatusText(GatewayAnswersText(set, result.Gateway.RoundTripMs));
+    else if (result.GatewayProbed && !result.Gateway.Answered && Application)
+        Application->ShowMessage(GatewaySilentText(set), MB_OK | MB_ICONWARNING);
     if (result.RefreshFailure) std::rethrow_exception(result.RefreshFailure);
 }
 
-TApplyResult TqvIPSetManager::ApplyIPSet(const TIPSetValues& set) {
+TApplyResult TqvIPSetManager::ApplyIPSet(const TIPSetValues& set, bool askGateway) {
     const std::string refusal = ActivationRefusal(set);
     if (!refusal.empty()) throw Exception(refusal);
     // netsh would refuse every line; nothing runs and nothing is half done.
@@ -422,6 +475,7 @@ TApplyResult TqvIPSetManager::ApplyIPSet(const TIPSetValues& set) {
     std::vector<TActivationStep> steps = ActivationSteps(set);
 
     TCheckResult check;
+    TApplyResult result;
     {
         TBusyScope busy(FBusy);
         FQuitSeen = false;
@@ -446,12 +500,17 @@ TApplyResult TqvIPSetManager::ApplyIPSet(const TIPSetValues& set) {
             for (const TActivationStep& step : steps)
                 anyStarted = anyStarted || step.Started;
             check = WaitUntilInEffect(set, anyStarted ? CheckLimit(set) : 0);
+            // Whether the way out answers, while the wait window still shows.
+            if (askGateway && check.Outcome == TCheckOutcome::InEffect && HasGatewayToProbe(set)) {
+                result.GatewayProbed = true;
+                result.Gateway =
+                    ProbeGateway(set, [this](HANDLE h, DWORD ms) { WaitAnswering(h, ms); });
+            }
         } catch (...) {
             RefreshAdapterList();
             throw;
         }
     }
-    TApplyResult result;
     // The user sees the list as it is now before hearing what went wrong.
     try {
         RefreshAdapterList();

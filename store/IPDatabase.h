@@ -21,6 +21,9 @@ inline constexpr char Dns[] = "DNS";
 // A second DNS server; older files lack it and gain it when opened writable.
 inline constexpr char Dns2[] = "DNS2";
 inline constexpr char Dhcp[] = "DHCP";
+// Go back to the configuration before unless the user keeps the set; added
+// to older files as DNS2 is.
+inline constexpr char Confirm[] = "CONFIRM";
 inline constexpr char Connection[] = "CONNECTION"; // key of a Connections row
 // Connections
 inline constexpr char ConnectionName[] = "CONNECTIONNAME";
@@ -38,8 +41,8 @@ std::string IPDatabasePath(const std::string& programFolder);
 const std::vector<std::string>& RequiredFields(const std::string& table);
 
 // Names `table` as the program's table `name` on `connection` and opens it,
-// checking the fields it must have. An IPSets table without DNS2 gains the
-// column when the file is writable; a read-only file opens without it.
+// checking the fields it must have. An IPSets table without DNS2 or CONFIRM
+// gains the column when the file is writable; a read-only file opens without.
 void OpenIPTable(TDbTable& table, TDbConnection* connection, const char* name);
 
 // Creates a new database file with the program's two tables. Refuses a path
