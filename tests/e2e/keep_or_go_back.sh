@@ -61,7 +61,7 @@ gateway)
   activate 0
   wait_apply
   check "a gateway that answers: the host has the set" "$answers_state" "$(host_state)"
-  status=$(probe text "IPTavix Ver2" | tr -d '\r' | grep '^Gateway ' || true)
+  status=$(probe status "IPTavix Ver2" | tr -d '\r')
   check "the status bar says so" yes "$([[ "$status" =~ ^Gateway\ 10\.77\.0\.1\ answers\ \((\<1|[0-9]+)\ ms\)$ ]] && echo yes || echo "no: $status")"
   check "no box" 0 "$(box_count)"
   stop_program
@@ -107,7 +107,8 @@ window_keep)
   check "the set is in effect meanwhile" "$answers_state" "$(host_state)"
   texts=$(probe text "Keep these network settings?" | tr -d '\r')
   check "it counts down the real seconds" yes "$(grep -qE '^Going back to the previous settings in [1-6] seconds?\.$' <<<"$texts" && echo yes || echo "no: $texts")"
-  check "and tells that the gateway answers" yes "$(grep -qE '^Gateway 10\.77\.0\.1 answers' <<<"$texts" && echo yes || echo "no: $texts")"
+  status=$(probe status "IPTavix Ver2" | tr -d '\r')
+  check "the status bar tells that the gateway answers" yes "$([[ "$status" =~ ^Gateway\ 10\.77\.0\.1\ answers ]] && echo yes || echo "no: $status")"
   shot keep_dialog
   # Nobody answers: the configuration before comes back, told in a box.
   check "the question goes when the time runs out" 0 "$(probe gone "Keep these network settings?" 15000; echo $?)"
@@ -121,8 +122,9 @@ window_keep)
   check "the question appears again" 0 "$(keep_shown 60000; echo $?)"
   probe click "Keep these network settings?" Keep
   check "Keep closes it" 0 "$(probe gone "Keep these network settings?" 5000; echo $?)"
-  sleep 7
-  check "kept past the countdown" "$answers_state" "$(host_state)"
+  check "no apply follows Keep" 1 "$(probe wait "[IP Tavix Ver2] Please wait..." 3000; echo $?)"
+  check "the set is kept" "$answers_state" "$(host_state)"
+  check "and the status bar says so" 'The IP set "Answers" is kept on "ipt0"' "$(probe status "IPTavix Ver2" | tr -d '\r')"
   check "no box" 0 "$(box_count)"
   stop_program
   ;;
