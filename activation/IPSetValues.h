@@ -15,4 +15,5 @@ struct TIPSetValues {
     // Further address/mask pairs of a static set, as stored:
     // "10.1.0.5/255.255.0.0;192.168.1.50/255.255.255.0"; "" when none.
     std::string ExtraAddresses;
+    bool Confirm = false;   // goes back to the configuration before unless the user keeps it
 };

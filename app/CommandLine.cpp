@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "activation/GatewayProbe.h"
+#include "activation/KeepOrGoBack.h"
 #include "app/SingleInstance.h"
 #include "base/NameText.h"
 #include "base/SysUtils.h"
@@ -11,18 +13,25 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <memory>
+#include <optional>
 
 const char* const CommandLineUsage =
-    "Usage: IPTavixVer2.exe [/activate NAME | /list | /export FILE | /import FILE | /?]\r\n"
+    "Usage: IPTavixVer2.exe [/activate NAME [/confirm SECONDS] | /keep | /list | /export FILE |\r\n"
+    "                        /import FILE | /?]\r\n"
     "  /activate NAME  applies the IP set of that name (case does not matter)\r\n"
+    "     /confirm SECONDS  then waits that long for /keep; without it the previous settings\r\n"
+    "                       are applied back and the exit code is 1\r\n"
+    "  /keep           keeps the IP set a run of /activate ... /confirm waits for\r\n"
     "  /list           prints the names of the IP sets, one a line\r\n"
     "  /export FILE    writes every IP set to the CSV file FILE\r\n"
     "  /import FILE    adds the IP sets of the CSV file FILE, replacing those of the same name\r\n"
     "  /?              prints this text\r\n"
     "Without arguments the main window opens.\r\n"
-    "Exit codes: 0 done, 1 the apply, the program or the system failed, 2 bad arguments, an "
-    "unknown set, a bad input file or a database in use.";
+    "Exit codes: 0 done, 1 the apply, the program or the system failed, or the previous "
+    "settings were applied back (/confirm), or no run waited to be kept (/keep), 2 bad "
+    "arguments, an unknown set, a bad input file or a database in use.";
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     TCommandLine command;
@@ -37,11 +46,35 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     } switches[] = {
         {"ACTIVATE", TCommandKind::Activate, true}, {"LIST", TCommandKind::List, false},
         {"EXPORT", TCommandKind::Export, true},     {"IMPORT", TCommandKind::Import, true},
-        {"?", TCommandKind::Usage, false},          {"H", TCommandKind::Usage, false},
-        {"HELP", TCommandKind::Usage, false}};
+        {"KEEP", TCommandKind::Keep, false},        {"?", TCommandKind::Usage, false},
+        {"H", TCommandKind::Usage, false},          {"HELP", TCommandKind::Usage, false}};
     for (const auto& s : switches) {
         if (name != s.Switch) continue;
         command.Kind = s.Kind;
+        if (s.Kind == TCommandKind::Activate && args.size() == 4) {
+            // /activate NAME /confirm SECONDS
+            const std::string& option = args[2];
+            const std::string& seconds = args[3];
+            const bool isConfirm = option.size() > 1 && (option[0] == '/' || option[0] == '-') &&
+                                   UpperCase(option.substr(1)) == "CONFIRM";
+            char* end = nullptr;
+            const unsigned long value =
+                seconds.empty() || seconds.size() > 6 || seconds[0] < '0' || seconds[0] > '9'
+                    ? 0
+                    : std::strtoul(seconds.c_str(), &end, 10);
+            if (!isConfirm)
+                command.Error = Format("Unknown argument: %s", option.c_str());
+            else if (!end || *end || value == 0 || value > MaxConfirmSeconds)
+                command.Error = Format("%s takes a number of seconds from 1 to %u.", option.c_str(),
+                                       MaxConfirmSeconds);
+            else if (Trim(args[1]).empty())
+                command.Error = Format("%s takes exactly one argument.", first.c_str());
+            if (command.Error.empty()) {
+                command.Argument = args[1];
+                command.ConfirmSeconds = static_cast<unsigned>(value);
+            }
+            return command;
+        }
         const size_t wanted = s.TakesArgument ? 2 : 1;
         if (args.size() != wanted || (s.TakesArgument && Trim(args[1]).empty()))
             command.Error = s.TakesArgument
@@ -66,7 +99,15 @@ std::string OneLine(std::string name) {
     return name;
 }
 
-int Activate(TqvIPSetManager& manager, const std::string& name, const TMessageOut& out) {
+// What the gateway's check found, for the run's output.
+void TellGateway(const TIPSetValues& set, const TApplyResult& result, const TMessageOut& out) {
+    if (!result.GatewayProbed) return;
+    out(result.Gateway.Answered ? GatewayAnswersText(set, result.Gateway.RoundTripMs) + "."
+                                : GatewaySilentText(set));
+}
+
+int Activate(TqvIPSetManager& manager, const std::string& name, unsigned confirmSeconds,
+             const TMessageOut& out) {
     const std::vector<long long> keys = SetsNamed(*manager.IPSetsTable(), name);
     if (keys.empty()) {
         out(Format("No IP set is named \"%s\"; nothing was changed.", name.c_str()));
@@ -79,15 +120,46 @@ int Activate(TqvIPSetManager& manager, const std::string& name, const TMessageOu
     }
     TIPSetValues set;
     manager.ReadIPSet(keys[0], set);
-    const TApplyResult result = manager.ApplyIPSet(set);
-    if (!result.Ok) {
-        out(result.Message);
-        return ecFailed;
+    // What goes back, read before anything changes; and the event /keep
+    // signals, made before the apply so that an early /keep counts.
+    TIPSetValues before;
+    std::optional<TKeepSignal> keep;
+    if (confirmSeconds) {
+        if (!manager.ReadConnectionConfiguration(set.Connection, before)) {
+            out(NothingToGoBackToText(set));
+            return ecFailed;
+        }
+        keep.emplace();
+        if (!keep->Valid()) {
+            out(Format("The IP set \"%s\" could not wait to be kept (%s). Nothing was changed.",
+                       set.Name.c_str(), SysErrorMessage(GetLastError()).c_str()));
+            return ecFailed;
+        }
     }
-    out(Format("The IP set \"%s\" was applied to the connection \"%s\".", set.Name.c_str(),
-               set.Connection.c_str()));
-    if (!result.Message.empty()) out(result.Message);
-    return ecDone;
+    const TApplyResult result = manager.ApplyIPSet(set);
+    if (result.Ok) {
+        out(Format("The IP set \"%s\" was applied to the connection \"%s\".", set.Name.c_str(),
+                   set.Connection.c_str()));
+        if (!result.Message.empty()) out(result.Message); // what could not be checked
+        TellGateway(set, result, out);
+        if (!confirmSeconds) return ecDone;
+        out(Format("Waiting %u seconds for \"IPTavixVer2.exe /keep\"; without it the previous "
+                   "settings are applied back.",
+                   confirmSeconds));
+        if (WaitForSingleObject(keep->Handle(), confirmSeconds * 1000) == WAIT_OBJECT_0) {
+            out(Format("The IP set \"%s\" is kept.", set.Name.c_str()));
+            return ecDone;
+        }
+    } else {
+        out(result.Message);
+        if (!confirmSeconds) return ecFailed;
+    }
+    // Not kept, or not applied as asked: whatever changed is taken back
+    // through the same apply.
+    const TApplyResult back = manager.ApplyIPSet(before, nullptr, false);
+    const TKeepAnswer answer = result.Ok ? TKeepAnswer::NoAnswer : TKeepAnswer::GoBack;
+    out(WentBackText(set, answer, confirmSeconds, back.Ok ? "" : back.Message));
+    return ecFailed;
 }
 
 int Import(TqvIPSetManager& manager, const std::string& path, const TMessageOut& out) {
@@ -130,6 +202,14 @@ int RunCommandLine(const TCommandLine& command, const TMessageOut& out,
         out(CommandLineUsage);
         return ecDone;
     }
+    if (command.Kind == TCommandKind::Keep) {
+        if (KeepWaitingRuns()) {
+            out("The IP set a run waited for is kept.");
+            return ecDone;
+        }
+        out("No run of /activate ... /confirm waits to be kept.");
+        return ecFailed;
+    }
     if (command.Kind == TCommandKind::Import && takeDatabase && !takeDatabase()) {
         out("The database is in use: IPTavix Ver2 is open on it or another import runs. Close "
             "the window or let the import finish, then import again. Nothing was changed.");
@@ -139,7 +219,7 @@ int RunCommandLine(const TCommandLine& command, const TMessageOut& out,
         TqvIPSetManager manager(nullptr);
         switch (command.Kind) {
         case TCommandKind::Activate:
-            return Activate(manager, command.Argument, out);
+            return Activate(manager, command.Argument, command.ConfirmSeconds, out);
         case TCommandKind::List:
             for (const TIPSetValues& set :
                  ReadStoredSets(*manager.IPSetsTable(), *manager.ConnectionsTable()))

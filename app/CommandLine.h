@@ -8,13 +8,19 @@
 #include <string>
 #include <vector>
 
-enum class TCommandKind { Window, Activate, List, Export, Import, Usage };
+enum class TCommandKind { Window, Activate, List, Export, Import, Keep, Usage };
 
 struct TCommandLine {
     TCommandKind Kind = TCommandKind::Window;
     std::string Argument; // the set's name or the file
     std::string Error;    // why the arguments are refused; "" when they are not
+    // /activate NAME /confirm SECONDS: the run waits that long for /keep and
+    // goes back without it; 0 when not asked.
+    unsigned ConfirmSeconds = 0;
 };
+
+// The longest wait /confirm accepts: a day.
+constexpr unsigned MaxConfirmSeconds = 86400;
 
 // The outcome a script reads from the exit code.
 enum TExitCode { ecDone = 0, ecFailed = 1, ecBadInput = 2 };

@@ -121,6 +121,9 @@ TFrmMain::TFrmMain(TComponent* owner) : TForm(owner, MainFormArgs()) {
     FIPSetManager = new TqvIPSetManager(this);
     FIPSetManager->SetAdapterListView(IPListView);
     FIPSetManager->SetIPSetTreeView(IPSetTreeView);
+    FIPSetManager->OnStatusText = [this](const std::string& text) {
+        StatusBar->SetSimpleText(text);
+    };
     FIPSetManager->RefreshAdapterList();
     StartupMark("adapters");
     FIPSetManager->BuildIPSetTree();

@@ -17,7 +17,8 @@ TFormArgs IPSetArgs() {
     a.Name = "FrmIPSet";
     a.Caption = "IP Set";
     a.ClientWidth = 412;  // 420 x 394 outside with the frame it was designed with
-    a.ClientHeight = 416; // rows added for the second DNS server and the extra addresses
+    a.ClientHeight = 440; // rows added for the second DNS server, the extra addresses
+                          // and going back
     a.Maximize = false;
     return a;
 }
@@ -123,6 +124,13 @@ TFrmIPSet::TFrmIPSet(TComponent* owner) : TForm(owner, IPSetArgs()) {
     btnRemoveExtra->OnClick = [this](TComponent* s) { btnRemoveExtraClick(s); };
     btnAddExtra->CausesValidation = false;
     btnRemoveExtra->CausesValidation = false;
+    ConfirmCheck = new TCheckBox(this, TabSheet1,
+                                 {.Left = 80,
+                                  .Top = 330,
+                                  .Width = 300,
+                                  .Height = 17,
+                                  .Caption = "Go back unless I keep it within 30 seconds",
+                                  .Name = "ConfirmCheck"});
 
     dsIPSets = new TDataSource(this);
     dsIPSets->Name = "dsIPSets";
@@ -159,6 +167,10 @@ bool TFrmIPSet::HasDns2() const {
 
 bool TFrmIPSet::HasExtraAddresses() const {
     return IPSets() && IPSets()->Active() && IPSets()->HasField(IPDb::ExtraAddresses);
+}
+
+bool TFrmIPSet::HasConfirm() const {
+    return IPSets() && IPSets()->Active() && IPSets()->HasField(IPDb::Confirm);
 }
 
 void TFrmIPSet::DHCPCheckClick(TComponent*) {
@@ -238,6 +250,8 @@ void TFrmIPSet::PrepareNewSet() {
     ShowExtraAddresses("");
     DHCPCheck->SetChecked(false);
     DHCPCheckClick(DHCPCheck);
+    ConfirmCheck->SetChecked(false);
+    ConfirmCheck->SetEnabled(HasConfirm());
 }
 
 void TFrmIPSet::PrepareNewSet(const std::vector<std::string>& addresses, bool dhcp,
@@ -284,6 +298,8 @@ void TFrmIPSet::LoadCurrentSet() {
                            : std::string());
     DHCPCheck->SetChecked(sets->FieldByName(IPDb::Dhcp).AsBoolean());
     DHCPCheckClick(DHCPCheck);
+    ConfirmCheck->SetChecked(HasConfirm() && sets->FieldByName(IPDb::Confirm).AsBoolean());
+    ConfirmCheck->SetEnabled(HasConfirm());
 }
 
 bool TFrmIPSet::CheckedAddress(TqvIPEdit* edit, const char* required, std::string& value) {
@@ -374,6 +390,7 @@ bool TFrmIPSet::SaveSet() {
     if (HasDns2()) sets->FieldByName(IPDb::Dns2).SetAsString(dns2);
     if (HasExtraAddresses()) sets->FieldByName(IPDb::ExtraAddresses).SetAsString(extra);
     sets->FieldByName(IPDb::Dhcp).SetAsBoolean(dhcp);
+    if (HasConfirm()) sets->FieldByName(IPDb::Confirm).SetAsBoolean(ConfirmCheck->Checked());
     sets->Post();
     return true;
 }
@@ -390,11 +407,11 @@ bool TFrmIPSet::AddressesAccepted(const std::string& address, const std::string&
     set.ExtraAddresses = extra;
     std::string field;
     const std::string refusal = SetAddressRefusal(set, &field);
-    TqvIPEdit* edit = field == "subnet mask"  ? edtSubNetMask
-                      : field == "gateway"    ? edtDefGateway
-                      : field == "DNS server" ? edtDns
+    TqvIPEdit* edit = field == "subnet mask"         ? edtSubNetMask
+                      : field == "gateway"           ? edtDefGateway
+                      : field == "DNS server"        ? edtDns
                       : field == "second DNS server" ? edtDns2
-                                              : edtIPAddress;
+                                                     : edtIPAddress;
     if (refusal.empty() && GatewayOutsideSubnet(set)) {
         // Allowed, as Windows' own dialog allows it after the same question.
         if (MessageBoxA(Handle(),

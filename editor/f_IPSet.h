@@ -22,6 +22,7 @@ public:
     TLabel* Label6;
     TLabel* Label7;
     TCheckBox* DHCPCheck;
+    TCheckBox* ConfirmCheck; // disabled when the file has no CONFIRM (read-only older file)
     TDataSource* dsIPSets;
     TDataSource* dsConnections;
     TqvIPEdit* edtSubNetMask;
@@ -67,6 +68,7 @@ private:
     bool HasExtraAddresses() const;
     void ShowExtraAddresses(const std::string& stored);
     std::vector<std::pair<std::string, std::string>> ListedExtraAddresses() const;
+    bool HasConfirm() const;
     // The name of the connection the set is given; "" for none.
     std::string ChosenConnectionName() const;
     // The committed, checked text of an address control, or false after

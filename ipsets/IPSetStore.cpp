@@ -27,6 +27,7 @@ void WriteSet(TDbTable& sets, const TIPSetValues& set, long long connection) {
     if (sets.HasField(IPDb::ExtraAddresses))
         sets.FieldByName(IPDb::ExtraAddresses).SetAsString(set.ExtraAddresses);
     sets.FieldByName(IPDb::Dhcp).SetAsBoolean(set.Dhcp);
+    if (sets.HasField(IPDb::Confirm)) sets.FieldByName(IPDb::Confirm).SetAsBoolean(set.Confirm);
     if (connection)
         sets.FieldByName(IPDb::Connection).SetAsInteger(connection);
     else
@@ -38,7 +39,8 @@ void WriteSet(TDbTable& sets, const TIPSetValues& set, long long connection) {
 
 std::vector<TIPSetValues> ReadStoredSets(TDbTable& sets, TDbTable& connections) {
     std::vector<TIPSetValues> result;
-    const bool hasDns2 = sets.HasField(IPDb::Dns2), hasExtra = sets.HasField(IPDb::ExtraAddresses);
+    const bool hasDns2 = sets.HasField(IPDb::Dns2), hasExtra = sets.HasField(IPDb::ExtraAddresses),
+               hasConfirm = sets.HasField(IPDb::Confirm);
     for (sets.First(); !sets.Eof(); sets.Next()) {
         TIPSetValues set;
         set.Name = sets.FieldByName(IPDb::SetName).AsString();
@@ -49,6 +51,7 @@ std::vector<TIPSetValues> ReadStoredSets(TDbTable& sets, TDbTable& connections) 
         if (hasDns2) set.Dns2 = sets.FieldByName(IPDb::Dns2).AsString();
         if (hasExtra) set.ExtraAddresses = sets.FieldByName(IPDb::ExtraAddresses).AsString();
         set.Dhcp = sets.FieldByName(IPDb::Dhcp).AsBoolean();
+        if (hasConfirm) set.Confirm = sets.FieldByName(IPDb::Confirm).AsBoolean();
         if (connections.Locate(IPDb::ID, sets.FieldByName(IPDb::Connection).AsInteger()))
             set.Connection = connections.FieldByName(IPDb::ConnectionName).AsString();
         result.push_back(std::move(set));

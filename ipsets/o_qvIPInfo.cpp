@@ -10,6 +10,7 @@
 #include "ipsets/IPSetCsv.h"
 #include "ipsets/IPSetStore.h"
 #include "activation/NetshCommand.h"
+#include "ipsets/f_KeepSettings.h"
 #include "ipsets/f_WaitBox.h"
 #include "ipsets/f_manageconnections.h"
 #include "base/AddressText.h"
@@ -193,9 +194,8 @@ void TqvIPSetManager::BuildIPSetTree() {
     std::map<long long, std::string> names = ConnectionNames();
     AddSetNodes(0, std::min(now, count), names);
     if (now < count)
-        tree.Later([this, now, count, names = std::move(names)] {
-            AddSetNodes(now, count, names);
-        });
+        tree.Later(
+            [this, now, count, names = std::move(names)] { AddSetNodes(now, count, names); });
 }
 
 void TqvIPSetManager::AddSetNodes(int from, int to,
@@ -217,9 +217,9 @@ void TqvIPSetManager::AddSetNodes(int from, int to,
                  gateway = sets.FieldByName(IPDb::Gateway), dns = sets.FieldByName(IPDb::Dns),
                  dhcp = sets.FieldByName(IPDb::Dhcp),
                  connection = sets.FieldByName(IPDb::Connection);
-    const std::optional<TField> dns2 =
-        sets.HasField(IPDb::Dns2) ? std::optional<TField>(sets.FieldByName(IPDb::Dns2))
-                                  : std::nullopt;
+    const std::optional<TField> dns2 = sets.HasField(IPDb::Dns2)
+                                           ? std::optional<TField>(sets.FieldByName(IPDb::Dns2))
+                                           : std::nullopt;
     const std::optional<TField> extra =
         sets.HasField(IPDb::ExtraAddresses)
             ? std::optional<TField>(sets.FieldByName(IPDb::ExtraAddresses))
@@ -317,7 +317,8 @@ bool TqvIPSetManager::ReadConnectionConfiguration(const std::string& connection,
     SnapshotScope snapshot(FIPInfo);
     for (int i = 0; i < FIPInfo->AdapterCount(); ++i) {
         const TAdapter& adapter = *FIPInfo->Adapters(i);
-        const std::string name = AdapterConnectionName(adapter.AdapterName());
+        // The snapshot's name Windows shows: the same the check finds it by.
+        const std::string& name = adapter.FriendlyName;
         if (!name.empty() && SameText(name, connection)) {
             values = ConfigurationOfAdapter(adapter, connection);
             return true;
@@ -403,6 +404,7 @@ bool TqvIPSetManager::ReadIPSet(long long setID, TIPSetValues& set) {
     if (sets.HasField(IPDb::ExtraAddresses))
         set.ExtraAddresses = sets.FieldByName(IPDb::ExtraAddresses).AsString();
     set.Dhcp = sets.FieldByName(IPDb::Dhcp).AsBoolean();
+    if (sets.HasField(IPDb::Confirm)) set.Confirm = sets.FieldByName(IPDb::Confirm).AsBoolean();
     set.Connection = FConnectionsTable->FieldByName(IPDb::ConnectionName).AsString();
     return true;
 }
@@ -419,13 +421,59 @@ void TqvIPSetManager::ActivateIPSet(long long setID) {
         known = ReadConnectionConfiguration(set.Connection, before);
     } catch (const std::exception&) {
         // A snapshot that fails only costs the undo, not the activation.
+        if (set.Confirm) throw;
     }
+    // A set that goes back unless kept needs something to go back to.
+    if (set.Confirm && !known) throw Exception(NothingToGoBackToText(set));
+    std::optional<TKeepSignal> keep;
+    if (set.Confirm) keep.emplace();
     const TApplyResult result = ApplyIPSet(set);
     if (known)
         FUndo = before;
     else
         FUndo.reset();
-    ReportApply(result);
+    if (set.Confirm && result.Ok && result.Message.empty())
+        KeepOrGoBack(set, before, result, *keep);
+    else
+        ReportApply(set, result);
+}
+
+void TqvIPSetManager::KeepOrGoBack(const TIPSetValues& set, const TIPSetValues& before,
+                                   const TApplyResult& result, TKeepSignal& keep) {
+    // The gateway's answer goes into the question: a box of its own would
+    // hold the countdown up until somebody closed it.
+    std::string note;
+    if (result.GatewayProbed && result.Gateway.Answered) {
+        note = GatewayAnswersText(set, result.Gateway.RoundTripMs) + ".";
+        if (OnStatusText) OnStatusText(GatewayAnswersText(set, result.Gateway.RoundTripMs));
+    } else if (result.GatewayProbed) {
+        note = GatewaySilentText(set);
+    }
+    const unsigned seconds = KeepWaitSeconds();
+    TKeepAnswer answer;
+    {
+        std::unique_ptr<TFrmKeepSettings> dialog(
+            new TFrmKeepSettings(this, set, note, seconds, keep.Valid() ? &keep : nullptr));
+        answer = dialog->Ask();
+    }
+    if (!GoesBack(answer)) {
+        if (OnStatusText)
+            OnStatusText(Format("The IP set \"%s\" is kept on \"%s\"", set.Name.c_str(),
+                                set.Connection.c_str()));
+        if (result.RefreshFailure) std::rethrow_exception(result.RefreshFailure);
+        return;
+    }
+    FUndo.reset(); // what it would undo is what is back now
+    const TApplyResult back = ApplyIPSet(before, nullptr, false);
+    const std::string text = WentBackText(set, answer, seconds, back.Ok ? "" : back.Message);
+    // Told on the user's return when the time ran out; a failure always.
+    if (answer == TKeepAnswer::NoAnswer || !back.Ok) {
+        if (Application)
+            Application->ShowMessage(text, MB_OK | (back.Ok ? MB_ICONINFORMATION : MB_ICONWARNING));
+    } else if (OnStatusText) {
+        OnStatusText(text);
+    }
+    if (back.RefreshFailure) std::rethrow_exception(back.RefreshFailure);
 }
 
 bool TqvIPSetManager::AdapterRow(int row, TAdapterRow& info) const {
@@ -485,27 +533,32 @@ void TqvIPSetManager::ChangeConnectionAddress(const std::string& connection,
                               AddAddressCommand(connection, pair.first, pair.second)}
             : TActivationStep{"Removing the address " + pair.first,
                               DeleteAddressCommand(connection, pair.first)}};
-    const TApplyResult result = ApplyIPSet(after, &steps);
+    const TApplyResult result = ApplyIPSet(after, &steps, false);
     FUndo = before;
-    ReportApply(result);
+    ReportApply(after, result);
 }
 
 void TqvIPSetManager::UndoLastActivation() {
     if (FBusy || !FUndo) return;
     const TIPSetValues before = *FUndo;
     FUndo.reset(); // one undo, whatever its outcome
-    ReportApply(ApplyIPSet(before));
+    ReportApply(before, ApplyIPSet(before, nullptr, false));
 }
 
-void TqvIPSetManager::ReportApply(const TApplyResult& result) {
+void TqvIPSetManager::ReportApply(const TIPSetValues& set, const TApplyResult& result) {
     if (!result.Message.empty() && Application)
         Application->ShowMessage(result.Message,
                                  MB_OK | (result.Ok ? MB_ICONINFORMATION : MB_ICONWARNING));
+    if (result.GatewayProbed && result.Gateway.Answered && OnStatusText)
+        OnStatusText(GatewayAnswersText(set, result.Gateway.RoundTripMs));
+    else if (result.GatewayProbed && !result.Gateway.Answered && Application)
+        Application->ShowMessage(GatewaySilentText(set), MB_OK | MB_ICONWARNING);
     if (result.RefreshFailure) std::rethrow_exception(result.RefreshFailure);
 }
 
 TApplyResult TqvIPSetManager::ApplyIPSet(const TIPSetValues& set,
-                                         const std::vector<TActivationStep>* given) {
+                                         const std::vector<TActivationStep>* given,
+                                         bool askGateway) {
     const std::string refusal = ActivationRefusal(set);
     if (!refusal.empty()) throw Exception(refusal);
     // netsh would refuse every line; nothing runs and nothing is half done.
@@ -513,6 +566,7 @@ TApplyResult TqvIPSetManager::ApplyIPSet(const TIPSetValues& set,
     std::vector<TActivationStep> steps = given ? *given : ActivationSteps(set);
 
     TCheckResult check;
+    TApplyResult result;
     {
         TBusyScope busy(FBusy);
         FQuitSeen = false;
@@ -537,12 +591,17 @@ TApplyResult TqvIPSetManager::ApplyIPSet(const TIPSetValues& set,
             for (const TActivationStep& step : steps)
                 anyStarted = anyStarted || step.Started;
             check = WaitUntilInEffect(set, anyStarted ? CheckLimit(set) : 0);
+            // Whether the way out answers, while the wait window still shows.
+            if (askGateway && check.Outcome == TCheckOutcome::InEffect && HasGatewayToProbe(set)) {
+                result.GatewayProbed = true;
+                result.Gateway =
+                    ProbeGateway(set, [this](HANDLE h, DWORD ms) { WaitAnswering(h, ms); });
+            }
         } catch (...) {
             RefreshAdapterList();
             throw;
         }
     }
-    TApplyResult result;
     // The user sees the list as it is now before hearing what went wrong.
     try {
         RefreshAdapterList();

@@ -5,12 +5,15 @@
 #include "base/Classes.h"
 #include "activation/Activation.h"
 #include "activation/ActivationCheck.h"
+#include "activation/GatewayProbe.h"
+#include "activation/KeepOrGoBack.h"
 #include "activation/IPSetValues.h"
 #include "store/Database.h"
 
 #include <windows.h>
 
 #include <exception>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -52,6 +55,9 @@ struct TApplyResult {
     // A failure while showing the result (the list's refresh), for the caller
     // to raise after telling the user.
     std::exception_ptr RefreshFailure;
+    // A static set with a gateway in effect: whether the gateway answered.
+    bool GatewayProbed = false;
+    TGatewayAnswer Gateway;
 };
 
 class TqvIPSetManager : public TComponent {
@@ -117,9 +123,12 @@ public:
     // not run, without administrator rights, or when another apply on the
     // machine holds on past the wait.
     // `steps`, when given, are run instead of the set's own lines, and the
-    // connection is then checked to show `set`.
+    // connection is then checked to show `set`. A stored set in effect with a
+    // gateway has it asked whether it answers (`askGateway`; not for the
+    // configuration an undo or a going back puts back).
     TApplyResult ApplyIPSet(const TIPSetValues& set,
-                            const std::vector<TActivationStep>* steps = nullptr);
+                            const std::vector<TActivationStep>* steps = nullptr,
+                            bool askGateway = true);
     // Tests shorten the time limits of the runs (together) and of the check
     // (0: the set's own).
     void SetTimeLimits(DWORD netshMs, DWORD checkMs);
@@ -152,6 +161,10 @@ public:
     TDbTable* IPSetsTable() const { return FIPSetsTable; }
     TDbTable* ConnectionsTable() const { return FConnectionsTable; }
 
+    // Tells the main window's status bar a line (the gateway's answer, a
+    // set kept); unset: told nowhere.
+    std::function<void(const std::string& text)> OnStatusText;
+
     const char* ClassName() const override { return "TqvIPSetManager"; }
 
 protected:
@@ -169,8 +182,12 @@ private:
     void RunEditor(bool newSet, const TIPSetValues* from = nullptr);
     // The key of the connection of that name, added to the list when missing.
     long long ConnectionKey(const std::string& name);
-    // Tells the user of a failed apply, as an activation does.
-    void ReportApply(const TApplyResult& result);
+    // Tells the user of a failed apply, as an activation does, and whether
+    // the gateway answered.
+    void ReportApply(const TIPSetValues& set, const TApplyResult& result);
+    // After a set that waits to be kept: keeps it, or applies `before` back.
+    void KeepOrGoBack(const TIPSetValues& set, const TIPSetValues& before,
+                      const TApplyResult& result, TKeepSignal& keep);
     // Waits up to `milliseconds` (or until `object`, if any, is signalled)
     // serving every message but keyboard and mouse input.
     void WaitAnswering(HANDLE object, DWORD milliseconds);

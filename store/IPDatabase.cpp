@@ -13,7 +13,7 @@
 const char* const IPDatabaseSchema =
     "CREATE TABLE IPSets (ID INTEGER PRIMARY KEY AUTOINCREMENT, IPSET_NAME TEXT, "
     "IPADDRESS TEXT, SUBNETMASK TEXT, GATEWAY TEXT, DNS TEXT, DHCP BOOLEAN, "
-    "CONNECTION INTEGER, DNS2 TEXT, EXTRAADDRESSES TEXT);\n"
+    "CONNECTION INTEGER, DNS2 TEXT, EXTRAADDRESSES TEXT, CONFIRM BOOLEAN);\n"
     "CREATE TABLE Connections (ID INTEGER PRIMARY KEY AUTOINCREMENT, CONNECTIONNAME TEXT);\n";
 
 std::string IPDatabaseFolder(const std::string& programFolder) {
@@ -92,14 +92,15 @@ void OpenIPTable(TDbTable& table, TDbConnection* connection, const char* name) {
     table.Open();
     if (!SameText(name, IPDb::IPSets)) return;
     sqlite3* db = connection->Handle();
-    if (sqlite3_db_readonly(db, "main") != 0) return;
-    // A file the program wrote before these columns existed; a column that
-    // cannot be added (another program holds the file) is worked without.
-    for (const char* column : {IPDb::Dns2, IPDb::ExtraAddresses}) {
-        if (table.HasField(column)) continue;
+    // A file the program wrote before these columns existed; where a column
+    // cannot be added (another program holds the file) it works without.
+    const char* const added[][2] = {
+        {IPDb::Dns2, "TEXT"}, {IPDb::ExtraAddresses, "TEXT"}, {IPDb::Confirm, "BOOLEAN"}};
+    for (const auto& [column, type] : added) {
+        if (table.HasField(column) || sqlite3_db_readonly(db, "main") != 0) continue;
         table.Close();
         const std::string sql =
-            std::string("ALTER TABLE ") + IPDb::IPSets + " ADD COLUMN " + column + " TEXT";
+            std::string("ALTER TABLE ") + IPDb::IPSets + " ADD COLUMN " + column + " " + type;
         sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
         table.Open();
     }

@@ -23,6 +23,9 @@ inline constexpr char Dns2[] = "DNS2";
 // A static set's extra address/mask pairs ("A/M;A/M"); added as DNS2 is.
 inline constexpr char ExtraAddresses[] = "EXTRAADDRESSES";
 inline constexpr char Dhcp[] = "DHCP";
+// Go back to the configuration before unless the user keeps the set; added
+// to older files as DNS2 is.
+inline constexpr char Confirm[] = "CONFIRM";
 inline constexpr char Connection[] = "CONNECTION"; // key of a Connections row
 // Connections
 inline constexpr char ConnectionName[] = "CONNECTIONNAME";
@@ -40,9 +43,9 @@ std::string IPDatabasePath(const std::string& programFolder);
 const std::vector<std::string>& RequiredFields(const std::string& table);
 
 // Names `table` as the program's table `name` on `connection` and opens it,
-// checking the fields it must have. An IPSets table without DNS2 or
-// EXTRAADDRESSES gains the column when the file is writable; a read-only file
-// opens without it.
+// checking the fields it must have. An IPSets table without DNS2,
+// EXTRAADDRESSES or CONFIRM gains the column when the file is writable; a
+// read-only file opens without it.
 void OpenIPTable(TDbTable& table, TDbConnection* connection, const char* name);
 
 // Creates a new database file with the program's two tables. Refuses a path

@@ -35,6 +35,43 @@ TEST(CommandLine, SwitchesAndTheirArgumentsAreReadOrRefused) {
     }
 }
 
+TEST(CommandLine, ConfirmTakesSecondsAndKeepTakesNothing) {
+    const struct {
+        std::vector<std::string> Args;
+        TCommandKind Kind;
+        unsigned Seconds;
+        bool Refused;
+    } cases[] = {
+        {{"/activate", "Office", "/confirm", "20"}, TCommandKind::Activate, 20, false},
+        {{"/activate", "Office", "-CONFIRM", "86400"}, TCommandKind::Activate, 86400, false},
+        {{"/activate", "Office", "/confirm", "0"}, TCommandKind::Activate, 0, true},
+        {{"/activate", "Office", "/confirm", "86401"}, TCommandKind::Activate, 0, true},
+        {{"/activate", "Office", "/confirm", "20s"}, TCommandKind::Activate, 0, true},
+        {{"/activate", "Office", "/confirm", "-5"}, TCommandKind::Activate, 0, true},
+        {{"/activate", "Office", "/confirm", ""}, TCommandKind::Activate, 0, true},
+        {{"/activate", "Office", "/confirm"}, TCommandKind::Activate, 0, true},
+        {{"/activate", "Office", "/keep", "20"}, TCommandKind::Activate, 0, true},
+        {{"/activate", " ", "/confirm", "20"}, TCommandKind::Activate, 0, true},
+        {{"/keep"}, TCommandKind::Keep, 0, false},
+        {{"/keep", "x"}, TCommandKind::Keep, 0, true},
+    };
+    for (const auto& c : cases) {
+        const TCommandLine command = ParseCommandLine(c.Args);
+        const std::string where = c.Args.size() > 3 ? c.Args[2] + " " + c.Args[3] : c.Args.back();
+        EXPECT_EQ(command.Kind, c.Kind) << where;
+        EXPECT_EQ(command.ConfirmSeconds, c.Seconds) << where;
+        EXPECT_EQ(!command.Error.empty(), c.Refused) << where << ": " << command.Error;
+    }
+    // /keep with no run waiting says so and fails.
+    std::vector<std::string> lines;
+    EXPECT_EQ(RunCommandLine(
+                  ParseCommandLine({"/keep"}),
+                  [&](const std::string& line) { lines.push_back(line); }, nullptr),
+              ecFailed);
+    EXPECT_EQ(lines,
+              (std::vector<std::string>{"No run of /activate ... /confirm waits to be kept."}));
+}
+
 TEST(CommandLine, MessagesGoToTheSinkAndQuestionsGetTheirSafeAnswer) {
     TApplication app;
     std::vector<std::string> lines;

@@ -454,7 +454,7 @@ TEST_F(Editor, ReadOnlyOlderFileEditsWithoutTheSecondDnsServer) {
     delete Form;
     Form = nullptr;
     ExecSql(Db, "ALTER TABLE IPSets DROP COLUMN DNS2; ALTER TABLE IPSets DROP COLUMN "
-                "EXTRAADDRESSES");
+                "EXTRAADDRESSES; ALTER TABLE IPSets DROP COLUMN CONFIRM");
     SetFileAttributesA(Db.c_str(), FILE_ATTRIBUTE_READONLY);
     OpenMainWindow(true);
     bool off = false;
@@ -463,7 +463,9 @@ TEST_F(Editor, ReadOnlyOlderFileEditsWithoutTheSecondDnsServer) {
         off = !IsWindowEnabled(d->edtDns2->PartEditor(0)->Handle()) &&
               !IsWindowEnabled(d->lstExtraAddresses->Handle()) &&
               !IsWindowEnabled(d->btnAddExtra->Handle()) &&
-              !IsWindowEnabled(d->edtExtraAddress->PartEditor(0)->Handle());
+              !IsWindowEnabled(d->edtExtraAddress->PartEditor(0)->Handle()) &&
+
+              !IsWindowEnabled(d->ConfirmCheck->Handle());
         shown = d->edtDns->IP();
         d->btnCancel->Click();
     });
@@ -471,6 +473,31 @@ TEST_F(Editor, ReadOnlyOlderFileEditsWithoutTheSecondDnsServer) {
     EXPECT_TRUE(off);
     EXPECT_EQ(shown, "10.1.0.2");
     EXPECT_EQ(Form->IPSetTreeView->Count(), 3 * 7); // no Alt. DNS line, no failure
+}
+
+TEST_F(Editor, GoingBackUnlessKeptIsStoredAndShownAgainForStaticAndDhcpSets) {
+    // Ticked on a static set, ticked on a DHCP set, then taken off again.
+    const struct {
+        long long Set;
+        bool Tick;
+        const char* Stored;
+    } cases[] = {{1, true, "Office|1"}, {2, true, "Home|1"}, {1, false, "Office|0"}};
+    for (const auto& c : cases) {
+        bool was = false;
+        WithEditor(c.Set, [&](TFrmIPSet* d) {
+            was = d->ConfirmCheck->Checked();
+            if (was != c.Tick) SendMessageA(d->ConfirmCheck->Handle(), BM_CLICK, 0, 0);
+            d->btnOk->Click();
+        });
+        EXPECT_EQ(was, !c.Tick) << c.Stored;
+        EXPECT_EQ(QueryColumn(Db, "SELECT IPSET_NAME || '|' || CONFIRM FROM IPSets WHERE ID = " +
+                                      std::to_string(c.Set)),
+                  (std::vector<std::string>{c.Stored}));
+    }
+    // A new set starts without it.
+    bool ticked = true;
+    WithEditor(0, [&](TFrmIPSet* d) { ticked = d->ConfirmCheck->Checked(); });
+    EXPECT_FALSE(ticked);
 }
 
 TEST_F(Editor, AConnectionNetshWouldReadAsATagIsRefusedNamingIt) {

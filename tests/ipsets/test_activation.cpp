@@ -1,6 +1,8 @@
 #include "app/f_main.h"
 #include "activation/Activation.h"
 #include "activation/ApplyGuards.h"
+#include "activation/GatewayProbe.h"
+#include "ipsets/f_KeepSettings.h"
 #include "ipsets/f_WaitBox.h"
 #include "ipsets/f_manageconnections.h"
 #include "ipsets/o_qvIPInfo.h"
@@ -29,10 +31,26 @@ struct NetshRun {
     std::string Path; // the netsh.exe that ran
 };
 
-// Every test here runs the stand-in as the system's netsh.
+// The gateway's echo requests: answered in 2 ms unless a test says not.
+bool gatewayAnswers = true;
+int echoRequests = 0;
+bool FakeEcho(const std::string&, DWORD, const TEchoWait&, unsigned& roundTripMs) {
+    ++echoRequests;
+    roundTripMs = 2;
+    return gatewayAnswers;
+}
+
+// Every test here runs the stand-in as the system's netsh, and no echo
+// request leaves the machine.
 struct StandinEnvironment : ::testing::Environment {
-    void SetUp() override { Scope = std::make_unique<NetshStandinScope>(); }
-    void TearDown() override { Scope.reset(); }
+    void SetUp() override {
+        Scope = std::make_unique<NetshStandinScope>();
+        SetEchoRequest(FakeEcho);
+    }
+    void TearDown() override {
+        Scope.reset();
+        SetEchoRequest(nullptr);
+    }
     std::unique_ptr<NetshStandinScope> Scope;
 };
 ::testing::Environment* const standin = ::testing::AddGlobalTestEnvironment(new StandinEnvironment);
@@ -813,4 +831,107 @@ TEST(ConnectionNames, AnEarlierAnsiDatabaseIsReadRightAndRewrittenAsUtf8) {
     EXPECT_EQ(QueryColumn(db, "SELECT hex(CONNECTIONNAME) FROM Connections ORDER BY ID"),
               (std::vector<std::string>{"42C3BC726F",
                                         "D09FD0BED0B4D0BAD0BBD18ED187D0B5D0BDD0B8D0B52032"}));
+}
+
+namespace {
+
+// Presses `button` of the keep dialog once it shows (none: leaves it to run
+// out), noting the texts it showed first.
+void AnswerKeepDialog(const char* button, std::vector<std::string>& shown) {
+    RunInModalLoop([button, &shown] {
+        HWND dialog = FindWindowA(nullptr, "Keep these network settings?");
+        auto* form = dynamic_cast<TFrmKeepSettings*>(TControl::FromHandle(dialog));
+        if (!form || !form->IsModal()) {
+            AnswerKeepDialog(button, shown);
+            return;
+        }
+        shown = form->memText->Lines();
+        shown.push_back(form->lblCountdown->Caption());
+        if (button) (std::string(button) == "Keep" ? form->btnKeep : form->btnGoBack)->Click();
+    });
+}
+
+} // namespace
+
+TEST_F(Activation, AStaticSetInEffectTellsWhetherItsGatewayAnswers) {
+    for (bool answers : {true, false}) {
+        gatewayAnswers = answers;
+        echoRequests = 0;
+        Form->StatusBar->SetSimpleText("");
+        MessageBoxCatcher boxes;
+        Manager->ActivateIPSet(1);
+        if (answers) {
+            EXPECT_EQ(Form->StatusBar->PanelText(), "Gateway 192.168.1.1 answers (2 ms)");
+            EXPECT_TRUE(boxes.Boxes.empty());
+            EXPECT_EQ(echoRequests, 1);
+        } else {
+            ASSERT_EQ(boxes.Boxes.size(), 1u);
+            EXPECT_EQ(boxes.Boxes[0].Text, "The IP set \"Static\" is in effect on \"LAN\", but "
+                                           "its gateway 192.168.1.1 does not answer.");
+            EXPECT_EQ(echoRequests, EchoCount);
+        }
+        // What an undo puts back is not a set of the user's: nothing is asked.
+        echoRequests = 0;
+        Manager->UndoLastActivation();
+        EXPECT_EQ(echoRequests, 0);
+    }
+    gatewayAnswers = true;
+}
+
+TEST_F(Activation, ASetThatGoesBackUnlessKeptIsKeptOrPutsTheConfigurationBeforeBack) {
+    ExecSql(Db, "UPDATE IPSets SET CONFIRM = 1 WHERE IPSET_NAME = 'Static'");
+    Manager->IPSetsTable()->Refresh();
+    // The connection shows another address first: the one before the set.
+    Adapters.Adapters[0].Addresses = {{"10.0.0.2", "255.0.0.0"}, {"192.168.1.10", "255.255.255.0"}};
+    SetEnvironmentVariableA("IPTAVIX_KEEP_SECONDS", "2");
+    const struct {
+        const char* Button; // nullptr: nobody answers
+        bool GoesBack;
+        const char* Status; // nullptr: a box tells it
+    } cases[] = {
+        {"Keep", false, "The IP set \"Static\" is kept on \"LAN\""},
+        {"Go Back", true,
+         "The IP set \"Static\" was not kept: \"LAN\" has its previous settings again."},
+        {nullptr, true, nullptr},
+    };
+    for (const auto& c : cases) {
+        const std::string what = c.Button ? c.Button : "no answer";
+        DeleteFileA((TestFolder() + "netsh-log.txt").c_str());
+        Form->StatusBar->SetSimpleText("");
+        std::vector<std::string> shown;
+        AnswerKeepDialog(c.Button, shown);
+        MessageBoxCatcher boxes;
+        Manager->ActivateIPSet(1);
+        EXPECT_EQ(shown,
+                  (std::vector<std::string>{"The IP set \"Static\" is in effect on \"LAN\".",
+                                            "Gateway 192.168.1.1 answers (2 ms).",
+                                            "Going back to the previous settings in 2 seconds."}))
+            << what;
+        const std::vector<NetshRun> runs = ReadLog();
+        ASSERT_EQ(runs.size(), c.GoesBack ? 4u : 2u) << what;
+        if (c.GoesBack) {
+            EXPECT_EQ(runs[2].CommandLine, "netsh interface ip set address \"LAN\"  static "
+                                           "10.0.0.2 255.0.0.0 192.168.1.1 1")
+                << what;
+        }
+        if (c.Status) {
+            EXPECT_TRUE(boxes.Boxes.empty()) << what;
+            EXPECT_EQ(Form->StatusBar->PanelText(), c.Status) << what;
+        } else {
+            ASSERT_EQ(boxes.Boxes.size(), 1u) << what;
+            EXPECT_EQ(boxes.Boxes[0].Text, "Nobody kept the IP set \"Static\" within 2 seconds: "
+                                           "\"LAN\" has its previous settings again.");
+        }
+        // Kept, it can be undone; gone back, there is nothing left to undo.
+        EXPECT_EQ(Manager->CanUndoActivation(), !c.GoesBack) << what;
+        EXPECT_EQ(FindWindowA(nullptr, "Keep these network settings?") &&
+                      IsWindowVisible(FindWindowA(nullptr, "Keep these network settings?")),
+                  false);
+    }
+    // With nothing to go back to (no adapter is the connection), nothing runs.
+    DeleteFileA((TestFolder() + "netsh-log.txt").c_str());
+    Adapters.Adapters[0].FriendlyName = "elsewhere";
+    EXPECT_THROW(Manager->ActivateIPSet(1), Exception);
+    EXPECT_TRUE(ReadLog().empty());
+    SetEnvironmentVariableA("IPTAVIX_KEEP_SECONDS", nullptr);
 }

@@ -624,6 +624,8 @@ TEST(StoreOpen, OlderFileGainsTheNewColumnsUnlessReadOnly) {
         Db db(path);
         ASSERT_TRUE(db.IPSets->HasField(IPDb::Dns2));
         ASSERT_TRUE(db.IPSets->HasField(IPDb::ExtraAddresses));
+        ASSERT_TRUE(db.IPSets->HasField(IPDb::Confirm));
+        EXPECT_FALSE(db.IPSets->FieldByName(IPDb::Confirm).AsBoolean());
         EXPECT_EQ(db.IPSets->FieldByName(IPDb::Dns).AsString(), "10.0.0.53");
         db.IPSets->Edit();
         db.IPSets->FieldByName(IPDb::Dns2).SetAsString("10.0.0.54");
@@ -642,8 +644,26 @@ TEST(StoreOpen, OlderFileGainsTheNewColumnsUnlessReadOnly) {
         Db db(path);
         EXPECT_FALSE(db.IPSets->HasField(IPDb::Dns2));
         EXPECT_FALSE(db.IPSets->HasField(IPDb::ExtraAddresses));
+        EXPECT_FALSE(db.IPSets->HasField(IPDb::Confirm));
         EXPECT_EQ(db.IPSets->RecordCount(), 1);
     }
     EXPECT_TRUE(ReadWholeFile(path) == before) << "the read-only file was changed";
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    // A file of the version that had DNS2 but not CONFIRM gains the one it lacks.
+    path = FreshDatabase();
+    ExecSql(path, "DROP TABLE IPSets;"
+                  "CREATE TABLE IPSets (ID INTEGER PRIMARY KEY AUTOINCREMENT, IPSET_NAME TEXT, "
+                  "IPADDRESS TEXT, SUBNETMASK TEXT, GATEWAY TEXT, DNS TEXT, DHCP BOOLEAN, "
+                  "CONNECTION INTEGER, DNS2 TEXT);"
+                  "INSERT INTO IPSets (IPSET_NAME, DNS2) VALUES ('Mid', '10.0.0.54')");
+    {
+        Db db(path);
+        ASSERT_TRUE(db.IPSets->HasField(IPDb::Confirm));
+        db.IPSets->Edit();
+        db.IPSets->FieldByName(IPDb::Confirm).SetAsBoolean(true);
+        db.IPSets->Post();
+    }
+    EXPECT_EQ(QueryColumn(path, "SELECT IPSET_NAME || DNS2 || CONFIRM FROM IPSets"),
+              (std::vector<std::string>{"Mid10.0.0.541"}));
 }

@@ -25,6 +25,7 @@
 //   winprobe accname TITLE CLASS  prints the name assistive technology reads
 //                                 for its first child of window class CLASS
 //   winprobe rows TITLE           prints each row of its list as "TYPE|VALUE"
+//   winprobe status TITLE         prints the text of its status bar
 //   winprobe size TITLE           prints "W H CW CH": its outer and client size
 //   winprobe fits TITLE DPI       prints its size as "size" does, then
 //                                 "TEXT|NEEDED|WIDTH" for each label, button
@@ -306,6 +307,23 @@ int main(int argc, char** argv) {
             std::printf("%s|%s\n", CellText(list, process, row, 0).c_str(),
                         CellText(list, process, row, 1).c_str());
         CloseHandle(process);
+    } else if (verb == "status") {
+        // The bar's text lives in the program's process: read into a buffer there.
+        HWND bar = FindChild(wnd, STATUSCLASSNAMEA);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(bar, &pid);
+        HANDLE process =
+            OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+        if (!bar || !process) return 1;
+        char text[512] = {};
+        void* remote = VirtualAllocEx(process, nullptr, sizeof text, MEM_COMMIT, PAGE_READWRITE);
+        if (remote) {
+            SendMessageA(bar, SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(remote));
+            ReadProcessMemory(process, remote, text, sizeof text - 1, nullptr);
+            VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+        }
+        CloseHandle(process);
+        std::printf("%s\n", text);
     } else if (verb == "size" || verb == "fits") {
         RECT outer, client;
         GetWindowRect(wnd, &outer);
