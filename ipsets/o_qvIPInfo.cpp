@@ -136,17 +136,16 @@ void TqvIPSetManager::Notification(TComponent* component, TOperation operation) 
     TComponent::Notification(component, operation);
 }
 
-void TqvIPSetManager::RefreshAdapterList() {
+void TqvIPSetManager::RefreshAdapterList(bool keepPosition) {
     // The snapshot comes first: when it fails, the list keeps its rows.
     SnapshotScope snapshot(FIPInfo);
-    if (!FAdapterListView) return;
-    TListView& list = *FAdapterListView;
-    list.BeginUpdate();
-    struct EndUpdate {
-        TListView& List;
-        ~EndUpdate() { List.EndUpdate(); }
-    } endUpdate{list};
-    list.Clear();
+    FConnectionViews = ReadConnectionViews(*FIPInfo);
+    if (FAdapterListView) FillAdapterList(keepPosition);
+    ShowSetsInEffect();
+}
+
+void TqvIPSetManager::FillAdapterList(bool keepPosition) {
+    std::vector<std::pair<std::string, std::string>> rows;
     for (int i = 0; i < FIPInfo->AdapterCount(); ++i) {
         const TAdapter* adapter = FIPInfo->Adapters(i);
         std::string addresses, gateways;
@@ -154,33 +153,83 @@ void TqvIPSetManager::RefreshAdapterList() {
             addresses += adapter->IPAddresses(k)->AsText();
         for (int k = 0; k < adapter->GatewayCount(); ++k)
             gateways += adapter->Gateways(k)->AsText();
-        list.AddItem("Adapter ID", {adapter->AdapterName()});
-        list.AddItem("Description", {adapter->Description()});
-        list.AddItem("Current IP", {addresses});
-        list.AddItem("Default Gateway", {gateways});
-        list.AddItem("DHCP Enabled", {BoolToStr(adapter->DhcpEnabled())});
+        rows.emplace_back("Adapter ID", adapter->AdapterName());
+        rows.emplace_back("Description", adapter->Description());
+        rows.emplace_back("Current IP", addresses);
+        rows.emplace_back("Default Gateway", gateways);
+        rows.emplace_back("DHCP Enabled", BoolToStr(adapter->DhcpEnabled()));
     }
-    list.ScrollToTop(); // a fresh list starts at its first row
+    TListView& list = *FAdapterListView;
+    if (keepPosition && list.Count() == static_cast<int>(rows.size())) {
+        // The same rows: only the texts that changed, so nothing moves.
+        for (int i = 0; i < list.Count(); ++i) {
+            const auto& [type, value] = rows[static_cast<size_t>(i)];
+            if (list.ItemText(i, 0) != type) list.SetItemText(i, 0, type);
+            if (list.ItemText(i, 1) != value) list.SetItemText(i, 1, value);
+        }
+        return;
+    }
+    const int top = list.TopIndex(), selected = list.SelectedIndex();
+    {
+        list.BeginUpdate();
+        struct EndUpdate {
+            TListView& List;
+            ~EndUpdate() { List.EndUpdate(); }
+        } endUpdate{list};
+        list.Clear();
+        for (const auto& [type, value] : rows)
+            list.AddItem(type, {value});
+    }
+    if (keepPosition) {
+        list.SelectIndex(selected);
+        list.SetTopIndex(top);
+    } else {
+        list.ScrollToTop(); // a fresh list starts at its first row
+    }
+}
+
+void TqvIPSetManager::ShowSetsInEffect() {
+    FConnectionStates = ::ConnectionStates(FTreeSets, FConnectionViews);
+    if (FIPSetTreeView) {
+        std::vector<long long> inEffect;
+        for (const TConnectionState& state : FConnectionStates)
+            if (state.SetIndex >= 0)
+                inEffect.push_back(FTreeSetIDs[static_cast<size_t>(state.SetIndex)]);
+        TTreeView& tree = *FIPSetTreeView;
+        for (HTREEITEM node = tree.FirstChild(TVI_ROOT); node; node = tree.NextSibling(node)) {
+            const long long id = static_cast<long long>(tree.NodeData(node));
+            const bool bold = std::find(inEffect.begin(), inEffect.end(), id) != inEffect.end();
+            if (tree.NodeBold(node) != bold) tree.SetNodeBold(node, bold);
+        }
+    }
+    if (OnConnectionStates) OnConnectionStates(FConnectionStates);
 }
 
 void TqvIPSetManager::RefreshIPSetTree() {
     if (!FIPSetTreeView) return;
     FIPSetsTable->Refresh();
     FIPSetTreeView->Clear();
+    FTreeSets.clear();
+    FTreeSetIDs.clear();
     AddSetNodes(0, FIPSetsTable->RecordCount(), ConnectionNames());
+    ShowSetsInEffect();
 }
 
 void TqvIPSetManager::BuildIPSetTree() {
     if (!FIPSetTreeView) return;
     TTreeView& tree = *FIPSetTreeView;
     tree.Clear();
+    FTreeSets.clear();
+    FTreeSetIDs.clear();
     // The sets the first paint shows go in now, the others right after it.
     const int now = tree.VisibleRows(), count = FIPSetsTable->RecordCount();
     std::map<long long, std::string> names = ConnectionNames();
     AddSetNodes(0, std::min(now, count), names);
+    ShowSetsInEffect();
     if (now < count)
         tree.Later([this, now, count, names = std::move(names)] {
             AddSetNodes(now, count, names);
+            ShowSetsInEffect();
         });
 }
 
@@ -203,9 +252,9 @@ void TqvIPSetManager::AddSetNodes(int from, int to,
                  gateway = sets.FieldByName(IPDb::Gateway), dns = sets.FieldByName(IPDb::Dns),
                  dhcp = sets.FieldByName(IPDb::Dhcp),
                  connection = sets.FieldByName(IPDb::Connection);
-    const std::optional<TField> dns2 =
-        sets.HasField(IPDb::Dns2) ? std::optional<TField>(sets.FieldByName(IPDb::Dns2))
-                                  : std::nullopt;
+    const std::optional<TField> dns2 = sets.HasField(IPDb::Dns2)
+                                           ? std::optional<TField>(sets.FieldByName(IPDb::Dns2))
+                                           : std::nullopt;
     for (int i = from; i < to; ++i) {
         // The detail lines are taken now, so the tree shows the table as it
         // was at this rebuild even when a set is first opened later.
@@ -215,6 +264,17 @@ void TqvIPSetManager::AddSetNodes(int from, int to,
         if (dns2 && !dns2->AsString().empty()) lines.push_back("Alt. DNS :" + dns2->AsString());
         lines.push_back("DHCP :" + dhcp.AsString());
         lines.push_back("Connection Name:" + NameOf(connectionNames, connection.AsInteger()));
+        TIPSetValues values;
+        values.Name = name.AsString();
+        values.Address = address.AsString();
+        values.Mask = mask.AsString();
+        values.Gateway = gateway.AsString();
+        values.Dns = dns.AsString();
+        if (dns2) values.Dns2 = dns2->AsString();
+        values.Dhcp = dhcp.AsBoolean();
+        values.Connection = NameOf(connectionNames, connection.AsInteger());
+        FTreeSets.push_back(std::move(values));
+        FTreeSetIDs.push_back(id.AsInteger());
         tree.AddChildWithLines(nullptr, name.AsString(), static_cast<LPARAM>(id.AsInteger()),
                                lines);
         sets.Next();
@@ -515,33 +575,10 @@ TCheckResult TqvIPSetManager::WaitUntilInEffect(const TIPSetValues& set, DWORD l
 }
 
 bool TqvIPSetManager::ReadConnectionAdapter(const std::string& connection, TAdapterView& view) {
-    const TIPInfo snapshot;
-    const std::string base = NetworkBasePath;
-    const TAdapter* match = nullptr;
-    TRegistry registry(KEY_READ);
-    registry.RootKey = HKEY_LOCAL_MACHINE;
-    for (int i = 0; i < snapshot.AdapterCount() && !match; ++i) {
-        const TAdapter* adapter = snapshot.Adapters(i);
-        for (const std::string& key :
-             {base + NetworkClassKey + "\\" + adapter->AdapterName() + "\\Connection",
-              base + adapter->AdapterName() + "\\Connection"})
-            if (registry.OpenKey(key) && SameText(registry.ReadString("Name"), connection))
-                match = adapter;
-    }
-    // Where the registry names no connection (Wine), the name Windows shows.
-    for (int i = 0; i < snapshot.AdapterCount() && !match; ++i)
-        if (SameText(snapshot.Adapters(i)->FriendlyName, connection)) match = snapshot.Adapters(i);
+    const std::vector<TConnectionView> views = ReadConnectionViews(TIPInfo());
+    const TConnectionView* match = FindConnectionView(views, connection);
     if (!match) return false;
-    view = TAdapterView{};
-    for (int k = 0; k < match->IPAddressCount(); ++k)
-        view.Addresses.emplace_back(match->IPAddresses(k)->IpAddress(),
-                                    match->IPAddresses(k)->IpMask());
-    for (int k = 0; k < match->GatewayCount(); ++k)
-        view.Gateways.push_back(match->Gateways(k)->IpAddress());
-    view.DnsServers = match->DnsServers;
-    view.DnsUnknown = match->DnsUnknown;
-    view.Dhcp = match->DhcpEnabled();
-    view.OperUp = match->OperUp;
+    view = match->View;
     return true;
 }
 

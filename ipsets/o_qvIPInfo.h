@@ -6,11 +6,13 @@
 #include "activation/Activation.h"
 #include "activation/ActivationCheck.h"
 #include "activation/IPSetValues.h"
+#include "ipsets/SetsInEffect.h"
 #include "store/Database.h"
 
 #include <windows.h>
 
 #include <exception>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -65,7 +67,16 @@ public:
     TListView* AdapterListView() const { return FAdapterListView; }
     void SetAdapterListView(TListView* view);
 
-    void RefreshAdapterList();
+    // The one refresh of what the adapters show: one snapshot fills the list,
+    // marks the sets in effect bold in the tree and tells OnConnectionStates.
+    // The Refresh command, an apply's end and the live view all come here;
+    // `keepPosition` keeps the list's selection and scroll position (the live
+    // view), otherwise the list starts again at its first row.
+    void RefreshAdapterList(bool keepPosition = false);
+    // Told after each refresh and each rebuild of the tree: what every
+    // connection shows now and which set is in effect there.
+    std::function<void(const std::vector<TConnectionState>&)> OnConnectionStates;
+    const std::vector<TConnectionState>& ConnectionStates() const { return FConnectionStates; }
     void RefreshIPSetTree();
     // The tree from the sets table's rows as they are, the file not read
     // again: at start-up, right after the table was opened. The sets below
@@ -158,6 +169,9 @@ private:
     // Runs the steps in order within one time limit, filling in each outcome.
     void RunSteps(std::vector<TActivationStep>& steps);
     DWORD CheckLimit(const TIPSetValues& set) const;
+    void FillAdapterList(bool keepPosition);
+    // Bold for the sets in effect by the last snapshot, then OnConnectionStates.
+    void ShowSetsInEffect();
 
     TTreeView* FIPSetTreeView = nullptr;   // not owned: the main window's
     TListView* FAdapterListView = nullptr; // not owned: the main window's
@@ -170,6 +184,12 @@ private:
     DWORD FNetshLimitMs = NetshTimeLimitMs();
     DWORD FCheckLimitMs = 0; // 0: the set's own
     std::optional<TIPSetValues> FUndo;
+    // The sets the tree shows, as the tree took them from the table (the live
+    // view compares these, never moving the table's row under an open editor).
+    std::vector<TIPSetValues> FTreeSets;
+    std::vector<long long> FTreeSetIDs;            // the key of each of FTreeSets
+    std::vector<TConnectionView> FConnectionViews; // by the last snapshot
+    std::vector<TConnectionState> FConnectionStates;
     bool FQuitSeen = false; // a quit request met during an activation, posted again after it
     WPARAM FQuitCode = 0;
 };
