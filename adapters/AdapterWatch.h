@@ -15,7 +15,7 @@ public:
     static constexpr DWORD FoldMs = 300;
     // Where no notification comes: every adapter read again this often, so
     // that a change shows within 5 s, reading included.
-    static constexpr DWORD PollMs = 4000;
+    static constexpr DWORD PollMs = 3000;
 
     // `changed` runs on the thread that makes the watch, from its message
     // loop; it is never called after the watch is destroyed.

@@ -120,14 +120,14 @@ in_effect)
   check "the status bar names it" "ipt0: Case" "$(probe status "IPTavix Ver2" | tr -d '\r')"
   shot in_effect
   # Behind the program's back: the address moves, nobody presses Refresh.
-  ip addr add 10.77.0.99/24 dev ipt0
+  ip addr add 10.79.0.99/24 dev ipt0
   ip addr del 10.77.0.10/24 dev ipt0
   start_ns=$(date +%s%N)
   wait_until 5 bold_is "" || true
   echo "the change showed after $((($(date +%s%N) - start_ns) / 1000000)) ms"
   check "the bold set follows within 5 s" "" "$(bold_sets)"
-  check "the list shows the new address" 1 "$(probe rows "IPTavix Ver2" | grep -c '^Current IP|10\.77\.0\.99/')"
-  check "the status bar shows it" "ipt0: 10.77.0.99" "$(probe status "IPTavix Ver2" | tr -d '\r')"
+  check "the list shows the new address" 1 "$(probe rows "IPTavix Ver2" | grep -c '^Current IP|10\.79\.0\.99/')"
+  check "the status bar shows it" "ipt0: 10.79.0.99" "$(probe status "IPTavix Ver2" | tr -d '\r')"
   shot in_effect_moved
   check "no message box" 0 "$(box_count)"
   stop_program

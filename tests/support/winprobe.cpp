@@ -340,10 +340,23 @@ int main(int argc, char** argv) {
                 std::printf("%s\n", NodeText(tree, process, node).c_str());
         CloseHandle(process);
     } else if (verb == "status") {
+        // The bar's text lives in its process: read into a buffer there.
         HWND bar = FindChild(wnd, STATUSCLASSNAMEA);
-        if (!bar) return 1;
+        DWORD pid = 0;
+        GetWindowThreadProcessId(bar, &pid);
+        HANDLE process =
+            OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+        if (!bar || !process) return 1;
         char text[1024] = {};
-        GetWindowTextA(bar, text, sizeof(text));
+        void* remote = VirtualAllocEx(process, nullptr, sizeof(text), MEM_COMMIT, PAGE_READWRITE);
+        if (remote) {
+            WriteProcessMemory(process, remote, text, sizeof(text), nullptr);
+            SendMessageA(bar, SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(remote));
+            ReadProcessMemory(process, remote, text, sizeof(text), nullptr);
+            VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+        }
+        CloseHandle(process);
+        text[sizeof(text) - 1] = 0;
         std::printf("%s\n", text);
     } else if (verb == "size" || verb == "fits") {
         RECT outer, client;
