@@ -28,6 +28,8 @@
 //   winprobe bold TITLE           prints the text of each top-level tree node
 //                                 drawn bold, one a line
 //   winprobe status TITLE         prints its status bar's text
+//   winprobe waitbold TITLE NAME MS finds the top-level tree node NAME, prints
+//                                 "ready", then waits until it is drawn bold
 //   winprobe size TITLE           prints "W H CW CH": its outer and client size
 //   winprobe fits TITLE DPI       prints its size as "size" does, then
 //                                 "TEXT|NEEDED|WIDTH" for each label, button
@@ -339,6 +341,27 @@ int main(int argc, char** argv) {
             if (TreeView_GetItemState(tree, node, TVIS_BOLD) & TVIS_BOLD)
                 std::printf("%s\n", NodeText(tree, process, node).c_str());
         CloseHandle(process);
+    } else if (verb == "waitbold" && argc > 4) {
+        HWND tree = FindChild(wnd, WC_TREEVIEWA);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(tree, &pid);
+        HANDLE process =
+            OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+        if (!tree || !process) return 1;
+        HTREEITEM found = nullptr;
+        for (auto node = TreeView_GetRoot(tree); node && !found;
+             node = TreeView_GetNextSibling(tree, node))
+            if (NodeText(tree, process, node) == argv[3]) found = node;
+        CloseHandle(process);
+        if (!found) return 1;
+        std::printf("ready\n");
+        std::fflush(stdout);
+        const DWORD wait = std::strtoul(argv[4], nullptr, 10);
+        return WaitUntil(
+                   wait,
+                   [&] { return (TreeView_GetItemState(tree, found, TVIS_BOLD) & TVIS_BOLD) != 0; })
+                   ? 0
+                   : 1;
     } else if (verb == "status") {
         // The bar's text lives in its process: read into a buffer there.
         HWND bar = FindChild(wnd, STATUSCLASSNAMEA);
