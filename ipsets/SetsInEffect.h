@@ -15,6 +15,7 @@ struct TConnectionView {
     std::string FriendlyName; // the name Windows shows for it
     TAdapterView View;
     const std::string& Name() const { return RegistryName.empty() ? FriendlyName : RegistryName; }
+    bool operator==(const TConnectionView&) const = default;
 };
 
 // Every adapter of `snapshot` with its connection's names.

@@ -139,9 +139,13 @@ void TqvIPSetManager::Notification(TComponent* component, TOperation operation) 
 void TqvIPSetManager::RefreshAdapterList(bool keepPosition) {
     // The snapshot comes first: when it fails, the list keeps its rows.
     SnapshotScope snapshot(FIPInfo);
-    FConnectionViews = ReadConnectionViews(*FIPInfo);
+    std::vector<TConnectionView> views = ReadConnectionViews(*FIPInfo);
+    // The live view reads often (every few seconds where it polls): what
+    // nobody changed is not compared against every set again.
+    const bool same = keepPosition && views == FConnectionViews;
+    FConnectionViews = std::move(views);
     if (FAdapterListView) FillAdapterList(keepPosition);
-    ShowSetsInEffect();
+    if (!same) ShowSetsInEffect();
 }
 
 void TqvIPSetManager::FillAdapterList(bool keepPosition) {
