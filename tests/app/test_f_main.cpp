@@ -219,6 +219,26 @@ TEST_F(MainWindow, TheSetInEffectIsBoldNamedAndFollowsTheAdapter) {
               "lan: Work again; Wireless: no address; Third: no address");
 }
 
+// The live view refreshes while an editor is open (its modal loop serves the
+// watch's messages): the editor still writes to the set it was opened on.
+TEST_F(MainWindow, ALiveRefreshUnderAnOpenEditorLeavesItsSet) {
+    Scope.reset();
+    delete Form;
+    OpenMainWindow(true);
+    RunInModalLoop([this] {
+        auto* dialog = dynamic_cast<TFrmIPSet*>(
+            TControl::FromHandle(FindWindowA(nullptr, "Edit existing IP Set")));
+        ASSERT_NE(dialog, nullptr);
+        Adapters.Adapters[0].Addresses = {{"10.0.0.7", "255.0.0.0"}};
+        Manager->RefreshAdapterList(true);
+        dialog->edtIPSetName->SetText("Office renamed");
+        dialog->btnOk->Click();
+    });
+    Manager->EditIPSet(1);
+    EXPECT_EQ(QueryColumn(Db, "SELECT IPSET_NAME FROM IPSets ORDER BY ID"),
+              (std::vector<std::string>{"Office renamed", "Home", "Orphan"}));
+}
+
 TEST_F(MainWindow, RebuildCollapsesAndClearsTheSelection) {
     TTreeView* tree = Form->IPSetTreeView;
     tree->Expand(TopLevel(0), true);
