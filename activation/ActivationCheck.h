@@ -15,6 +15,7 @@ struct TAdapterView {
     bool DnsUnknown = false; // the servers could not be read (a local stub answers): not checked
     bool Dhcp = false;
     bool OperUp = true;
+    bool operator==(const TAdapterView&) const = default;
 };
 
 enum class TCheckOutcome {

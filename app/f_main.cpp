@@ -35,8 +35,9 @@ const TFontSpec BoldFont{"MS Sans Serif", -11, true, false};
 // The tree shows connection and set names, often localised ("Подключение 2",
 // "以太网 2"): a scalable face that covers them (and that Windows links to its
 // CJK faces), not the bitmap MS Sans Serif, which holds one code page's
-// letters and draws the others as boxes.
-const TFontSpec TreeFont{"Microsoft Sans Serif", -11, true, false};
+// letters and draws the others as boxes. Regular, so that the sets in effect
+// stand out in bold.
+const TFontSpec TreeFont{"Microsoft Sans Serif", -11, false, false};
 
 template <typename Handler> auto Bind(TFrmMain* form, Handler handler) {
     return [form, handler](TComponent* sender) { (form->*handler)(sender); };
@@ -124,10 +125,34 @@ TFrmMain::TFrmMain(TComponent* owner) : TForm(owner, MainFormArgs()) {
     FIPSetManager->OnStatusText = [this](const std::string& text) {
         StatusBar->SetSimpleText(text);
     };
+    FIPSetManager->OnConnectionStates = [this](const std::vector<TConnectionState>& states) {
+        ShowConnectionStates(states);
+    };
     FIPSetManager->RefreshAdapterList();
     StartupMark("adapters");
     FIPSetManager->BuildIPSetTree();
     StartupMark("tree");
+    FAdapterWatch = std::make_unique<TAdapterWatch>([this] { AdaptersChanged(); });
+}
+
+void TFrmMain::AdaptersChanged() {
+    // An apply refreshes at its end; meanwhile the adapters are on their way.
+    if (FIPSetManager->Busy()) return;
+    try {
+        FIPSetManager->RefreshAdapterList(true);
+    } catch (const std::exception&) {
+        // Not asked for by the user: a read that fails keeps what is shown.
+    }
+}
+
+void TFrmMain::ShowConnectionStates(const std::vector<TConnectionState>& states) {
+    std::string text = ConnectionStatusText(states);
+    if (text.empty()) text = "IP Tavix Ver2";
+    // Changed only when the connections did: a message such as an export's
+    // stays until then.
+    if (text == FConnectionStatus) return;
+    FConnectionStatus = text;
+    StatusBar->SetSimpleText(text);
 }
 
 void TFrmMain::CreateMenus() {

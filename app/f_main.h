@@ -1,11 +1,16 @@
 #pragma once
 // The main window: the tree of stored IP sets, the current configuration of
 // every adapter, the menus and the Refresh button.
+#include "adapters/AdapterWatch.h"
+#include "ipsets/SetsInEffect.h"
 #include "menustyler/o_QVMenuStyler.h"
 #include "toolkit/ComCtrls.h"
 #include "toolkit/Forms.h"
 #include "toolkit/ImgList.h"
 #include "toolkit/Menus.h"
+
+#include <memory>
+#include <vector>
 
 class TqvIPSetManager;
 
@@ -64,6 +69,9 @@ public:
     void AddAddressToConnection1Click(TComponent* sender);
     void RemoveThisAddress1Click(TComponent* sender);
     void UndoLastActivation1Click(TComponent* sender);
+    // The end of every refresh of the adapters (Refresh, an apply, the live
+    // view): the status bar says which set is in effect on each connection.
+    void ShowConnectionStates(const std::vector<TConnectionState>& states);
 
     const char* ClassName() const override { return "TFrmMain"; }
 
@@ -72,7 +80,12 @@ private:
     void PickSelectedSet();
     // Undo Last Activation is enabled only while there is one.
     void UpdateUndoItem();
+    // A change of the adapters seen by the watch, folded with its burst.
+    void AdaptersChanged();
     TqvIPSetManager* FIPSetManager; // owned as a component
+    // Gone before the window and the manager: no change reaches them after.
+    std::unique_ptr<TAdapterWatch> FAdapterWatch;
+    std::string FConnectionStatus; // what the status bar last said of the connections
     long long FSelectedSetID = 0;
 };
 

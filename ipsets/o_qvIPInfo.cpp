@@ -138,18 +138,21 @@ void TqvIPSetManager::Notification(TComponent* component, TOperation operation) 
     TComponent::Notification(component, operation);
 }
 
-void TqvIPSetManager::RefreshAdapterList() {
+void TqvIPSetManager::RefreshAdapterList(bool keepPosition) {
     // The snapshot comes first: when it fails, the list keeps its rows.
     SnapshotScope snapshot(FIPInfo);
-    if (!FAdapterListView) return;
-    TListView& list = *FAdapterListView;
-    list.BeginUpdate();
-    struct EndUpdate {
-        TListView& List;
-        ~EndUpdate() { List.EndUpdate(); }
-    } endUpdate{list};
-    list.Clear();
-    FAdapterRows.clear();
+    std::vector<TConnectionView> views = ReadConnectionViews(*FIPInfo);
+    // The live view reads often (every few seconds where it polls): what
+    // nobody changed is not compared against every set again.
+    const bool same = keepPosition && views == FConnectionViews;
+    FConnectionViews = std::move(views);
+    if (FAdapterListView) FillAdapterList(keepPosition);
+    if (!same) ShowSetsInEffect();
+}
+
+void TqvIPSetManager::FillAdapterList(bool keepPosition) {
+    std::vector<std::pair<std::string, std::string>> rows;
+    std::vector<TAdapterRow> adapterRows;
     for (int i = 0; i < FIPInfo->AdapterCount(); ++i) {
         const TAdapter* adapter = FIPInfo->Adapters(i);
         std::string gateways;
@@ -157,8 +160,8 @@ void TqvIPSetManager::RefreshAdapterList() {
             gateways += adapter->Gateways(k)->AsText();
         TAdapterRow row{i, adapter->AdapterName()};
         auto add = [&](const char* caption, const std::string& text) {
-            list.AddItem(caption, {text});
-            FAdapterRows.push_back(row);
+            rows.emplace_back(caption, text);
+            adapterRows.push_back(row);
         };
         add("Adapter ID", adapter->AdapterName());
         add("Description", adapter->Description());
@@ -175,27 +178,79 @@ void TqvIPSetManager::RefreshAdapterList() {
         add("Default Gateway", gateways);
         add("DHCP Enabled", BoolToStr(adapter->DhcpEnabled()));
     }
-    list.ScrollToTop(); // a fresh list starts at its first row
+    FAdapterRows = std::move(adapterRows);
+    TListView& list = *FAdapterListView;
+    if (keepPosition && list.Count() == static_cast<int>(rows.size())) {
+        // The same rows: only the texts that changed, so nothing moves.
+        for (int i = 0; i < list.Count(); ++i) {
+            const auto& [type, value] = rows[static_cast<size_t>(i)];
+            if (list.ItemText(i, 0) != type) list.SetItemText(i, 0, type);
+            if (list.ItemText(i, 1) != value) list.SetItemText(i, 1, value);
+        }
+        return;
+    }
+    const int top = list.TopIndex(), selected = list.SelectedIndex();
+    {
+        list.BeginUpdate();
+        struct EndUpdate {
+            TListView& List;
+            ~EndUpdate() { List.EndUpdate(); }
+        } endUpdate{list};
+        list.Clear();
+        for (const auto& [type, value] : rows)
+            list.AddItem(type, {value});
+    }
+    if (keepPosition) {
+        list.SelectIndex(selected);
+        list.SetTopIndex(top);
+    } else {
+        list.ScrollToTop(); // a fresh list starts at its first row
+    }
+}
+
+void TqvIPSetManager::ShowSetsInEffect() {
+    FConnectionStates = ::ConnectionStates(FTreeSets, FConnectionViews);
+    if (FIPSetTreeView) {
+        std::vector<long long> inEffect;
+        for (const TConnectionState& state : FConnectionStates)
+            if (state.SetIndex >= 0)
+                inEffect.push_back(FTreeSetIDs[static_cast<size_t>(state.SetIndex)]);
+        TTreeView& tree = *FIPSetTreeView;
+        for (HTREEITEM node = tree.FirstChild(TVI_ROOT); node; node = tree.NextSibling(node)) {
+            const long long id = static_cast<long long>(tree.NodeData(node));
+            const bool bold = std::find(inEffect.begin(), inEffect.end(), id) != inEffect.end();
+            if (tree.NodeBold(node) != bold) tree.SetNodeBold(node, bold);
+        }
+    }
+    if (OnConnectionStates) OnConnectionStates(FConnectionStates);
 }
 
 void TqvIPSetManager::RefreshIPSetTree() {
     if (!FIPSetTreeView) return;
     FIPSetsTable->Refresh();
     FIPSetTreeView->Clear();
+    FTreeSets.clear();
+    FTreeSetIDs.clear();
     AddSetNodes(0, FIPSetsTable->RecordCount(), ConnectionNames());
+    ShowSetsInEffect();
 }
 
 void TqvIPSetManager::BuildIPSetTree() {
     if (!FIPSetTreeView) return;
     TTreeView& tree = *FIPSetTreeView;
     tree.Clear();
+    FTreeSets.clear();
+    FTreeSetIDs.clear();
     // The sets the first paint shows go in now, the others right after it.
     const int now = tree.VisibleRows(), count = FIPSetsTable->RecordCount();
     std::map<long long, std::string> names = ConnectionNames();
     AddSetNodes(0, std::min(now, count), names);
+    ShowSetsInEffect();
     if (now < count)
-        tree.Later(
-            [this, now, count, names = std::move(names)] { AddSetNodes(now, count, names); });
+        tree.Later([this, now, count, names = std::move(names)] {
+            AddSetNodes(now, count, names);
+            ShowSetsInEffect();
+        });
 }
 
 void TqvIPSetManager::AddSetNodes(int from, int to,
@@ -240,6 +295,18 @@ void TqvIPSetManager::AddSetNodes(int from, int to,
         }
         lines.push_back("DHCP :" + dhcp.AsString());
         lines.push_back("Connection Name:" + NameOf(connectionNames, connection.AsInteger()));
+        TIPSetValues values;
+        values.Name = name.AsString();
+        values.Address = address.AsString();
+        values.Mask = mask.AsString();
+        values.Gateway = gateway.AsString();
+        values.Dns = dns.AsString();
+        if (dns2) values.Dns2 = dns2->AsString();
+        if (extra) values.ExtraAddresses = extra->AsString();
+        values.Dhcp = dhcp.AsBoolean();
+        values.Connection = NameOf(connectionNames, connection.AsInteger());
+        FTreeSets.push_back(std::move(values));
+        FTreeSetIDs.push_back(id.AsInteger());
         tree.AddChildWithLines(nullptr, name.AsString(), static_cast<LPARAM>(id.AsInteger()),
                                lines);
         sets.Next();
@@ -665,33 +732,10 @@ TCheckResult TqvIPSetManager::WaitUntilInEffect(const TIPSetValues& set, DWORD l
 }
 
 bool TqvIPSetManager::ReadConnectionAdapter(const std::string& connection, TAdapterView& view) {
-    const TIPInfo snapshot;
-    const std::string base = NetworkBasePath;
-    const TAdapter* match = nullptr;
-    TRegistry registry(KEY_READ);
-    registry.RootKey = HKEY_LOCAL_MACHINE;
-    for (int i = 0; i < snapshot.AdapterCount() && !match; ++i) {
-        const TAdapter* adapter = snapshot.Adapters(i);
-        for (const std::string& key :
-             {base + NetworkClassKey + "\\" + adapter->AdapterName() + "\\Connection",
-              base + adapter->AdapterName() + "\\Connection"})
-            if (registry.OpenKey(key) && SameText(registry.ReadString("Name"), connection))
-                match = adapter;
-    }
-    // Where the registry names no connection (Wine), the name Windows shows.
-    for (int i = 0; i < snapshot.AdapterCount() && !match; ++i)
-        if (SameText(snapshot.Adapters(i)->FriendlyName, connection)) match = snapshot.Adapters(i);
+    const std::vector<TConnectionView> views = ReadConnectionViews(TIPInfo());
+    const TConnectionView* match = FindConnectionView(views, connection);
     if (!match) return false;
-    view = TAdapterView{};
-    for (int k = 0; k < match->IPAddressCount(); ++k)
-        view.Addresses.emplace_back(match->IPAddresses(k)->IpAddress(),
-                                    match->IPAddresses(k)->IpMask());
-    for (int k = 0; k < match->GatewayCount(); ++k)
-        view.Gateways.push_back(match->Gateways(k)->IpAddress());
-    view.DnsServers = match->DnsServers;
-    view.DnsUnknown = match->DnsUnknown;
-    view.Dhcp = match->DhcpEnabled();
-    view.OperUp = match->OperUp;
+    view = match->View;
     return true;
 }
 

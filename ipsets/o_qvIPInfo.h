@@ -8,6 +8,7 @@
 #include "activation/GatewayProbe.h"
 #include "activation/KeepOrGoBack.h"
 #include "activation/IPSetValues.h"
+#include "ipsets/SetsInEffect.h"
 #include "store/Database.h"
 
 #include <windows.h>
@@ -71,7 +72,16 @@ public:
     TListView* AdapterListView() const { return FAdapterListView; }
     void SetAdapterListView(TListView* view);
 
-    void RefreshAdapterList();
+    // The one refresh of what the adapters show: one snapshot fills the list,
+    // marks the sets in effect bold in the tree and tells OnConnectionStates.
+    // The Refresh command, an apply's end and the live view all come here;
+    // `keepPosition` keeps the list's selection and scroll position (the live
+    // view), otherwise the list starts again at its first row.
+    void RefreshAdapterList(bool keepPosition = false);
+    // Told after each refresh and each rebuild of the tree: what every
+    // connection shows now and which set is in effect there.
+    std::function<void(const std::vector<TConnectionState>&)> OnConnectionStates;
+    const std::vector<TConnectionState>& ConnectionStates() const { return FConnectionStates; }
     // What a row of the Current Configuration list shows, as the last
     // refresh filled it: its adapter (index in that snapshot, and its
     // connection's name), and for an address row the address, mask and
@@ -197,6 +207,9 @@ private:
     // Runs the steps in order within one time limit, filling in each outcome.
     void RunSteps(std::vector<TActivationStep>& steps);
     DWORD CheckLimit(const TIPSetValues& set) const;
+    void FillAdapterList(bool keepPosition);
+    // Bold for the sets in effect by the last snapshot, then OnConnectionStates.
+    void ShowSetsInEffect();
 
     TTreeView* FIPSetTreeView = nullptr;   // not owned: the main window's
     TListView* FAdapterListView = nullptr; // not owned: the main window's
@@ -210,6 +223,12 @@ private:
     DWORD FCheckLimitMs = 0; // 0: the set's own
     std::optional<TIPSetValues> FUndo;
     std::vector<TAdapterRow> FAdapterRows; // one for each row of the list
+    // The sets the tree shows, as the tree took them from the table (the live
+    // view compares these, never moving the table's row under an open editor).
+    std::vector<TIPSetValues> FTreeSets;
+    std::vector<long long> FTreeSetIDs;            // the key of each of FTreeSets
+    std::vector<TConnectionView> FConnectionViews; // by the last snapshot
+    std::vector<TConnectionState> FConnectionStates;
     bool FQuitSeen = false; // a quit request met during an activation, posted again after it
     WPARAM FQuitCode = 0;
 };

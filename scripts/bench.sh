@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Prints the start-up (with its phases), rebuild and memory figures of the
-# program under Wine on this machine (medians of seven runs).
+# program under Wine on this machine (medians of seven runs), an activation's
+# time, and how fast the live view follows the host (with its idle CPU time).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
@@ -23,4 +24,11 @@ if [ "$(id -u)" = 0 ] && command -v unshare >/dev/null; then
   IPTAVIX_NETNS_CASES="static static static" IPTAVIX_BENCH=1 \
     bash tests/e2e/netsh_bridge.sh "${IPTAVIX_BENCH_BIN:-$root/build/$arch/bin}" "$root/build/$arch/bench-activation" |
     grep '^activation:' || echo "activation: not measured (the namespace run failed)"
+  # The live view with 1,000 stored sets (tests/e2e/namespaced.sh's
+  # live_bench case): from an address change on the host to the list, the
+  # bold set and the status bar showing it, median of five; then the CPU
+  # time of one idle minute.
+  IPTAVIX_NETNS_CASES=live_bench \
+    bash tests/e2e/namespaced.sh "${IPTAVIX_BENCH_BIN:-$root/build/$arch/bin}" "$root/build/$arch/bench-live" |
+    grep -E '^(live view|idle minute):' || echo "live view: not measured (the namespace run failed)"
 fi

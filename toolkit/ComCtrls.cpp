@@ -308,6 +308,14 @@ LPARAM TTreeView::NodeData(HTREEITEM node) const {
     return item.lParam;
 }
 
+bool TTreeView::NodeBold(HTREEITEM node) const {
+    return TreeView_GetItemState(Handle(), node, TVIS_BOLD) & TVIS_BOLD;
+}
+
+void TTreeView::SetNodeBold(HTREEITEM node, bool bold) {
+    TreeView_SetItemState(Handle(), node, bold ? TVIS_BOLD : 0, TVIS_BOLD);
+}
+
 bool TTreeView::Expanded(HTREEITEM node) const {
     return TreeView_GetItemState(Handle(), node, TVIS_EXPANDED) & TVIS_EXPANDED;
 }
@@ -486,6 +494,27 @@ int TListView::SelectedIndex() const {
 
 void TListView::ScrollToTop() {
     if (Count() > 0) ListView_EnsureVisible(Handle(), 0, FALSE);
+}
+
+void TListView::SelectIndex(int item) {
+    ListView_SetItemState(Handle(), -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    if (item >= 0 && item < Count())
+        ListView_SetItemState(Handle(), item, LVIS_SELECTED | LVIS_FOCUSED,
+                              LVIS_SELECTED | LVIS_FOCUSED);
+}
+
+int TListView::TopIndex() const {
+    return ListView_GetTopIndex(Handle());
+}
+
+void TListView::SetTopIndex(int item) {
+    if (Count() == 0) return;
+    item = std::clamp(item, 0, Count() - 1);
+    RECT top{}, wanted{};
+    // Report view scrolls by pixels, rounded to whole rows.
+    if (ListView_GetItemRect(Handle(), TopIndex(), &top, LVIR_BOUNDS) &&
+        ListView_GetItemRect(Handle(), item, &wanted, LVIR_BOUNDS))
+        ListView_Scroll(Handle(), 0, wanted.top - top.top);
 }
 
 void TListView::BeginUpdate() {

@@ -91,6 +91,9 @@ public:
     LPARAM NodeData(HTREEITEM node) const;
     bool Expanded(HTREEITEM node) const;
     void Expand(HTREEITEM node, bool expand);
+    // A node drawn in the bold face of the tree's font.
+    bool NodeBold(HTREEITEM node) const;
+    void SetNodeBold(HTREEITEM node, bool bold);
     HTREEITEM GetNodeAt(int x, int y) const;
     // The node whose row holds the point, also right of its text: what a
     // right click picks.
@@ -135,7 +138,11 @@ public:
     int ColumnWidth(int column) const;          // in pixels
     void SetColumnWidth(int column, int width); // at 96 DPI
     void ScrollToTop();
-    int SelectedIndex() const; // the first selected row, -1 when none is
+    int SelectedIndex() const;  // the first selected row, -1 when none is
+    void SelectIndex(int item); // -1: none
+    int TopIndex() const;       // the first row shown
+    // Scrolls so that `item` is the first row shown, as far as the list allows.
+    void SetTopIndex(int item);
     void BeginUpdate();
     void EndUpdate();
     const char* ClassName() const override { return "TListView"; }

@@ -1,9 +1,13 @@
+#include "adapters/AdapterWatch.h"
 #include "adapters/IPInfo.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
 
 TEST(HardwareAddress, FormatsPairsUpperCaseAndClampsToTheField) {
     const BYTE mac[] = {0x00, 0x0C, 0x29, 0xAB, 0xCD, 0xEF, 0x0A, 0x5A};
@@ -205,4 +209,53 @@ TEST(WineNameServers, TheServersBehindALocalStub) {
             << c.What;
         EXPECT_EQ(unknown, c.Unknown) << c.What;
     }
+}
+
+namespace {
+
+// Serves this thread's messages for `ms`.
+void Pump(DWORD ms) {
+    const DWORD start = GetTickCount();
+    MSG msg;
+    while (GetTickCount() - start < ms) {
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+}
+
+} // namespace
+
+// Changes reported on the system's threads, many at once, come to the
+// watch's own thread as one call; one after that call is a call of its own,
+// and none comes once the watch is gone.
+TEST(AdapterWatch, ABurstFromOtherThreadsIsOneCallOnTheWatchThread) {
+    const DWORD self = GetCurrentThreadId();
+    int calls = 0;
+    DWORD caller = 0;
+    auto watch = std::make_unique<TAdapterWatch>(
+        [&] {
+            ++calls;
+            caller = GetCurrentThreadId();
+        },
+        50);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 100; ++i)
+                watch->Changed();
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(calls, 0); // only a message was posted
+    Pump(300);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(caller, self);
+    watch->Changed();
+    Pump(300);
+    EXPECT_EQ(calls, 2);
+    watch->Changed();
+    watch.reset();
+    Pump(200);
+    EXPECT_EQ(calls, 2);
 }

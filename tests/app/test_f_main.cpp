@@ -178,6 +178,79 @@ TEST_F(MainWindow, SetsBelowTheFirstScreenFollowTheFirstPaint) {
     EXPECT_EQ(Details(TopLevel(299))[0], "IP:10.0.0.50");
 }
 
+// The set each connection shows now is bold, the status bar names it, and a
+// change of the adapter moves both without touching the list's selection or
+// scroll position. A rebuilt tree keeps the bold without a new read.
+TEST_F(MainWindow, TheSetInEffectIsBoldNamedAndFollowsTheAdapter) {
+    Scope.reset();
+    delete Form;
+    ExecSql(Db, "INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, GATEWAY, DNS, DHCP, "
+                "CONNECTION) VALUES ('Work', '10.0.0.5', '255.0.0.0', '10.0.0.1', '', 0, 1), "
+                "('Work again', '10.0.0.5', '255.0.0.0', '10.0.0.1', '', 0, 1)");
+    // No registry names in these tests: the connections go by the names Windows shows.
+    Adapters.Adapters[0].FriendlyName = "lan";
+    Adapters.Adapters[0].Addresses = {{"10.0.0.5", "255.0.0.0"}};
+    Adapters.Adapters[1].FriendlyName = "Wireless";
+    OpenMainWindow(true);
+    TTreeView* tree = Form->IPSetTreeView;
+    auto boldSets = [&] {
+        std::vector<std::string> out;
+        for (HTREEITEM n = tree->FirstChild(TVI_ROOT); n; n = tree->NextSibling(n))
+            if (tree->NodeBold(n)) out.push_back(tree->NodeText(n));
+        return out;
+    };
+    using Names = std::vector<std::string>;
+    EXPECT_EQ(boldSets(), Names{"Work"}); // the first of equal sets
+    EXPECT_EQ(Form->StatusBar->PanelText(), "lan: Work; Wireless: no address");
+
+    TListView* list = Form->IPListView;
+    list->SelectIndex(7);
+    const int top = list->TopIndex();
+    Adapters.Adapters[0].Addresses = {{"10.0.0.6", "255.0.0.0"}};
+    Manager->RefreshAdapterList(true);
+    EXPECT_EQ(boldSets(), Names{});
+    EXPECT_EQ(Form->StatusBar->PanelText(), "lan: 10.0.0.6; Wireless: no address");
+    EXPECT_EQ(list->ItemText(2, 1), "10.0.0.6/255.0.0.0");
+    EXPECT_EQ(list->SelectedIndex(), 7);
+    EXPECT_EQ(list->TopIndex(), top);
+
+    // The stored set edited to what the adapter shows: bold again at the rebuild.
+    ExecSql(Db, "UPDATE IPSets SET IPADDRESS = '10.0.0.6' WHERE IPSET_NAME = 'Work again'");
+    Manager->RefreshIPSetTree();
+    EXPECT_EQ(boldSets(), Names{"Work again"});
+
+    // An adapter more: the rows are built again, the selection stays on its row.
+    FakeAdapter c = Adapters.Adapters[1];
+    c.Name = "{ADAPTER-C}";
+    c.FriendlyName = "Third";
+    Adapters.Adapters.push_back(c);
+    Manager->RefreshAdapterList(true);
+    EXPECT_EQ(list->Count(), 15);
+    EXPECT_EQ(list->SelectedIndex(), 7);
+    EXPECT_EQ(Form->StatusBar->PanelText(),
+              "lan: Work again; Wireless: no address; Third: no address");
+}
+
+// The live view refreshes while an editor is open (its modal loop serves the
+// watch's messages): the editor still writes to the set it was opened on.
+TEST_F(MainWindow, ALiveRefreshUnderAnOpenEditorLeavesItsSet) {
+    Scope.reset();
+    delete Form;
+    OpenMainWindow(true);
+    RunInModalLoop([this] {
+        auto* dialog = dynamic_cast<TFrmIPSet*>(
+            TControl::FromHandle(FindWindowA(nullptr, "Edit existing IP Set")));
+        ASSERT_NE(dialog, nullptr);
+        Adapters.Adapters[0].Addresses = {{"10.0.0.7", "255.0.0.0"}};
+        Manager->RefreshAdapterList(true);
+        dialog->edtIPSetName->SetText("Office renamed");
+        dialog->btnOk->Click();
+    });
+    Manager->EditIPSet(1);
+    EXPECT_EQ(QueryColumn(Db, "SELECT IPSET_NAME FROM IPSets ORDER BY ID"),
+              (std::vector<std::string>{"Office renamed", "Home", "Orphan"}));
+}
+
 TEST_F(MainWindow, RebuildCollapsesAndClearsTheSelection) {
     TTreeView* tree = Form->IPSetTreeView;
     tree->Expand(TopLevel(0), true);

@@ -233,3 +233,43 @@ TEST(CurrentConfiguration, FirstAddressMaskAndGatewayWithNoneForZeroes) {
     EXPECT_EQ(set.Address + "|" + set.Mask + "|" + set.Gateway + "|" + set.Dns, "|||");
     EXPECT_TRUE(set.Dhcp);
 }
+
+// Each adapter's state by the same check an apply ends with: a registry name
+// before the name Windows shows, a set naming either, the first of equal sets,
+// an empty name never matching a set without a connection.
+TEST(SetsInEffect, EachConnectionShowsTheFirstSetItMatchesElseItsAddress) {
+    auto view = [](const char* registry, const char* friendly, const char* address) {
+        TConnectionView v;
+        v.RegistryName = registry;
+        v.FriendlyName = friendly;
+        if (*address) v.View.Addresses = {{"0.0.0.0", "0.0.0.0"}, {address, "255.255.255.0"}};
+        return v;
+    };
+    const std::vector<TConnectionView> views = {
+        view("LAN", "Ethernet", "10.0.0.2"), view("", "LAN", "10.0.0.9"),
+        view("Wi-Fi", "wlan0", "192.168.1.7"), view("", "", "")};
+    EXPECT_EQ(FindConnectionView(views, "lan"), &views[0]);
+    EXPECT_EQ(FindConnectionView(views, "WLAN0"), &views[2]);
+    EXPECT_EQ(FindConnectionView(views, "Bluetooth"), nullptr);
+
+    auto set = [](const char* name, const char* address, const char* connection) {
+        TIPSetValues s;
+        s.Name = name;
+        s.Address = address;
+        s.Mask = "255.255.255.0";
+        s.Connection = connection;
+        return s;
+    };
+    const std::vector<TIPSetValues> sets = {
+        set("Elsewhere", "10.0.0.3", "LAN"), set("Office", "10.0.0.2", "lan"),
+        set("Office too", "10.0.0.2", "LAN"), set("Cafe", "192.168.1.7", "wlan0"),
+        set("Nameless", "0.0.0.0", "")};
+    const std::vector<TConnectionState> states = ConnectionStates(sets, views);
+    ASSERT_EQ(states.size(), 4u);
+    EXPECT_EQ(states[0].SetIndex, 1);
+    EXPECT_EQ(states[2].SetName, "Cafe");
+    EXPECT_EQ(states[3].SetIndex, -1);
+    EXPECT_EQ(ConnectionStatusText(states),
+              "LAN: Office; LAN: 10.0.0.9; Wi-Fi: Cafe; : no address");
+    EXPECT_EQ(ConnectionStatusText({}), "");
+}

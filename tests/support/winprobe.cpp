@@ -25,7 +25,11 @@
 //   winprobe accname TITLE CLASS  prints the name assistive technology reads
 //                                 for its first child of window class CLASS
 //   winprobe rows TITLE           prints each row of its list as "TYPE|VALUE"
-//   winprobe status TITLE         prints the text of its status bar
+//   winprobe bold TITLE           prints the text of each top-level tree node
+//                                 drawn bold, one a line
+//   winprobe status TITLE         prints its status bar's text
+//   winprobe waitbold TITLE NAME MS finds the top-level tree node NAME, prints
+//                                 "ready", then waits until it is drawn bold
 //   winprobe size TITLE           prints "W H CW CH": its outer and client size
 //   winprobe fits TITLE DPI       prints its size as "size" does, then
 //                                 "TEXT|NEEDED|WIDTH" for each label, button
@@ -113,6 +117,28 @@ std::string CellText(HWND list, HANDLE process, int row, int column) {
     local.Item.cchTextMax = sizeof(local.Text);
     WriteProcessMemory(process, remote, &local, sizeof(local), nullptr);
     SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&remote->Item));
+    ReadProcessMemory(process, remote, &local, sizeof(local), nullptr);
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    local.Text[sizeof(local.Text) - 1] = 0;
+    return local.Text;
+}
+
+// The text of a tree node in another process, read as CellText reads a cell.
+std::string NodeText(HWND tree, HANDLE process, HTREEITEM node) {
+    struct Remote {
+        TVITEMA Item;
+        char Text[512];
+    };
+    auto* remote = static_cast<Remote*>(
+        VirtualAllocEx(process, nullptr, sizeof(Remote), MEM_COMMIT, PAGE_READWRITE));
+    if (!remote) return "";
+    Remote local{};
+    local.Item.mask = TVIF_TEXT;
+    local.Item.hItem = node;
+    local.Item.pszText = remote->Text;
+    local.Item.cchTextMax = sizeof(local.Text);
+    WriteProcessMemory(process, remote, &local, sizeof(local), nullptr);
+    SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&remote->Item));
     ReadProcessMemory(process, remote, &local, sizeof(local), nullptr);
     VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     local.Text[sizeof(local.Text) - 1] = 0;
@@ -307,22 +333,56 @@ int main(int argc, char** argv) {
             std::printf("%s|%s\n", CellText(list, process, row, 0).c_str(),
                         CellText(list, process, row, 1).c_str());
         CloseHandle(process);
+    } else if (verb == "bold") {
+        HWND tree = FindChild(wnd, WC_TREEVIEWA);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(tree, &pid);
+        HANDLE process =
+            OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+        if (!tree || !process) return 1;
+        for (auto node = TreeView_GetRoot(tree); node; node = TreeView_GetNextSibling(tree, node))
+            if (TreeView_GetItemState(tree, node, TVIS_BOLD) & TVIS_BOLD)
+                std::printf("%s\n", NodeText(tree, process, node).c_str());
+        CloseHandle(process);
+    } else if (verb == "waitbold" && argc > 4) {
+        HWND tree = FindChild(wnd, WC_TREEVIEWA);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(tree, &pid);
+        HANDLE process =
+            OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+        if (!tree || !process) return 1;
+        HTREEITEM found = nullptr;
+        for (auto node = TreeView_GetRoot(tree); node && !found;
+             node = TreeView_GetNextSibling(tree, node))
+            if (NodeText(tree, process, node) == argv[3]) found = node;
+        CloseHandle(process);
+        if (!found) return 1;
+        std::printf("ready\n");
+        std::fflush(stdout);
+        const DWORD wait = std::strtoul(argv[4], nullptr, 10);
+        return WaitUntil(
+                   wait,
+                   [&] { return (TreeView_GetItemState(tree, found, TVIS_BOLD) & TVIS_BOLD) != 0; })
+                   ? 0
+                   : 1;
     } else if (verb == "status") {
-        // The bar's text lives in the program's process: read into a buffer there.
+        // The bar's text lives in its process: read into a buffer there.
         HWND bar = FindChild(wnd, STATUSCLASSNAMEA);
         DWORD pid = 0;
         GetWindowThreadProcessId(bar, &pid);
         HANDLE process =
             OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
         if (!bar || !process) return 1;
-        char text[512] = {};
-        void* remote = VirtualAllocEx(process, nullptr, sizeof text, MEM_COMMIT, PAGE_READWRITE);
+        char text[1024] = {};
+        void* remote = VirtualAllocEx(process, nullptr, sizeof(text), MEM_COMMIT, PAGE_READWRITE);
         if (remote) {
+            WriteProcessMemory(process, remote, text, sizeof(text), nullptr);
             SendMessageA(bar, SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(remote));
-            ReadProcessMemory(process, remote, text, sizeof text - 1, nullptr);
+            ReadProcessMemory(process, remote, text, sizeof(text), nullptr);
             VirtualFreeEx(process, remote, 0, MEM_RELEASE);
         }
         CloseHandle(process);
+        text[sizeof(text) - 1] = 0;
         std::printf("%s\n", text);
     } else if (verb == "size" || verb == "fits") {
         RECT outer, client;
