@@ -14,7 +14,9 @@
 #include <memory>
 
 const char* const CommandLineUsage =
-    "Usage: IPTavixVer2.exe [/activate NAME | /list | /export FILE | /import FILE | /?]\r\n"
+    "Usage: IPTavixVer2.exe [/tray | /activate NAME | /list | /export FILE | /import FILE | "
+    "/?]\r\n"
+    "  /tray           starts with the icon in the notification area only, the window hidden\r\n"
     "  /activate NAME  applies the IP set of that name (case does not matter)\r\n"
     "  /list           prints the names of the IP sets, one a line\r\n"
     "  /export FILE    writes every IP set to the CSV file FILE\r\n"
@@ -38,7 +40,7 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         {"ACTIVATE", TCommandKind::Activate, true}, {"LIST", TCommandKind::List, false},
         {"EXPORT", TCommandKind::Export, true},     {"IMPORT", TCommandKind::Import, true},
         {"?", TCommandKind::Usage, false},          {"H", TCommandKind::Usage, false},
-        {"HELP", TCommandKind::Usage, false}};
+        {"HELP", TCommandKind::Usage, false},       {"TRAY", TCommandKind::Window, false}};
     for (const auto& s : switches) {
         if (name != s.Switch) continue;
         command.Kind = s.Kind;
@@ -49,6 +51,7 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
                                 : Format("%s takes no argument.", first.c_str());
         else if (s.TakesArgument)
             command.Argument = args[1];
+        command.Tray = s.Kind == TCommandKind::Window;
         return command;
     }
     command.Kind = TCommandKind::Usage;

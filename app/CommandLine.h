@@ -14,6 +14,7 @@ struct TCommandLine {
     TCommandKind Kind = TCommandKind::Window;
     std::string Argument; // the set's name or the file
     std::string Error;    // why the arguments are refused; "" when they are not
+    bool Tray = false;    // Window: its icon in the notification area only, the window hidden
 };
 
 // The outcome a script reads from the exit code.

@@ -379,10 +379,10 @@ bool TqvIPSetManager::ReadIPSet(long long setID, TIPSetValues& set) {
     return true;
 }
 
-void TqvIPSetManager::ActivateIPSet(long long setID) {
-    if (FBusy) return; // one command at a time
+bool TqvIPSetManager::ActivateIPSet(long long setID) {
+    if (FBusy) return false; // one command at a time
     TIPSetValues set;
-    if (!ReadIPSet(setID, set)) return;
+    if (!ReadIPSet(setID, set)) return false;
     // What the connection has now, for an undo; a connection no adapter
     // carries leaves nothing to undo.
     TIPSetValues before;
@@ -398,6 +398,7 @@ void TqvIPSetManager::ActivateIPSet(long long setID) {
     else
         FUndo.reset();
     ReportApply(result);
+    return result.Ok && result.Message.empty();
 }
 
 void TqvIPSetManager::UndoLastActivation() {

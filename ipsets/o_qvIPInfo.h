@@ -86,8 +86,9 @@ public:
     void UndoLastActivation();
     void EditIPSet(long long setID);
     void DeleteIPSet(long long setID);
-    // Applies the set of that key and tells the user of a failure.
-    void ActivateIPSet(long long setID);
+    // Applies the set of that key and tells the user of a failure. True when
+    // the set is in effect and there was nothing to tell.
+    bool ActivateIPSet(long long setID);
     // The stored set of that key with its connection's name; false when no
     // set has it. Raises when the set's connection is not in the list.
     bool ReadIPSet(long long setID, TIPSetValues& set);
