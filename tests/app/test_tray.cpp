@@ -181,6 +181,16 @@ TEST_F(TrayWindow, TheTooltipAndTheMenuShowTheSetInEffect) {
     RunInModalLoop([] { EndMenu(); });
     Form->TrayIcon()->ShowMenu(10, 10);
     EXPECT_EQ(root->Count(), 10);
+
+    // While a dialog of the program waits for an answer the menu is not
+    // offered (a set applied under the editor): the window comes forward.
+    EnableWindow(Form->Handle(), FALSE);
+    const size_t calls = fake.Messages.size(); // a menu shown first brings the tooltip up to date
+    RunInModalLoop([] { EndMenu(); });         // where it is offered after all
+    Form->TrayIcon()->ShowMenu(10, 10);
+    EXPECT_EQ(fake.Messages.size(), calls) << "the menu was offered";
+    EXPECT_TRUE(IsWindowVisible(Form->Handle()));
+    EnableWindow(Form->Handle(), TRUE);
 }
 
 TEST_F(TrayWindow, MinimisingHidesTheWindowOnlyWhereTheIconCanBringItBack) {
