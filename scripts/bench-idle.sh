@@ -6,7 +6,7 @@
 set -euo pipefail
 bin=$1 work=$2
 rm -rf "$work" && mkdir -p "$work"
-cp "$bin"/{IPTavixVer2.exe,ipdbinit.exe} "$work/"
+cp "$bin"/{IPTavixVer2.exe,ipdbinit.exe,winprobe.exe} "$work/"
 WINE="$(cd "$(dirname "$0")" && pwd)/wine-run"
 "$WINE" "$work/ipdbinit.exe" >/dev/null
 sqlite3 "$work/DataBase/ipdb.ipdb" "INSERT INTO Connections (CONNECTIONNAME) VALUES ('LAN');
@@ -41,4 +41,8 @@ p1=$(ticks "$program") s1=$( [ -n "$server" ] && ticks "$server" || echo 0)
 hz=$(getconf CLK_TCK)
 printf 'idle minute with the icon, 1000 sets: program %d ms CPU, Wine server %d ms CPU\n' \
   $(((p1 - p0) * 1000 / hz)) $(((s1 - s0) * 1000 / hz))
-kill "$program" 2>/dev/null || true
+# Ended as a user ends it, so Wine's notification area drops the icon: a
+# second start shows the window, which is then closed.
+"$WINE" "$work/IPTavixVer2.exe" >/dev/null 2>&1 || true
+"$WINE" "$work/winprobe.exe" wait "IPTavix Ver2" 10000 && "$WINE" "$work/winprobe.exe" close "IPTavix Ver2"
+wait "$launcher" 2>/dev/null || true

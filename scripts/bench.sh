@@ -15,7 +15,7 @@ echo "Timing the $arch build ($( [ "$arch" = i686 ] && echo 32-bit, as shipped |
 
 # One idle minute with the notification-area icon shown.
 cd "$root"
-build_arch "$arch" -- IPTavixVer2 ipdbinit >/dev/null
+build_arch "$arch" -- IPTavixVer2 ipdbinit winprobe >/dev/null
 scripts/bench-idle.sh "$root/build/$arch/bin" "$root/build/$arch/bench-idle"
 
 # An activation through the netsh bridge, in network namespaces of its own

@@ -229,8 +229,9 @@ TEST_F(UserOptionsTest, AreKeptPerUserAndAStrangeValueReadsAsTheDefault) {
     EXPECT_TRUE(LoadUserOptions().MinimizeToTray);
 }
 
-// Wine's Task Scheduler has no logon trigger (its taskschd.h lacks
-// ILogonTrigger): the calls are shown against this record of them.
+// Wine's Task Scheduler cannot hold the task (E_NOTIMPL for the principal's
+// logon type; no ILogonTrigger in its headers): the calls are shown against
+// this record of them.
 struct RecordingTaskStore : TTaskStore {
     std::map<std::wstring, TLogonTaskDefinition> Tasks;
     std::vector<std::string> Calls;
