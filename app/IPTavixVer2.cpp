@@ -75,10 +75,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         FrmMain = new TFrmMain(&application);
         MainForm = FrmMain;
         FrmMain->OnFirstPaint = RecordFirstPaint;
-        FrmMain->ShowTrayIcon();
         // Started at logon: the icon only. Where the area never takes it, the
         // tray icon shows the window once it gives up.
         if (!command.Tray) FrmMain->Show();
+        FrmMain->ShowTrayIcon();
         instance.Publish(FrmMain->Handle());
     } catch (const std::exception& e) {
         // Whatever was built is destroyed before the box appears.

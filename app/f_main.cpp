@@ -18,6 +18,9 @@ TFrmMain* FrmMain = nullptr;
 
 namespace {
 
+// Brings the tray icon's tooltip up to date once the loop runs.
+constexpr UINT WM_UPDATETRAYICON = WM_APP + 10;
+
 TFormArgs MainFormArgs() {
     TFormArgs a;
     a.Name = "FrmMain";
@@ -411,7 +414,7 @@ void TFrmMain::UpdateUndoItem() {
 
 void TFrmMain::ShowTrayIcon() {
     if (!FTrayIcon) FTrayIcon = new TTrayIcon(this);
-    FTrayIcon->Update();
+    PostMessageA(Handle(), WM_UPDATETRAYICON, 0, 0);
 }
 
 void TFrmMain::UpdateTrayIcon() {
@@ -454,6 +457,9 @@ LRESULT TFrmMain::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
             ShowWindow(Handle(), SW_HIDE);
         return result;
     }
+    case WM_UPDATETRAYICON:
+        UpdateTrayIcon();
+        return 0;
     case WM_INITMENUPOPUP:
         if (GetMenuState(reinterpret_cast<HMENU>(wParam), StartwithWindows1->Command(),
                          MF_BYCOMMAND) != static_cast<UINT>(-1)) {

@@ -43,7 +43,8 @@ public:
 
     TqvIPSetManager* IPSetManager() const { return FIPSetManager; }
     long long SelectedSetID() const { return FSelectedSetID; }
-    // The icon in the notification area, added once; null until then.
+    // The icon in the notification area, added once; null until then. Its
+    // tooltip follows from the message loop, after the window's first paint.
     void ShowTrayIcon();
     TTrayIcon* TrayIcon() const { return FTrayIcon; }
     // Brings the tray icon's tooltip up to date; call it whenever the

@@ -157,6 +157,9 @@ TEST_F(TrayWindow, TheTooltipAndTheMenuShowTheSetInEffect) {
     FakeShellScope scope(fake);
     Form->ShowTrayIcon();
     ASSERT_TRUE(Form->TrayIcon()->Shown());
+    MSG msg; // the tooltip follows from the message loop
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageA(&msg);
     // Wi-Fi has no adapter: no line.
     EXPECT_EQ(fake.Tip, L"LAN: 10.1.2.3 (Office)");
 
