@@ -430,13 +430,17 @@ void TFrmMain::MinimizetoNotificationArea1Click(TComponent*) {
 }
 
 void TFrmMain::StartwithWindows1Click(TComponent*) {
-    const std::unique_ptr<TTaskStore> store = OpenTaskStore();
-    TLogonTask task(*store, CurrentUserId(), AnsiToWide(ApplicationExeName()));
-    if (task.Registered())
-        task.Unregister();
-    else
-        task.Register();
-    StartwithWindows1->Checked = task.Registered();
+    try {
+        const std::unique_ptr<TTaskStore> store = OpenTaskStore();
+        TLogonTask task(*store, CurrentUserId(), AnsiToWide(ApplicationExeName()));
+        if (task.Registered())
+            task.Unregister();
+        else
+            task.Register();
+        StartwithWindows1->Checked = task.Registered();
+    } catch (const std::exception& e) {
+        throw Exception(std::string("Start with Windows was not changed. ") + e.what());
+    }
     UpdateOptionTicks();
 }
 

@@ -7,6 +7,7 @@
 #include "app/TrayIcon.h"
 #include "app/UserOptions.h"
 #include "support/MainWindowFixture.h"
+#include "base/Exceptions.h"
 #include "base/SysUtils.h"
 #include "toolkit/Menus.h"
 
@@ -238,7 +239,9 @@ TEST_F(UserOptionsTest, AreKeptPerUserAndAStrangeValueReadsAsTheDefault) {
 struct RecordingTaskStore : TTaskStore {
     std::map<std::wstring, TLogonTaskDefinition> Tasks;
     std::vector<std::string> Calls;
+    bool Refuse = false; // as Wine's scheduler refuses the task
     void Register(const std::wstring& name, const TLogonTaskDefinition& task) override {
+        if (Refuse) throw Exception("The Task Scheduler refused the task's logon type");
         Calls.push_back("register " + WideToAnsi(name));
         Tasks[name] = task;
     }
@@ -324,6 +327,15 @@ TEST_F(TrayWindow, TheOptionsMenuTicksFollowTheTaskAndTheStoredOption) {
     store.Tasks.clear();
     SendMessageA(Form->Handle(), WM_INITMENUPOPUP,
                  reinterpret_cast<WPARAM>(GetSubMenu(Form->MainMenu->Handle(), 3)), 3);
+    EXPECT_FALSE(Form->StartwithWindows1->Checked);
+
+    // A refusal is told in a box; the tick stays as it was.
+    store.Refuse = true;
+    MessageBoxCatcher boxes;
+    SendMessageA(Form->Handle(), WM_COMMAND, Form->StartwithWindows1->Command(), 0);
+    ASSERT_EQ(boxes.Boxes.size(), 1u);
+    EXPECT_EQ(boxes.Boxes[0].Text, "Start with Windows was not changed. The Task Scheduler "
+                                   "refused the task's logon type.");
     EXPECT_FALSE(Form->StartwithWindows1->Checked);
 
     Form->MinimizetoNotificationArea1->Click();
