@@ -18,8 +18,9 @@
 #include <optional>
 
 const char* const CommandLineUsage =
-    "Usage: IPTavixVer2.exe [/activate NAME [/confirm SECONDS] | /keep | /list | /export FILE |\r\n"
-    "                        /import FILE | /?]\r\n"
+    "Usage: IPTavixVer2.exe [/tray | /activate NAME [/confirm SECONDS] | /keep | /list |\r\n"
+    "                        /export FILE | /import FILE | /?]\r\n"
+    "  /tray           starts with the icon in the notification area only, the window hidden\r\n"
     "  /activate NAME  applies the IP set of that name (case does not matter)\r\n"
     "     /confirm SECONDS  then waits that long for /keep; without it the previous settings\r\n"
     "                       are applied back and the exit code is 1\r\n"
@@ -47,7 +48,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         {"ACTIVATE", TCommandKind::Activate, true}, {"LIST", TCommandKind::List, false},
         {"EXPORT", TCommandKind::Export, true},     {"IMPORT", TCommandKind::Import, true},
         {"KEEP", TCommandKind::Keep, false},        {"?", TCommandKind::Usage, false},
-        {"H", TCommandKind::Usage, false},          {"HELP", TCommandKind::Usage, false}};
+        {"H", TCommandKind::Usage, false},          {"HELP", TCommandKind::Usage, false},
+        {"TRAY", TCommandKind::Window, false}};
     for (const auto& s : switches) {
         if (name != s.Switch) continue;
         command.Kind = s.Kind;
@@ -82,6 +84,7 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
                                 : Format("%s takes no argument.", first.c_str());
         else if (s.TakesArgument)
             command.Argument = args[1];
+        command.Tray = s.Kind == TCommandKind::Window;
         return command;
     }
     command.Kind = TCommandKind::Usage;

@@ -17,6 +17,7 @@ struct TCommandLine {
     // /activate NAME /confirm SECONDS: the run waits that long for /keep and
     // goes back without it; 0 when not asked.
     unsigned ConfirmSeconds = 0;
+    bool Tray = false; // Window: its icon in the notification area only, the window hidden
 };
 
 // The longest wait /confirm accepts: a day.

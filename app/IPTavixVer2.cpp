@@ -48,7 +48,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     std::vector<std::string> args = SplitCommandLine(GetCommandLineA());
     if (!args.empty()) args.erase(args.begin());
     const TCommandLine command = ParseCommandLine(args);
-    if (command.Kind != TCommandKind::Window) {
+    if (command.Kind != TCommandKind::Window || !command.Error.empty()) {
         TConsoleOut console;
         application.MessageSink = [&console](const std::string& text) { console.Write(text); };
         // An import holds the database's mutex until it ends.
@@ -75,7 +75,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         FrmMain = new TFrmMain(&application);
         MainForm = FrmMain;
         FrmMain->OnFirstPaint = RecordFirstPaint;
-        FrmMain->Show();
+        // Started at logon: the icon only. Where the area never takes it, the
+        // tray icon shows the window once it gives up.
+        if (!command.Tray) FrmMain->Show();
+        FrmMain->ShowTrayIcon();
         instance.Publish(FrmMain->Handle());
     } catch (const std::exception& e) {
         // Whatever was built is destroyed before the box appears.

@@ -147,7 +147,13 @@ bool TSingleInstance::ActivateFirst(DWORD waitMs) const {
             }
         }
         if (wnd && IsWindow(wnd)) {
-            if (IsIconic(wnd)) ShowWindow(wnd, SW_RESTORE);
+            // Hidden (started with /tray, or minimised to the notification
+            // area) as well as minimised: shown as it was. Asked, not waited
+            // for: a first program busy applying a set keeps this one waiting.
+            if (IsIconic(wnd))
+                ShowWindowAsync(wnd, SW_RESTORE);
+            else if (!IsWindowVisible(wnd))
+                ShowWindowAsync(wnd, SW_SHOW);
             SetForegroundWindow(wnd);
             return true;
         }

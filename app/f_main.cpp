@@ -3,6 +3,9 @@
 #include "app/f_About.h"
 #include "activation/ExtraAddresses.h"
 #include "editor/f_AddAddress.h"
+#include "app/LogonTask.h"
+#include "app/TrayIcon.h"
+#include "app/UserOptions.h"
 #include "ipsets/IPSetCsv.h"
 #include "ipsets/IPSetStore.h"
 #include "ipsets/o_qvIPInfo.h"
@@ -18,6 +21,9 @@
 TFrmMain* FrmMain = nullptr;
 
 namespace {
+
+// Brings the tray icon's tooltip up to date once the loop runs.
+constexpr UINT WM_UPDATETRAYICON = WM_APP + 10;
 
 TFormArgs MainFormArgs() {
     TFormArgs a;
@@ -150,6 +156,7 @@ void TFrmMain::ShowConnectionStates(const std::vector<TConnectionState>& states)
     if (text.empty()) text = "IP Tavix Ver2";
     // Changed only when the connections did: a message such as an export's
     // stays until then.
+    UpdateTrayIcon();
     if (text == FConnectionStatus) return;
     FConnectionStatus = text;
     StatusBar->SetSimpleText(text);
@@ -237,6 +244,16 @@ void TFrmMain::CreateMenus() {
                                 .ShortCut = {'Z', scCtrl}},
                                &TFrmMain::UndoLastActivation1Click);
     UndoLastActivation1->Enabled = false; // until an activation has run
+    Options2 = item(root, {.Name = "Options2", .Caption = "Options"}, nullptr);
+    MinimizetoNotificationArea1 =
+        item(Options2,
+             {.Name = "MinimizetoNotificationArea1", .Caption = "Minimize to Notification Area"},
+             &TFrmMain::MinimizetoNotificationArea1Click);
+    FMinimizeToTray = LoadUserOptions().MinimizeToTray;
+    MinimizetoNotificationArea1->Checked = FMinimizeToTray;
+    StartwithWindows1 =
+        item(Options2, {.Name = "StartwithWindows1", .Caption = "Start with Windows"},
+             &TFrmMain::StartwithWindows1Click);
     Help1 = item(root, {.Name = "Help1", .Caption = "Help"}, nullptr);
     HelpFile1 = item(Help1, {.Name = "HelpFile1", .Caption = "Help File", .ImageIndex = 7},
                      &TFrmMain::HelpFile1Click);
@@ -320,10 +337,12 @@ void TFrmMain::CreateMenus() {
 
 void TFrmMain::RefreshCurrentConfiguration1Click(TComponent*) {
     FIPSetManager->RefreshAdapterList();
+    UpdateTrayIcon();
 }
 
 void TFrmMain::RefreshBtnClick(TComponent*) {
     FIPSetManager->RefreshAdapterList();
+    UpdateTrayIcon();
 }
 
 void TFrmMain::IPSetTreeViewMouseDown(TComponent*, TMouseButton, UINT, int, int) {
@@ -355,27 +374,38 @@ void TFrmMain::HelpFile1Click(TComponent*) {
 }
 
 void TFrmMain::ActivatetheselectedIPSet1Click(TComponent*) {
+    ActivateSet(FSelectedSetID);
+}
+
+bool TFrmMain::ActivateSet(long long setID) {
     struct Update {
         TFrmMain* Form;
-        ~Update() { Form->UpdateUndoItem(); }
+        ~Update() {
+            Form->UpdateUndoItem();
+            Form->UpdateTrayIcon();
+        }
     } update{this};
-    FIPSetManager->ActivateIPSet(FSelectedSetID);
+    return FIPSetManager->ActivateIPSet(setID);
 }
 
 void TFrmMain::AddNewIPConfigurationSet1Click(TComponent*) {
     FIPSetManager->AddIPSet();
+    UpdateTrayIcon();
 }
 
 void TFrmMain::EdittheselectedIPSet1Click(TComponent*) {
     FIPSetManager->EditIPSet(FSelectedSetID);
+    UpdateTrayIcon();
 }
 
 void TFrmMain::DeletetheselectedIPSet1Click(TComponent*) {
     FIPSetManager->DeleteIPSet(FSelectedSetID);
+    UpdateTrayIcon();
 }
 
 void TFrmMain::ManageConnections1Click(TComponent*) {
     FIPSetManager->ManageConnections();
+    UpdateTrayIcon();
 }
 
 void TFrmMain::About1Click(TComponent*) {
@@ -402,6 +432,7 @@ void TFrmMain::ImportIPSets1Click(TComponent*) {
                                                  MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
         return;
     FIPSetManager->ImportIPSets(sets);
+    UpdateTrayIcon();
     StatusBar->SetSimpleText(
         Format("%u IP sets imported from %s", static_cast<unsigned>(sets.size()), path.c_str()));
 }
@@ -454,7 +485,10 @@ void TFrmMain::RemoveThisAddress1Click(TComponent*) {
 void TFrmMain::UndoLastActivation1Click(TComponent*) {
     struct Update {
         TFrmMain* Form;
-        ~Update() { Form->UpdateUndoItem(); }
+        ~Update() {
+            Form->UpdateUndoItem();
+            Form->UpdateTrayIcon();
+        }
     } update{this};
     FIPSetManager->UndoLastActivation();
 }
@@ -464,4 +498,77 @@ void TFrmMain::UpdateUndoItem() {
     UndoLastActivation1->Enabled = enabled;
     EnableMenuItem(MainMenu->Handle(), UndoLastActivation1->Command(),
                    MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+}
+
+void TFrmMain::ShowTrayIcon() {
+    if (!FTrayIcon) FTrayIcon = new TTrayIcon(this);
+    PostMessageA(Handle(), WM_UPDATETRAYICON, 0, 0);
+}
+
+void TFrmMain::UpdateTrayIcon() {
+    if (FTrayIcon) FTrayIcon->Update();
+}
+
+void TFrmMain::MinimizetoNotificationArea1Click(TComponent*) {
+    TUserOptions options = LoadUserOptions();
+    options.MinimizeToTray = !FMinimizeToTray;
+    SaveUserOptions(options);
+    FMinimizeToTray = options.MinimizeToTray;
+    UpdateOptionTicks();
+}
+
+void TFrmMain::StartwithWindows1Click(TComponent*) {
+    try {
+        const std::unique_ptr<TTaskStore> store = OpenTaskStore();
+        TLogonTask task(*store, CurrentUserId(), AnsiToWide(ApplicationExeName()));
+        if (task.Registered())
+            task.Unregister();
+        else
+            task.Register();
+        StartwithWindows1->Checked = task.Registered();
+    } catch (const std::exception& e) {
+        throw Exception(std::string("Start with Windows was not changed. ") + e.what());
+    }
+    UpdateOptionTicks();
+}
+
+void TFrmMain::UpdateOptionTicks() {
+    MinimizetoNotificationArea1->Checked = FMinimizeToTray;
+    HMENU menu = MainMenu->Handle();
+    for (TMenuItem* item : {MinimizetoNotificationArea1, StartwithWindows1})
+        CheckMenuItem(menu, item->Command(),
+                      MF_BYCOMMAND | (item->Checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
+LRESULT TFrmMain::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_SIZE: {
+        const LRESULT result = TForm::WndProc(msg, wParam, lParam);
+        // Hidden only where the icon is there to bring it back.
+        if (wParam == SIZE_MINIMIZED && FMinimizeToTray && FTrayIcon && FTrayIcon->Shown())
+            ShowWindow(Handle(), SW_HIDE);
+        return result;
+    }
+    case WM_UPDATETRAYICON:
+        UpdateTrayIcon();
+        return 0;
+    case WM_INITMENUPOPUP:
+        if (GetMenuState(reinterpret_cast<HMENU>(wParam), StartwithWindows1->Command(),
+                         MF_BYCOMMAND) != static_cast<UINT>(-1)) {
+            // Asked each time: the task can be deleted outside the program.
+            try {
+                const std::unique_ptr<TTaskStore> store = OpenTaskStore();
+                StartwithWindows1->Checked =
+                    TLogonTask(*store, CurrentUserId(), AnsiToWide(ApplicationExeName()))
+                        .Registered();
+            } catch (const std::exception&) {
+                StartwithWindows1->Checked = false; // no scheduler to ask: no task
+            }
+            UpdateOptionTicks();
+        }
+        break;
+    default:
+        break;
+    }
+    return TForm::WndProc(msg, wParam, lParam);
 }

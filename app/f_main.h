@@ -13,6 +13,7 @@
 #include <vector>
 
 class TqvIPSetManager;
+class TTrayIcon;
 
 class TFrmMain : public TForm {
 public:
@@ -36,6 +37,7 @@ public:
     TMenuItem *IPSets1, *AddNewIPConfigurationSet1, *N3, *ActivatetheselectedIPSet1,
         *EdittheselectedIPSet1, *DeletetheselectedIPSet1, *NewIPSetFromConfiguration1, *N6,
         *UndoLastActivation1;
+    TMenuItem *Options2, *MinimizetoNotificationArea1, *StartwithWindows1;
     TMenuItem *Help1, *HelpFile1, *About1;
     TPopupMenu* TreeViewPopUpMenu;
     TMenuItem *ActivatetheselectedIPSet2, *N4, *popmnuAddNewIPSet, *EdittheSelectedIPSet2,
@@ -47,6 +49,16 @@ public:
 
     TqvIPSetManager* IPSetManager() const { return FIPSetManager; }
     long long SelectedSetID() const { return FSelectedSetID; }
+    // The icon in the notification area, added once; null until then. Its
+    // tooltip follows from the message loop, after the window's first paint.
+    void ShowTrayIcon();
+    TTrayIcon* TrayIcon() const { return FTrayIcon; }
+    // Brings the tray icon's tooltip up to date; call it whenever the
+    // adapters were read again.
+    void UpdateTrayIcon();
+    // The apply of Ctrl+A for the set of that key (undo kept, failures
+    // told); true when it is in effect and there was nothing to tell.
+    bool ActivateSet(long long setID);
 
     void RefreshCurrentConfiguration1Click(TComponent* sender);
     void RefreshBtnClick(TComponent* sender);
@@ -72,8 +84,17 @@ public:
     // The end of every refresh of the adapters (Refresh, an apply, the live
     // view): the status bar says which set is in effect on each connection.
     void ShowConnectionStates(const std::vector<TConnectionState>& states);
+    void MinimizetoNotificationArea1Click(TComponent* sender);
+    // Registers the task that starts the program at logon, or deletes it.
+    void StartwithWindows1Click(TComponent* sender);
+    // The Options menu's ticks as they are now: the stored option, and
+    // whether the logon task of this program exists.
+    void UpdateOptionTicks();
 
     const char* ClassName() const override { return "TFrmMain"; }
+
+protected:
+    LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:
     void CreateMenus();
@@ -87,6 +108,8 @@ private:
     std::unique_ptr<TAdapterWatch> FAdapterWatch;
     std::string FConnectionStatus; // what the status bar last said of the connections
     long long FSelectedSetID = 0;
+    TTrayIcon* FTrayIcon = nullptr; // owned as a component
+    bool FMinimizeToTray = true;
 };
 
 extern TFrmMain* FrmMain;

@@ -3,13 +3,17 @@
 #include "base/Exceptions.h"
 #include "base/SysUtils.h"
 
-bool TRegistry::OpenKey(const std::string& path) {
+bool TRegistry::OpenKey(const std::string& path, bool canCreate) {
     CloseKey();
     std::string relative = path;
     while (!relative.empty() && relative.front() == '\\') relative.erase(0, 1);
     while (!relative.empty() && relative.back() == '\\') relative.pop_back();
     HKEY key = nullptr;
-    if (RegOpenKeyExA(RootKey, relative.c_str(), 0, FAccess, &key) != ERROR_SUCCESS) return false;
+    const LONG result =
+        canCreate ? RegCreateKeyExA(RootKey, relative.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                    FAccess, nullptr, &key, nullptr)
+                  : RegOpenKeyExA(RootKey, relative.c_str(), 0, FAccess, &key);
+    if (result != ERROR_SUCCESS) return false;
     FCurrentKey = key;
     return true;
 }
@@ -57,4 +61,25 @@ std::string TRegistry::ReadString(const std::string& name) const {
     data.resize(size / sizeof(wchar_t));
     while (!data.empty() && data.back() == L'\0') data.pop_back();
     return WideToAnsi(data);
+}
+
+bool TRegistry::ReadInteger(const std::string& name, DWORD& value) const {
+    DWORD type = 0, data = 0, size = sizeof(data);
+    if (!FCurrentKey ||
+        RegQueryValueExA(FCurrentKey, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&data),
+                         &size) != ERROR_SUCCESS ||
+        type != REG_DWORD || size != sizeof(data))
+        return false;
+    value = data;
+    return true;
+}
+
+void TRegistry::WriteInteger(const std::string& name, DWORD value) {
+    const LONG result = FCurrentKey
+                            ? RegSetValueExA(FCurrentKey, name.c_str(), 0, REG_DWORD,
+                                             reinterpret_cast<const BYTE*>(&value), sizeof(value))
+                            : ERROR_INVALID_HANDLE;
+    if (result != ERROR_SUCCESS)
+        throw ERegistryException(
+            Format("The setting '%s' could not be saved (error %ld)", name.c_str(), result));
 }

@@ -476,10 +476,10 @@ bool TqvIPSetManager::ReadIPSet(long long setID, TIPSetValues& set) {
     return true;
 }
 
-void TqvIPSetManager::ActivateIPSet(long long setID) {
-    if (FBusy) return; // one command at a time
+bool TqvIPSetManager::ActivateIPSet(long long setID) {
+    if (FBusy) return false; // one command at a time
     TIPSetValues set;
-    if (!ReadIPSet(setID, set)) return;
+    if (!ReadIPSet(setID, set)) return false;
     // What the connection has now, for an undo; a connection no adapter
     // carries leaves nothing to undo.
     TIPSetValues before;
@@ -500,12 +500,14 @@ void TqvIPSetManager::ActivateIPSet(long long setID) {
     else
         FUndo.reset();
     if (set.Confirm && result.Ok && result.Message.empty())
-        KeepOrGoBack(set, before, result, *keep);
-    else
-        ReportApply(set, result);
+        return KeepOrGoBack(set, before, result, *keep);
+    ReportApply(set, result);
+    // A gateway that does not answer has been told in a box of its own.
+    return result.Ok && result.Message.empty() &&
+           !(result.GatewayProbed && !result.Gateway.Answered);
 }
 
-void TqvIPSetManager::KeepOrGoBack(const TIPSetValues& set, const TIPSetValues& before,
+bool TqvIPSetManager::KeepOrGoBack(const TIPSetValues& set, const TIPSetValues& before,
                                    const TApplyResult& result, TKeepSignal& keep) {
     // The gateway's answer goes into the question: a box of its own would
     // hold the countdown up until somebody closed it.
@@ -528,7 +530,7 @@ void TqvIPSetManager::KeepOrGoBack(const TIPSetValues& set, const TIPSetValues& 
             OnStatusText(Format("The IP set \"%s\" is kept on \"%s\"", set.Name.c_str(),
                                 set.Connection.c_str()));
         if (result.RefreshFailure) std::rethrow_exception(result.RefreshFailure);
-        return;
+        return true;
     }
     FUndo.reset(); // what it would undo is what is back now
     const TApplyResult back = ApplyIPSet(before, nullptr, false);
@@ -541,6 +543,7 @@ void TqvIPSetManager::KeepOrGoBack(const TIPSetValues& set, const TIPSetValues& 
         OnStatusText(text);
     }
     if (back.RefreshFailure) std::rethrow_exception(back.RefreshFailure);
+    return false;
 }
 
 bool TqvIPSetManager::AdapterRow(int row, TAdapterRow& info) const {

@@ -121,8 +121,9 @@ public:
     void UndoLastActivation();
     void EditIPSet(long long setID);
     void DeleteIPSet(long long setID);
-    // Applies the set of that key and tells the user of a failure.
-    void ActivateIPSet(long long setID);
+    // Applies the set of that key and tells the user of a failure. True when
+    // the set is in effect and there was nothing to tell.
+    bool ActivateIPSet(long long setID);
     // The stored set of that key with its connection's name; false when no
     // set has it. Raises when the set's connection is not in the list.
     bool ReadIPSet(long long setID, TIPSetValues& set);
@@ -195,8 +196,9 @@ private:
     // Tells the user of a failed apply, as an activation does, and whether
     // the gateway answered.
     void ReportApply(const TIPSetValues& set, const TApplyResult& result);
-    // After a set that waits to be kept: keeps it, or applies `before` back.
-    void KeepOrGoBack(const TIPSetValues& set, const TIPSetValues& before,
+    // After a set that waits to be kept: keeps it (true), or applies
+    // `before` back.
+    bool KeepOrGoBack(const TIPSetValues& set, const TIPSetValues& before,
                       const TApplyResult& result, TKeepSignal& keep);
     // Waits up to `milliseconds` (or until `object`, if any, is signalled)
     // serving every message but keyboard and mouse input.

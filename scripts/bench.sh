@@ -14,6 +14,11 @@ cd "$root/build/$arch/bench"
 echo "Timing the $arch build ($( [ "$arch" = i686 ] && echo 32-bit, as shipped || echo 64-bit))."
 "$WINE" ./bench.exe
 
+# One idle minute with the notification-area icon shown.
+cd "$root"
+build_arch "$arch" -- IPTavixVer2 ipdbinit winprobe >/dev/null
+scripts/bench-idle.sh "$root/build/$arch/bin" "$root/build/$arch/bench-idle"
+
 # An activation through the netsh bridge, in network namespaces of its own
 # (tests/e2e/netsh_bridge.sh's static case): from Ctrl+A to the list showing
 # the set, three runs. Needs root for the namespaces, and the display of the

@@ -23,6 +23,8 @@ TEST(CommandLine, SwitchesAndTheirArgumentsAreReadOrRefused) {
         {{"/export", "C:\\a b.csv"}, TCommandKind::Export, "C:\\a b.csv", false},
         {{"/import", "sets.csv"}, TCommandKind::Import, "sets.csv", false},
         {{"/?"}, TCommandKind::Usage, "", false},
+        {{"/Tray"}, TCommandKind::Window, "", false},
+        {{"/tray", "x"}, TCommandKind::Window, "", true},
         {{"Office"}, TCommandKind::Usage, "", true},
         {{"/"}, TCommandKind::Usage, "", true},
     };
@@ -32,6 +34,7 @@ TEST(CommandLine, SwitchesAndTheirArgumentsAreReadOrRefused) {
         EXPECT_EQ(command.Kind, c.Kind) << where;
         EXPECT_EQ(command.Argument, c.Argument) << where;
         EXPECT_EQ(!command.Error.empty(), c.Refused) << where << ": " << command.Error;
+        EXPECT_EQ(command.Tray, c.Kind == TCommandKind::Window && !c.Args.empty()) << where;
     }
 }
 

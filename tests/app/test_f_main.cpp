@@ -367,7 +367,8 @@ TEST_F(MainWindow, SplitterMovesTheBorderBetweenTreeAndGroupBox) {
 TEST_F(MainWindow, MenusCarryTheirShortcutsAndHiddenOptions) {
     HMENU bar = GetMenu(Form->Handle());
     ASSERT_NE(bar, nullptr);
-    EXPECT_EQ(GetMenuItemCount(bar), 4);
+    // File, Connections, IP Sets, Options, Help.
+    EXPECT_EQ(GetMenuItemCount(bar), 5);
     HMENU file = GetSubMenu(bar, 0);
     // Options is hidden: the File menu starts with its separator.
     EXPECT_EQ(GetMenuItemCount(file), 7);
@@ -477,6 +478,12 @@ TEST(SingleInstance, OneProgramPerDatabaseFileHoweverItsPathIsSpelled) {
             EXPECT_TRUE(second.ActivateFirst(0));
             EXPECT_TRUE(TSingleInstance(TestFolder() + "Other\\ipdb.ipdb").First());
         });
+        // A hidden first window (/tray, or minimised to the notification
+        // area) is shown, without the second program waiting for it.
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+        EXPECT_TRUE(IsWindowVisible(window));
         DestroyWindow(window);
         // Its window is gone: an import holding the database looks the same.
         elsewhere([&] { EXPECT_FALSE(TSingleInstance(path).ActivateFirst(0)); });

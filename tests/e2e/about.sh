@@ -6,8 +6,8 @@ source "$(dirname "$0")/e2e-lib.sh"
 prepare_database
 start_program
 open_about() {
-  # F10 opens the menu bar; Help is the fourth menu, About... its second item.
-  keys_to '^IPTavix Ver2$' F10 Right Right Right Down Down Return
+  # F10 opens the menu bar; Help is the fifth menu, About... its second item.
+  keys_to '^IPTavix Ver2$' F10 Right Right Right Right Down Down Return
   check "About box appears" 0 "$(probe wait "Brindlework - About..." 10000; echo $?)"
   wait_until 10 focus_is "Brindlework - About..." "Button|Ok" || true
 }

@@ -84,8 +84,8 @@ for dpi in 96 120 144 192; do
   probe click "Add new IP Set" Cancel
   gone "Add new IP Set" || true
 
-  # Help is the fourth menu, About... its second item.
-  keys_to '^IPTavix Ver2$' F10 Right Right Right Down Down Return
+  # Help is the fifth menu (after Options), About... its second item.
+  keys_to '^IPTavix Ver2$' F10 Right Right Right Right Down Down Return
   check "About box opens at $dpi DPI" 0 "$(probe wait "Brindlework - About..." 10000; echo $?)"
   check_window about 'Brindlework - About...' "$dpi"
   probe click "Brindlework - About..." Ok

@@ -6,6 +6,8 @@
 //   winprobe foreground TITLE [ms] waits until TITLE is the foreground window
 //   winprobe menu any [ms]        waits until a pop-up menu is shown
 //   winprobe nomenu any [ms]      waits until no pop-up menu is shown
+//   winprobe class CLASS [ms]     waits until a visible top-level window of
+//                                 window class CLASS exists (a balloon)
 //   winprobe selected TITLE       prints the visible row (0-based) of the
 //                                 tree's selected item, -1 when none is shown
 //   winprobe counts TITLE         prints "tree N list M" for its tree and list
@@ -225,6 +227,13 @@ int main(int argc, char** argv) {
         return menu && IsWindowVisible(menu);
     };
     if (verb == "menu") return WaitUntil(limit, menuShown) ? 0 : 1;
+    auto classShown = [&] {
+        for (HWND w = FindWindowExA(nullptr, nullptr, title, nullptr); w;
+             w = FindWindowExA(nullptr, w, title, nullptr))
+            if (IsWindowVisible(w)) return true;
+        return false;
+    };
+    if (verb == "class") return WaitUntil(limit, classShown) ? 0 : 1;
     if (verb == "menuheight") {
         // The menu's items live in the program's process under Wine: the
         // height of its window stands for them (borders aside).
