@@ -191,19 +191,33 @@ void TFrmIPSet::ShowExtraAddresses(const std::string& stored) {
     edtExtraAddress->SetIP("");
     edtExtraMask->SetIP("");
     std::vector<TAddressPair> pairs;
-    // Text that is no list of pairs shows none; Ok then stores the list shown.
-    if (!ParseExtraAddresses(stored, pairs)) pairs.clear();
-    for (const TAddressPair& pair : pairs)
-        lstExtraAddresses->AddItem(
-            PairText({NormalizedAddress(pair.first), NormalizedAddress(pair.second)}));
+    if (ParseExtraAddresses(stored, pairs)) {
+        for (const TAddressPair& pair : pairs)
+            lstExtraAddresses->AddItem(
+                PairText({NormalizedAddress(pair.first), NormalizedAddress(pair.second)}));
+        return;
+    }
+    // Text that is no list of pairs is shown as it is, never dropped: Ok
+    // refuses it until the item that is no pair is removed.
+    size_t start = 0;
+    for (size_t end; start <= stored.size(); start = end + 1) {
+        end = stored.find(';', start);
+        if (end == std::string::npos) end = stored.size();
+        if (const std::string item = Trim(stored.substr(start, end - start)); !item.empty())
+            lstExtraAddresses->AddItem(item);
+    }
 }
 
-std::vector<TAddressPair> TFrmIPSet::ListedExtraAddresses() const {
+std::string TFrmIPSet::ListedExtraText() const {
     std::string text;
     for (const std::string& item : lstExtraAddresses->Items())
         text += (text.empty() ? "" : ";") + item;
+    return text;
+}
+
+std::vector<TAddressPair> TFrmIPSet::ListedExtraAddresses() const {
     std::vector<TAddressPair> pairs;
-    ParseExtraAddresses(text, pairs); // the items are pairs the editor wrote
+    if (!ParseExtraAddresses(ListedExtraText(), pairs)) pairs.clear();
     return pairs;
 }
 
@@ -367,8 +381,7 @@ bool TFrmIPSet::SaveSet() {
           edtExtraMask->PartsEmpty() && Trim(edtExtraMask->IP()).empty()) &&
         !AddExtraAddress())
         return false;
-    const std::string extra =
-        !dhcp && HasExtraAddresses() ? ExtraAddressesText(ListedExtraAddresses()) : "";
+    const std::string extra = !dhcp && HasExtraAddresses() ? ListedExtraText() : "";
     if (dns.empty() && !dns2.empty()) {
         // netsh would make the alternate server the first one.
         Application->ShowMessage("Enter the DNS server before the alternate one.");

@@ -67,6 +67,7 @@ private:
     bool HasDns2() const;
     bool HasExtraAddresses() const;
     void ShowExtraAddresses(const std::string& stored);
+    std::string ListedExtraText() const; // the items joined as stored
     std::vector<std::pair<std::string, std::string>> ListedExtraAddresses() const;
     bool HasConfirm() const;
     // The name of the connection the set is given; "" for none.

@@ -435,6 +435,23 @@ TEST_F(Editor, ExtraAddressesAreCheckedListedStoredAndShown) {
                               "';', '')) FROM IPSets WHERE IPSET_NAME = 'Extra'"),
               (std::vector<std::string>{"7"})); // eight pairs
 
+    // A damaged text is shown as it is and refused, never dropped by Ok.
+    ExecSql(Db, "UPDATE IPSets SET EXTRAADDRESSES = '10.1.0.5/255.255.0.0;junk' WHERE "
+                "IPSET_NAME = 'Extra'");
+    Manager->RefreshIPSetTree();
+    boxes.Boxes.clear();
+    bool stayed = false;
+    WithEditor(4, [&](TFrmIPSet* d) {
+        listed = d->lstExtraAddresses->Items();
+        d->btnOk->Click();
+        stayed = d->ModalResult() == TModalResult::mrNone;
+    });
+    EXPECT_EQ(listed, (std::vector<std::string>{"10.1.0.5/255.255.0.0", "junk"}));
+    EXPECT_TRUE(stayed);
+    ASSERT_EQ(boxes.Boxes.size(), 1u);
+    EXPECT_NE(boxes.Boxes[0].Text.find("not a list of address/mask pairs"), std::string::npos);
+    EXPECT_EQ(QueryColumn(Db, stored), (std::vector<std::string>{"10.1.0.5/255.255.0.0;junk"}));
+
     ExecSql(Db, "UPDATE IPSets SET EXTRAADDRESSES = '10.1.0.5/255.255.0.0;192.168.1.50/"
                 "255.255.255.0' WHERE IPSET_NAME = 'Extra'");
     Manager->RefreshIPSetTree();
