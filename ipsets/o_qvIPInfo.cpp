@@ -439,10 +439,13 @@ void TqvIPSetManager::KeepOrGoBack(const TIPSetValues& set, const TIPSetValues& 
     FUndo.reset(); // what it would undo is what is back now
     const TApplyResult back = ApplyIPSet(before, false);
     const std::string text = WentBackText(set, answer, seconds, back.Ok ? "" : back.Message);
-    // Told on the user's return when the time ran out; a failure always.
+    // Told on the user's return when the time ran out; a failure always. The
+    // window may not be the active one by then: the box holds every window of
+    // the program, so nothing starts another apply beneath it.
     if (answer == TKeepAnswer::NoAnswer || !back.Ok) {
         if (Application)
-            Application->ShowMessage(text, MB_OK | (back.Ok ? MB_ICONINFORMATION : MB_ICONWARNING));
+            Application->ShowMessage(text, MB_OK | MB_TASKMODAL |
+                                               (back.Ok ? MB_ICONINFORMATION : MB_ICONWARNING));
     } else if (OnStatusText) {
         OnStatusText(text);
     }
