@@ -505,9 +505,9 @@ TApplyResult TqvIPSetManager::ApplyIPSet(const TIPSetValues& set, bool askGatewa
             check = WaitUntilInEffect(set, anyStarted ? CheckLimit(set) : 0);
             // Whether the way out answers, while the wait window still shows.
             if (askGateway && check.Outcome == TCheckOutcome::InEffect && HasGatewayToProbe(set)) {
-                result.GatewayProbed = true;
                 result.Gateway =
                     ProbeGateway(set, [this](HANDLE h, DWORD ms) { WaitAnswering(h, ms); });
+                result.GatewayProbed = result.Gateway.Asked;
             }
         } catch (...) {
             RefreshAdapterList();
