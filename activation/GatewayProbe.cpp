@@ -20,10 +20,16 @@ struct TIcmpTraits {
 };
 using TIcmpHandle = TUniqueHandle<HANDLE, TIcmpTraits>;
 
-bool IcmpEcho(const std::string& address, DWORD timeoutMs, const TEchoWait& wait,
-              unsigned& roundTripMs) {
+// Errors that say the request never left, rather than that nobody answered.
+bool NotSentError(DWORD error) {
+    return error == ERROR_ACCESS_DENIED || error == ERROR_NOT_SUPPORTED ||
+           error == ERROR_INVALID_HANDLE || error == ERROR_NOT_ENOUGH_MEMORY;
+}
+
+TEchoResult IcmpEcho(const std::string& address, DWORD timeoutMs, const TEchoWait& wait,
+                     unsigned& roundTripMs) {
     uint32_t value = 0;
-    if (!ParseAddress(address, value)) return false;
+    if (!ParseAddress(address, value)) return TEchoResult::NotSent;
     char payload[32] = "IPTavix gateway check";
     // The reply, the request's data echoed, room for an ICMP error and, for
     // a request that completes later, the I/O status the system writes.
@@ -32,7 +38,7 @@ bool IcmpEcho(const std::string& address, DWORD timeoutMs, const TEchoWait& wait
     std::vector<unsigned char> reply(sizeof(ICMP_ECHO_REPLY) + sizeof payload + 8 + 64);
     const TKernelHandle done(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     const TIcmpHandle icmp(IcmpCreateFile());
-    if (!icmp || !done) return false;
+    if (!icmp || !done) return TEchoResult::NotSent;
     // The address in network byte order: its first part in the lowest byte.
     const IPAddr destination =
         (value >> 24) | ((value >> 8) & 0xFF00) | ((value << 8) & 0xFF0000) | (value << 24);
@@ -40,17 +46,19 @@ bool IcmpEcho(const std::string& address, DWORD timeoutMs, const TEchoWait& wait
                                   sizeof payload, nullptr, reply.data(),
                                   static_cast<DWORD>(reply.size()), timeoutMs);
     if (replies == 0) {
-        if (GetLastError() != ERROR_IO_PENDING) return false;
+        const DWORD error = GetLastError();
+        if (NotSentError(error)) return TEchoResult::NotSent;
+        if (error != ERROR_IO_PENDING) return TEchoResult::NoReply;
         // A little past the request's own time-out, which ends it either way.
         wait(done.Get(), timeoutMs + 100);
-        if (WaitForSingleObject(done.Get(), 0) != WAIT_OBJECT_0) return false;
+        if (WaitForSingleObject(done.Get(), 0) != WAIT_OBJECT_0) return TEchoResult::NoReply;
         replies = IcmpParseReplies(reply.data(), static_cast<DWORD>(reply.size()));
     }
-    if (replies == 0) return false;
+    if (replies == 0) return TEchoResult::NoReply;
     const auto* echo = reinterpret_cast<const ICMP_ECHO_REPLY*>(reply.data());
-    if (echo->Status != IP_SUCCESS || echo->Address != destination) return false;
+    if (echo->Status != IP_SUCCESS || echo->Address != destination) return TEchoResult::NoReply;
     roundTripMs = echo->RoundTripTime;
-    return true;
+    return TEchoResult::Reply;
 }
 
 TEchoRequest echoRequest = nullptr;
@@ -70,17 +78,21 @@ TGatewayAnswer ProbeGateway(const TIPSetValues& set, const TEchoWait& wait) {
     if (!HasGatewayToProbe(set)) return answer;
     const std::string gateway = NormalizedAddress(set.Gateway);
     const TEchoRequest request = echoRequest ? echoRequest : IcmpEcho;
+    bool sent = false;
     for (int i = 0; i < EchoCount; ++i) {
         const DWORD start = GetTickCount();
-        if (request(gateway, EchoIntervalMs, wait, answer.RoundTripMs)) {
+        const TEchoResult result = request(gateway, EchoIntervalMs, wait, answer.RoundTripMs);
+        if (result == TEchoResult::Reply) {
             answer.Answered = true;
             return answer;
         }
+        sent = sent || result == TEchoResult::NoReply;
         // A request refused at once (no route yet) still waits its second,
         // so the three cover three seconds.
         const DWORD spent = GetTickCount() - start;
         if (i + 1 < EchoCount && spent < EchoIntervalMs) wait(nullptr, EchoIntervalMs - spent);
     }
+    answer.Asked = sent;
     return answer;
 }
 

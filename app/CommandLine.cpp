@@ -102,6 +102,24 @@ std::string OneLine(std::string name) {
     return name;
 }
 
+// True when `keep` is signalled within `milliseconds`. Messages are served
+// meanwhile: the run may wait a long time, and a program broadcasting to
+// every window must not hang on this one.
+bool WaitForKeep(HANDLE keep, DWORD milliseconds) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        const DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= milliseconds) return WaitForSingleObject(keep, 0) == WAIT_OBJECT_0;
+        const DWORD woke =
+            MsgWaitForMultipleObjects(1, &keep, FALSE, milliseconds - elapsed, QS_ALLINPUT);
+        if (woke == WAIT_OBJECT_0) return true;
+        if (woke != WAIT_OBJECT_0 + 1) return WaitForSingleObject(keep, 0) == WAIT_OBJECT_0;
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+    }
+}
+
 // What the gateway's check found, for the run's output.
 void TellGateway(const TIPSetValues& set, const TApplyResult& result, const TMessageOut& out) {
     if (!result.GatewayProbed) return;
@@ -149,7 +167,7 @@ int Activate(TqvIPSetManager& manager, const std::string& name, unsigned confirm
         out(Format("Waiting %u seconds for \"IPTavixVer2.exe /keep\"; without it the previous "
                    "settings are applied back.",
                    confirmSeconds));
-        if (WaitForSingleObject(keep->Handle(), confirmSeconds * 1000) == WAIT_OBJECT_0) {
+        if (WaitForKeep(keep->Handle(), confirmSeconds * 1000)) {
             out(Format("The IP set \"%s\" is kept.", set.Name.c_str()));
             return ecDone;
         }

@@ -535,10 +535,13 @@ bool TqvIPSetManager::KeepOrGoBack(const TIPSetValues& set, const TIPSetValues& 
     FUndo.reset(); // what it would undo is what is back now
     const TApplyResult back = ApplyIPSet(before, nullptr, false);
     const std::string text = WentBackText(set, answer, seconds, back.Ok ? "" : back.Message);
-    // Told on the user's return when the time ran out; a failure always.
+    // Told on the user's return when the time ran out; a failure always. The
+    // window may not be the active one by then: the box holds every window of
+    // the program, so nothing starts another apply beneath it.
     if (answer == TKeepAnswer::NoAnswer || !back.Ok) {
         if (Application)
-            Application->ShowMessage(text, MB_OK | (back.Ok ? MB_ICONINFORMATION : MB_ICONWARNING));
+            Application->ShowMessage(text, MB_OK | MB_TASKMODAL |
+                                               (back.Ok ? MB_ICONINFORMATION : MB_ICONWARNING));
     } else if (OnStatusText) {
         OnStatusText(text);
     }
@@ -663,9 +666,9 @@ TApplyResult TqvIPSetManager::ApplyIPSet(const TIPSetValues& set,
             check = WaitUntilInEffect(set, anyStarted ? CheckLimit(set) : 0);
             // Whether the way out answers, while the wait window still shows.
             if (askGateway && check.Outcome == TCheckOutcome::InEffect && HasGatewayToProbe(set)) {
-                result.GatewayProbed = true;
                 result.Gateway =
                     ProbeGateway(set, [this](HANDLE h, DWORD ms) { WaitAnswering(h, ms); });
+                result.GatewayProbed = result.Gateway.Asked;
             }
         } catch (...) {
             RefreshAdapterList();

@@ -9,19 +9,21 @@ namespace {
 
 // The echo requests a probe sent, and which of them the fake answers.
 std::vector<std::string> requests;
-int answerAt = -1; // the request (from 0) that gets a reply; -1: none
+int answerAt = -1;                            // the request (from 0) that gets a reply; -1: none
+TEchoResult otherwise = TEchoResult::NoReply; // what the others get
 
-bool FakeEcho(const std::string& address, DWORD, const TEchoWait&, unsigned& roundTripMs) {
+TEchoResult FakeEcho(const std::string& address, DWORD, const TEchoWait&, unsigned& roundTripMs) {
     requests.push_back(address);
-    if (static_cast<int>(requests.size()) - 1 != answerAt) return false;
+    if (static_cast<int>(requests.size()) - 1 != answerAt) return otherwise;
     roundTripMs = 2;
-    return true;
+    return TEchoResult::Reply;
 }
 
 struct FakeEchoScope {
-    explicit FakeEchoScope(int answer) {
+    explicit FakeEchoScope(int answer, TEchoResult others = TEchoResult::NoReply) {
         requests.clear();
         answerAt = answer;
+        otherwise = others;
         SetEchoRequest(FakeEcho);
     }
     ~FakeEchoScope() { SetEchoRequest(nullptr); }
@@ -62,6 +64,13 @@ TEST(GatewayProbe, ThreeRequestsOverThreeSecondsStoppingAtTheFirstReply) {
         EXPECT_TRUE(answer.Answered);
         EXPECT_EQ(answer.RoundTripMs, 2u);
         EXPECT_EQ(requests.size(), 2u);
+    }
+    // Silent is told only where a request left; none sent says nothing.
+    for (TEchoResult others : {TEchoResult::NoReply, TEchoResult::NotSent}) {
+        FakeEchoScope fake(-1, others);
+        const TGatewayAnswer answer = ProbeGateway(Office(), wait);
+        EXPECT_FALSE(answer.Answered);
+        EXPECT_EQ(answer.Asked, others == TEchoResult::NoReply);
     }
     // Nothing to ask: DHCP, no gateway.
     TIPSetValues dhcp = Office(), noGateway = Office();

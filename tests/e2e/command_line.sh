@@ -16,9 +16,9 @@ rows() { sqlite3 "$1" "SELECT IPSET_NAME, IPADDRESS, SUBNETMASK, GATEWAY, DNS, I
 r=$(run /list)
 check "/list prints the names one a line and exits 0" "$(printf 'Office, 2nd floor\nSay "hi"\nTwin\ntwin\n0')" "$r"
 r=$(run /?)
-check "/? prints the usage and exits 0" "Usage: IPTavixVer2.exe [/tray | /activate NAME | /list | /export FILE | /import FILE | /?]|0" \
+check "/? prints the usage and exits 0" "Usage: IPTavixVer2.exe [/tray | /activate NAME [/confirm SECONDS] | /keep | /list ||0" \
   "$(head -n1 <<<"$r")|$(last "$r")"
-for bad in "/frobnicate" "/list extra" "/activate" "/export" "/tray extra"; do
+for bad in "/frobnicate" "/list extra" "/activate" "/export" "/tray extra" "/keep extra" "/activate Twin /confirm 0"; do
   # shellcheck disable=SC2086
   check "$bad exits 2" 2 "$(last "$(run $bad)")"
 done

@@ -44,6 +44,14 @@ activate() { # activate ROW: the set in the tree's row ROW applied with Ctrl+A
 }
 box_text() { probe text "QV IP Tavix Ver2" | tr -d '\r'; }
 keep_shown() { probe wait "Keep these network settings?" "$1" >/dev/null; }
+# keys_to_question KEY...: keys_to for the question, whose title holds a "?"
+# (a regular expression's character to xdotool, a plain one to winprobe).
+keys_to_question() {
+  local wid; wid=$(window_id '^Keep these network settings')
+  xdotool windowactivate --sync "$wid" >/dev/null 2>&1 || true
+  probe foreground "Keep these network settings?" 5000 || true
+  xdotool key --clearmodifiers "$@"
+}
 
 case $case in
 gateway)
@@ -115,8 +123,17 @@ window_keep)
   wait_apply
   check "a box tells it on the user's return" yes "$(box_text | grep -qF 'Nobody kept the IP set "Answers" within 6 seconds: "ipt0" has its previous settings again.' && echo yes || echo "no: $(box_text)")"
   check "the interface is as before" "$before" "$(host_state)"
-  probe click "QV IP Tavix Ver2" OK >/dev/null || true
-  gone "QV IP Tavix Ver2" || true
+  click_on "QV IP Tavix Ver2" OK
+  check "OK closes the box" 0 "$(gone "QV IP Tavix Ver2"; echo $?)"
+  # Alt+F4 on the question goes back at once, told in the status bar.
+  activate 0
+  check "the question appears once more" 0 "$(keep_shown 60000; echo $?)"
+  keys_to_question alt+F4
+  check "Alt+F4 closes it" 0 "$(probe gone "Keep these network settings?" 5000; echo $?)"
+  wait_apply
+  check "and goes back at once" "$before" "$(host_state)"
+  check "saying so in the status bar" 'The IP set "Answers" was not kept: "ipt0" has its previous settings again.' "$(probe status "IPTavix Ver2" | tr -d '\r')"
+  check "without a box" 0 "$(box_count)"
   # Keep keeps it.
   activate 0
   check "the question appears again" 0 "$(keep_shown 60000; echo $?)"

@@ -34,10 +34,10 @@ struct NetshRun {
 // The gateway's echo requests: answered in 2 ms unless a test says not.
 bool gatewayAnswers = true;
 int echoRequests = 0;
-bool FakeEcho(const std::string&, DWORD, const TEchoWait&, unsigned& roundTripMs) {
+TEchoResult FakeEcho(const std::string&, DWORD, const TEchoWait&, unsigned& roundTripMs) {
     ++echoRequests;
     roundTripMs = 2;
-    return gatewayAnswers;
+    return gatewayAnswers ? TEchoResult::Reply : TEchoResult::NoReply;
 }
 
 // Every test here runs the stand-in as the system's netsh, and no echo
