@@ -128,8 +128,11 @@ TFrmMain::TFrmMain(TComponent* owner) : TForm(owner, MainFormArgs()) {
     FIPSetManager = new TqvIPSetManager(this);
     FIPSetManager->SetAdapterListView(IPListView);
     FIPSetManager->SetIPSetTreeView(IPSetTreeView);
+    // A message of the apply follows what the connections show, until they
+    // change.
     FIPSetManager->OnStatusText = [this](const std::string& text) {
-        StatusBar->SetSimpleText(text);
+        StatusBar->SetSimpleText(FConnectionStatus.empty() ? text
+                                                           : FConnectionStatus + ". " + text);
     };
     FIPSetManager->OnConnectionStates = [this](const std::vector<TConnectionState>& states) {
         ShowConnectionStates(states);

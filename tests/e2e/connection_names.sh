@@ -44,7 +44,7 @@ check "and its DNS line too" 'netsh interface ip set dns "Büro"  static none pr
 r=$(run /export "$work/sets.csv")
 check "/export exits 0" 0 "$(last "$r")"
 check "the file holds the names in UTF-8" "Büro fest,Buro fest,Офис|Büro,Buro,Подключение 2" \
-  "$(tail -n +2 "$work/sets.csv" | cut -d, -f1 | paste -sd, | tr -d '\r')|$(tail -n +2 "$work/sets.csv" | cut -d, -f8 | paste -sd, | tr -d '\r')"
+  "$(tail -n +2 "$work/sets.csv" | cut -d, -f1 | paste -sd, | tr -d '\r')|$(tail -n +2 "$work/sets.csv" | cut -d, -f9 | paste -sd, | tr -d '\r')"
 other="$work/other"
 mkdir -p "$other"
 cp "$work/IPTavixVer2.exe" "$work/ipdbinit.exe" "$other/"
