@@ -25,7 +25,9 @@ trap stop_wine_session EXIT
 start_second_desktop
 cd "$root/build/$arch"
 # Three at a time: the window tests of each desktop one after another, the
-# namespaced ones (a display and prefix of their own) beside them. Most of
-# their time is spent waiting for windows, so two cores serve three.
+# namespaced ones (a display and prefix of their own) beside them and beside
+# each other. Most of their time is spent waiting for windows and networks,
+# so two cores serve three; five at a time slowed the namespaced ones past
+# their budgets.
 ctest --output-on-failure --timeout 600 -j3 "$@"
 echo "Tests ran on the $arch build."

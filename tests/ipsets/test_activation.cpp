@@ -861,7 +861,9 @@ TEST_F(Activation, AStaticSetInEffectTellsWhetherItsGatewayAnswers) {
         MessageBoxCatcher boxes;
         Manager->ActivateIPSet(1);
         if (answers) {
-            EXPECT_EQ(Form->StatusBar->PanelText(), "Gateway 192.168.1.1 answers (2 ms)");
+            // After what the connections show: "LAN: Static; ... . Gateway ..."
+            EXPECT_EQ(Form->StatusBar->PanelText(),
+                      "LAN: Static; LAN 2: Dhcp. Gateway 192.168.1.1 answers (2 ms)");
             EXPECT_TRUE(boxes.Boxes.empty());
             EXPECT_EQ(echoRequests, 1);
         } else {
@@ -918,7 +920,9 @@ TEST_F(Activation, ASetThatGoesBackUnlessKeptIsKeptOrPutsTheConfigurationBeforeB
         }
         if (c.Status) {
             EXPECT_TRUE(boxes.Boxes.empty()) << what;
-            EXPECT_EQ(Form->StatusBar->PanelText(), c.Status) << what;
+            EXPECT_EQ(Form->StatusBar->PanelText(),
+                      std::string("LAN: Static; LAN 2: Dhcp. ") + c.Status)
+                << what;
         } else {
             ASSERT_EQ(boxes.Boxes.size(), 1u) << what;
             EXPECT_EQ(boxes.Boxes[0].Text, "Nobody kept the IP set \"Static\" within 2 seconds: "
