@@ -119,11 +119,13 @@ if [ "$case" = nm ]; then
     "$(nmcli -t -f DEVICE,STATE device | grep '^ipt0:')"
 fi
 
-if [ "$case" = dhcp ] || [ "$case" = nm ] || [ "$case" = dhcpcd_manager ]; then
+if [ "$case" = dhcp ] || [ "$case" = nm ] || [ "$case" = dhcpcd_manager ] || [ "$case" = static ]; then
   # No DNS service and so no name server option: the clients leave
-  # resolv.conf alone.
+  # resolv.conf alone. The static case's lease is to be renewed after 5 s.
+  lease=1h renewal=()
+  [ "$case" = static ] && lease=2m renewal=(--dhcp-option=option:T1,5)
   nsenter -t "$helper" -n dnsmasq --keep-in-foreground --conf-file=/dev/null --no-resolv --port=0 \
-    --user=root --interface=ipt0p --bind-interfaces --dhcp-range=10.77.0.100,10.77.0.150,255.255.255.0,1h \
+    --user=root --interface=ipt0p --bind-interfaces --dhcp-range=10.77.0.100,10.77.0.150,255.255.255.0,$lease "${renewal[@]}" \
     --dhcp-leasefile="$work/leases" --pid-file="$work/dnsmasq.pid" --log-facility="$work/dnsmasq.log" &
   dnsmasq_pid=$!
 fi
@@ -229,10 +231,13 @@ if [ "$case" = extra ]; then
 fi
 
 if [ "$case" = static ]; then
-  # A DHCP client as ifupdown starts it for "iface ipt0 inet dhcp" (no server
-  # answers it here): the static set ends it, whoever started it.
+  # A DHCP client as ifupdown starts it for "iface ipt0 inet dhcp", holding
+  # a lease to be renewed after 5 s: the static set ends it, whoever started
+  # it, and nothing renews the lease over the set.
   dhclient -4 -nw -pf /run/dhclient.ipt0.pid -lf /var/lib/dhcp/dhclient.ipt0.leases ipt0
   wait_until 5 test -s /run/dhclient.ipt0.pid
+  waiting_for "ifupdown's dhclient to hold its lease"
+  wait_until 20 grep -q 'renew' /var/lib/dhcp/dhclient.ipt0.leases || echo "note: dhclient holds no lease yet"
 fi
 
 # The refused case's resolver file is read-only to a user without the
@@ -278,6 +283,10 @@ static | second_default)
   fi
   if [ "$case" = static ]; then
     check "ifupdown's dhclient is gone" 0 "$(own_processes dhclient)"
+    check "its lease was to be renewed after 5 s" yes "$(grep -q 'option dhcp-renewal-time 5;' /var/lib/dhcp/dhclient.ipt0.leases && echo yes || echo no)"
+    waiting_for "the lease's renewal time to pass"
+    sleep 6
+    check "the set is kept after the lease's renewal time" "10.77.0.10/24" "$(host_state | head -n1)"
     # Static DNS on the second interface too, then both back to DHCP (straight
     # through the bridge): each keeps the other's servers, and the last one
     # gives the host the servers it began with.
@@ -296,6 +305,10 @@ static | second_default)
     # of it, 45 s of the program's 60), with the interface as it was and no
     # client left running. The limit shortened to 20 s for the test, through
     # the program's own seam.
+    # No server answers from here on.
+    kill "$dnsmasq_pid" 2>/dev/null || true
+    wait "$dnsmasq_pid" 2>/dev/null || true
+    dnsmasq_pid=""
     set_state=$(host_state)
     set +e
     SECONDS=0
