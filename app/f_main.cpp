@@ -340,12 +340,10 @@ void TFrmMain::CreateMenus() {
 
 void TFrmMain::RefreshCurrentConfiguration1Click(TComponent*) {
     FIPSetManager->RefreshAdapterList();
-    UpdateTrayIcon();
 }
 
 void TFrmMain::RefreshBtnClick(TComponent*) {
     FIPSetManager->RefreshAdapterList();
-    UpdateTrayIcon();
 }
 
 void TFrmMain::IPSetTreeViewMouseDown(TComponent*, TMouseButton, UINT, int, int) {
@@ -381,34 +379,24 @@ void TFrmMain::ActivatetheselectedIPSet1Click(TComponent*) {
 }
 
 bool TFrmMain::ActivateSet(long long setID) {
-    struct Update {
-        TFrmMain* Form;
-        ~Update() {
-            Form->UpdateUndoItem();
-            Form->UpdateTrayIcon();
-        }
-    } update{this};
+    const TUndoItemUpdate update{this};
     return FIPSetManager->ActivateIPSet(setID);
 }
 
 void TFrmMain::AddNewIPConfigurationSet1Click(TComponent*) {
     FIPSetManager->AddIPSet();
-    UpdateTrayIcon();
 }
 
 void TFrmMain::EdittheselectedIPSet1Click(TComponent*) {
     FIPSetManager->EditIPSet(FSelectedSetID);
-    UpdateTrayIcon();
 }
 
 void TFrmMain::DeletetheselectedIPSet1Click(TComponent*) {
     FIPSetManager->DeleteIPSet(FSelectedSetID);
-    UpdateTrayIcon();
 }
 
 void TFrmMain::ManageConnections1Click(TComponent*) {
     FIPSetManager->ManageConnections();
-    UpdateTrayIcon();
 }
 
 void TFrmMain::About1Click(TComponent*) {
@@ -435,7 +423,6 @@ void TFrmMain::ImportIPSets1Click(TComponent*) {
                                                  MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
         return;
     FIPSetManager->ImportIPSets(sets);
-    UpdateTrayIcon();
     StatusBar->SetSimpleText(
         Format("%u IP sets imported from %s", static_cast<unsigned>(sets.size()), path.c_str()));
 }
@@ -466,10 +453,7 @@ void TFrmMain::AddAddressToConnection1Click(TComponent*) {
     if (dialog->ShowModal() != TModalResult::mrOk) return;
     const std::string address = dialog->Address, mask = dialog->Mask;
     dialog.reset();
-    struct Update {
-        TFrmMain* Form;
-        ~Update() { Form->UpdateUndoItem(); }
-    } update{this};
+    const TUndoItemUpdate update{this};
     FIPSetManager->ChangeConnectionAddress(row.Connection, address, mask, true);
 }
 
@@ -478,21 +462,12 @@ void TFrmMain::RemoveThisAddress1Click(TComponent*) {
     if (FIPSetManager->Busy() || !FIPSetManager->AdapterRow(IPListView->SelectedIndex(), row) ||
         row.Position <= 0)
         return;
-    struct Update {
-        TFrmMain* Form;
-        ~Update() { Form->UpdateUndoItem(); }
-    } update{this};
+    const TUndoItemUpdate update{this};
     FIPSetManager->ChangeConnectionAddress(row.Connection, row.Address, row.Mask, false);
 }
 
 void TFrmMain::UndoLastActivation1Click(TComponent*) {
-    struct Update {
-        TFrmMain* Form;
-        ~Update() {
-            Form->UpdateUndoItem();
-            Form->UpdateTrayIcon();
-        }
-    } update{this};
+    const TUndoItemUpdate update{this};
     FIPSetManager->UndoLastActivation();
 }
 

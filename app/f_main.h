@@ -101,6 +101,12 @@ private:
     void PickSelectedSet();
     // Undo Last Activation is enabled only while there is one.
     void UpdateUndoItem();
+    // Updates the Undo item when a command that may change it ends, however
+    // it ends (a failure is raised through it).
+    struct TUndoItemUpdate {
+        TFrmMain* Form;
+        ~TUndoItemUpdate() { Form->UpdateUndoItem(); }
+    };
     // A change of the adapters seen by the watch, folded with its burst.
     void AdaptersChanged();
     TqvIPSetManager* FIPSetManager; // owned as a component

@@ -102,6 +102,14 @@ BOOL CALLBACK CollectAddressControl(HWND child, LPARAM data) {
     return TRUE;
 }
 
+// The process that owns `wnd`, opened to read and write its memory; null
+// when there is none.
+HANDLE OpenOwner(HWND wnd) {
+    DWORD pid = 0;
+    if (!wnd || !GetWindowThreadProcessId(wnd, &pid)) return nullptr;
+    return OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+}
+
 // The text of a list cell in another process: the item and its text buffer
 // live in that process's memory, as the list view reads them there.
 std::string CellText(HWND list, HANDLE process, int row, int column) {
@@ -332,10 +340,7 @@ int main(int argc, char** argv) {
         std::printf("%s\n", AccessibleNameOf(child).c_str());
     } else if (verb == "rows") {
         HWND list = FindChild(wnd, WC_LISTVIEWA);
-        DWORD pid = 0;
-        GetWindowThreadProcessId(list, &pid);
-        HANDLE process =
-            OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+        HANDLE process = OpenOwner(list);
         if (!list || !process) return 1;
         const int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
         for (int row = 0; row < count; ++row)
@@ -344,10 +349,7 @@ int main(int argc, char** argv) {
         CloseHandle(process);
     } else if (verb == "bold") {
         HWND tree = FindChild(wnd, WC_TREEVIEWA);
-        DWORD pid = 0;
-        GetWindowThreadProcessId(tree, &pid);
-        HANDLE process =
-            OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+        HANDLE process = OpenOwner(tree);
         if (!tree || !process) return 1;
         for (auto node = TreeView_GetRoot(tree); node; node = TreeView_GetNextSibling(tree, node))
             if (TreeView_GetItemState(tree, node, TVIS_BOLD) & TVIS_BOLD)
@@ -355,10 +357,7 @@ int main(int argc, char** argv) {
         CloseHandle(process);
     } else if (verb == "waitbold" && argc > 4) {
         HWND tree = FindChild(wnd, WC_TREEVIEWA);
-        DWORD pid = 0;
-        GetWindowThreadProcessId(tree, &pid);
-        HANDLE process =
-            OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+        HANDLE process = OpenOwner(tree);
         if (!tree || !process) return 1;
         HTREEITEM found = nullptr;
         for (auto node = TreeView_GetRoot(tree); node && !found;
@@ -377,10 +376,7 @@ int main(int argc, char** argv) {
     } else if (verb == "status") {
         // The bar's text lives in its process: read into a buffer there.
         HWND bar = FindChild(wnd, STATUSCLASSNAMEA);
-        DWORD pid = 0;
-        GetWindowThreadProcessId(bar, &pid);
-        HANDLE process =
-            OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+        HANDLE process = OpenOwner(bar);
         if (!bar || !process) return 1;
         char text[1024] = {};
         void* remote = VirtualAllocEx(process, nullptr, sizeof(text), MEM_COMMIT, PAGE_READWRITE);
