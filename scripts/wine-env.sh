@@ -4,7 +4,9 @@ wine_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # The tests' prefix; a command with a prefix of its own names it first.
 export WINEPREFIX="${IPTAVIX_WINEPREFIX:-$wine_root/build/wineprefix}"
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# Neither .NET nor Gecko is needed, nor the menu entries winemenubuilder
+# would make for every program the tests start.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 WINE="$wine_root/scripts/wine-run"
 source "$wine_root/scripts/window-manager.sh"
 source "$wine_root/scripts/wine-arch.sh"

@@ -52,9 +52,45 @@ end_watchdog() {
   watchdog_pid=""
 }
 
+# probe VERB ARGS...: winprobe's answer and exit code. One winprobe serves a
+# whole test (a Wine start costs more than most looks): it is started on the
+# first look, in the Wine server and namespace of that moment, and again
+# where it has gone. Answers are read up to the request's own end mark, so
+# what a reader cut short (grep -q) left behind is skipped. One look at a time.
+probe_pid="" probe_in="" probe_out=""
+probe_serve() {
+  [ -n "$probe_pid" ] && kill -0 "$probe_pid" 2>/dev/null && return 0
+  probe_stop
+  rm -f "$work/.probe-in" "$work/.probe-out"
+  mkfifo "$work/.probe-in" "$work/.probe-out" || return 1
+  "$WINE" "$work/winprobe.exe" serve <"$work/.probe-in" >"$work/.probe-out" 2>/dev/null &
+  probe_pid=$!
+  exec {probe_in}>"$work/.probe-in" {probe_out}<"$work/.probe-out"
+}
+probe_stop() {
+  [ -n "$probe_in" ] && exec {probe_in}>&- {probe_out}<&-
+  [ -n "$probe_pid" ] && kill "$probe_pid" 2>/dev/null || true
+  probe_pid="" probe_in="" probe_out=""
+}
 probe() {
   case "$1" in wait | gone | foreground | answers) waiting_for "winprobe $*" ;; esac
-  "$WINE" "$work/winprobe.exe" "$@"
+  probe_serve || { "$WINE" "$work/winprobe.exe" "$@"; return; }
+  local id="$BASHPID.$RANDOM" line answer="" mark
+  (IFS=$'\t'; printf '%s\t%s\n' "$id" "$*") >&"$probe_in"
+  while IFS= read -r line <&"$probe_out"; do
+    if [[ $line == $'\x1f'* ]]; then
+      mark=${line#$'\x1f'}
+      mark=${mark%$'\r'}
+      if [ "${mark% *}" = "$id" ]; then
+        printf '%s' "$answer"
+        return "${mark##* }"
+      fi
+      answer=""
+    else
+      answer+="$line"$'\n'
+    fi
+  done
+  return 1
 }
 check() { # check DESCRIPTION EXPECTED ACTUAL
   if [ "$2" == "$3" ]; then echo "ok: $1"; else echo "FAILED: $1: expected '$2', got '$3'"; failures=$((failures + 1)); fi
@@ -186,6 +222,7 @@ box_count() { xsearch --onlyvisible --name '^(QV )?IP Tavix Ver2$' | wc -l; }
 pid=""
 on_exit() {
   end_watchdog
+  probe_stop
   restore_netsh
   [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
   pkill -f "$work/IPTavixVer2.exe" 2>/dev/null || true

@@ -33,8 +33,10 @@ run_netns_cases() {
   ) 9>"$base.lock"
   for case in "$@"; do
     echo "== $case"
+    local began=$SECONDS
     IPTAVIX_NETNS_CASE=$case unshare --net --mount --propagation private \
       bash "$script" "$bin" "$work/$case" || failed=$((failed + 1))
+    echo "== $case took $((SECONDS - began)) s"
     # When it ended, in clock ticks since boot (as /proc/PID/stat counts).
     awk -v hz="$(getconf CLK_TCK)" '{printf "%d\n", $1 * hz}' /proc/uptime >"$work/$case/ended" 2>/dev/null || true
   done
@@ -42,10 +44,12 @@ run_netns_cases() {
   # namespace that did go may have its number again for another test's
   # namespace: only a process started before its case ended is the case's.
   sleep 1
+  # Every process's namespace in one look (PID and link per line).
+  local spaces
+  spaces=$(find /proc -mindepth 3 -maxdepth 3 -path '/proc/[0-9]*/ns/net' -printf '%h %l\n' 2>/dev/null || true)
   for ns in "$work"/*/netns; do
     [ -f "$ns" ] || continue
-    for proc in /proc/[0-9]*; do
-      [ "$(readlink "$proc/ns/net" 2>/dev/null)" = "$(cat "$ns")" ] || continue
+    for proc in $(awk -v ns="$(cat "$ns")" '$2 == ns {sub(/\/ns$/, "", $1); print $1}' <<<"$spaces"); do
       started=$(sed 's/.*) //' "$proc/stat" 2>/dev/null | awk '{print $20}')
       [ "${started:-0}" -le "$(cat "$(dirname "$ns")/ended" 2>/dev/null || echo 0)" ] || continue
       left+="$(tr '\0' ' ' <"$proc/cmdline" 2>/dev/null); "
@@ -129,7 +133,8 @@ netns_wine() {
 # netns_cleanup: what every case made outside its namespaces' lifetime.
 netns_cleanup() {
   end_watchdog
-  "$WINE" "$work/winprobe.exe" close "IPTavix Ver2" >/dev/null 2>&1 || true
+  probe close "IPTavix Ver2" >/dev/null 2>&1 || true
+  probe_stop
   [ -n "$helper" ] && kill "$helper" 2>/dev/null || true
   wineserver -k >/dev/null 2>&1 || true
   wineserver -w >/dev/null 2>&1 || true

@@ -43,6 +43,12 @@
 //   winprobe part TITLE N K       prints the screen point "X Y" at the centre
 //                                 of the K-th part (0-3) of its N-th address
 //                                 control (0-based, in creation order)
+//   winprobe serve                answers requests from stdin, one a line:
+//                                 "ID<TAB>VERB<TAB>ARG...", in UTF-8; prints
+//                                 what the verb prints, then "\x1fID CODE"
+//                                 with the exit code it would have ended with
+//                                 (one process for a whole test, instead of
+//                                 one Wine start per look)
 #include "toolkit/Accessibility.h"
 
 #include <windows.h>
@@ -216,13 +222,11 @@ template <typename Done> bool WaitUntil(DWORD limit, Done done) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+static int Probe(int argc, char** argv) {
     if (argc < 3) {
         std::fprintf(stderr, "usage: winprobe VERB TITLE ... (verbs at the top of winprobe.cpp)\n");
         return 2;
     }
-    // Sizes and points in the screen's pixels, whatever the program declares.
-    SetProcessDPIAware();
     std::string verb = argv[1];
     const char* title = argv[2];
     const DWORD limit = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 20000;
@@ -419,4 +423,55 @@ int main(int argc, char** argv) {
         return 2;
     }
     return 0;
+}
+
+namespace {
+
+// A request's field, given in UTF-8, in the code page the verbs' A-functions
+// take, as a command-line argument would arrive.
+std::string FromUtf8(const std::string& text) {
+    const int wide = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+    if (wide <= 0) return text;
+    std::wstring w(static_cast<size_t>(wide), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, w.data(), wide);
+    const int narrow = WideCharToMultiByte(CP_ACP, 0, w.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (narrow <= 0) return text;
+    std::string out(static_cast<size_t>(narrow), '\0');
+    WideCharToMultiByte(CP_ACP, 0, w.c_str(), -1, out.data(), narrow, nullptr, nullptr);
+    out.resize(static_cast<size_t>(narrow) - 1);
+    return out;
+}
+
+int Serve() {
+    std::string line;
+    for (int c = std::getchar(); c != EOF; c = std::getchar()) {
+        if (c != '\n') {
+            line += static_cast<char>(c);
+            continue;
+        }
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::vector<std::string> fields;
+        for (size_t start = 0;;) {
+            const size_t tab = line.find('\t', start);
+            fields.push_back(FromUtf8(line.substr(start, tab - start)));
+            if (tab == std::string::npos) break;
+            start = tab + 1;
+        }
+        line.clear();
+        std::vector<char*> args{const_cast<char*>("winprobe")};
+        for (size_t i = 1; i < fields.size(); ++i) args.push_back(fields[i].data());
+        const int code = Probe(static_cast<int>(args.size()), args.data());
+        std::printf("\x1f%s %d\n", fields[0].c_str(), code);
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Sizes and points in the screen's pixels, whatever the program declares.
+    SetProcessDPIAware();
+    if (argc == 2 && std::strcmp(argv[1], "serve") == 0) return Serve();
+    return Probe(argc, argv);
 }
