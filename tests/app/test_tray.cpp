@@ -68,8 +68,10 @@ TEST(TrayContent, SetsOfSeveralConnectionsGoUnderAHeadingEach) {
 // A shell the test plays: refuses the first `Refusals` adds, records the rest.
 struct FakeShell {
     int Refusals = 0;
+    bool Version4 = true; // takes NOTIFYICON_VERSION_4
     std::vector<DWORD> Messages;
     std::wstring Tip, BalloonText;
+    UINT Callback = 0;
     bool Present = false;
 };
 FakeShell* shell = nullptr;
@@ -84,6 +86,7 @@ BOOL WINAPI FakeShellNotifyIcon(DWORD message, PNOTIFYICONDATAW data) {
         }
         shell->Present = true;
         shell->Tip = data->szTip;
+        shell->Callback = data->uCallbackMessage;
         return TRUE;
     case NIM_MODIFY:
         if (!shell->Present) return FALSE;
@@ -93,6 +96,8 @@ BOOL WINAPI FakeShellNotifyIcon(DWORD message, PNOTIFYICONDATAW data) {
     case NIM_DELETE:
         shell->Present = false;
         return TRUE;
+    case NIM_SETVERSION:
+        return shell->Present && shell->Version4;
     default:
         return shell->Present;
     }
@@ -132,6 +137,49 @@ TEST(NotifyIcon, IsAddedOnceTheAreaTakesItAgainAfterExplorerRestartsAndRemovedAt
     }
     EXPECT_FALSE(fake.Present);
     EXPECT_EQ(fake.Messages.back(), static_cast<DWORD>(NIM_DELETE));
+}
+
+// What the shell reports, with and without version 4, reaches the menu or the
+// window once. Shift+F10, the menu key and Enter on the focused icon come only
+// this way: Wine's docked icons pass on the mouse alone.
+TEST(NotifyIcon, TheShellsReportsOpenTheMenuOrTheWindowOnce) {
+    POINT cursor;
+    GetCursorPos(&cursor);
+    const std::string atCursor = std::to_string(cursor.x) + "," + std::to_string(cursor.y);
+    const struct {
+        bool Version4;
+        UINT Event;
+        WPARAM Anchor;
+        std::string Expected;
+    } cases[] = {
+        // The anchor is the icon's, also for the keyboard and left of the
+        // primary monitor; the button's own report does not open it again.
+        {true, WM_CONTEXTMENU, MAKEWPARAM(100, 200), "menu 100,200"},
+        {true, WM_CONTEXTMENU, MAKEWPARAM(static_cast<WORD>(-1200), 30), "menu -1200,30"},
+        {true, WM_RBUTTONUP, MAKEWPARAM(100, 200), ""},
+        {true, NIN_SELECT, 0, "select"},
+        {true, NIN_KEYSELECT, 0, "select"},
+        {true, WM_LBUTTONUP, 0, ""},
+        // An older shell: the mouse message alone, the menu at the pointer.
+        {false, WM_RBUTTONUP, 0, "menu " + atCursor},
+        {false, WM_LBUTTONUP, 0, "select"},
+        {false, WM_MOUSEMOVE, 0, ""},
+    };
+    for (const auto& c : cases) {
+        FakeShell fake;
+        fake.Version4 = c.Version4;
+        FakeShellScope scope(fake);
+        TNotifyIcon icon(nullptr, LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION)),
+                         "IP Tavix Ver2");
+        std::string seen;
+        icon.OnContextMenu = [&seen](int x, int y) {
+            seen += "menu " + std::to_string(x) + "," + std::to_string(y);
+        };
+        icon.OnSelect = [&seen] { seen += "select"; };
+        const LPARAM report = c.Version4 ? MAKELPARAM(c.Event, 1) : static_cast<LPARAM>(c.Event);
+        SendMessageA(icon.Handle(), fake.Callback, c.Anchor, report);
+        EXPECT_EQ(seen, c.Expected) << c.Version4 << " " << c.Event;
+    }
 }
 
 class TrayWindow : public MainWindowFixture {
