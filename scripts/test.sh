@@ -22,12 +22,12 @@ build_arch "$arch" -DIPTAVIX_TESTS=ON
 
 start_wine_session
 trap stop_wine_session EXIT
-start_second_desktop
+start_desktops
 cd "$root/build/$arch"
-# Three at a time: the window tests of each desktop one after another, the
-# namespaced ones (a display and prefix of their own) beside them and beside
-# each other. Most of their time is spent waiting for windows and networks,
-# so two cores serve three; five at a time slowed the namespaced ones past
-# their budgets.
-ctest --output-on-failure --timeout 600 -j3 "$@"
+# Five at a time: the tests of each of the three desktops one after another
+# (the in-process tests on the third), and the namespaced scripts (a display
+# and prefix of their own) beside them and beside each other. The two cores
+# are busy then; six at a time, or three slots kept for the namespaced
+# scripts, only slowed every test.
+ctest --output-on-failure --timeout 600 -j5 "$@"
 echo "Tests ran on the $arch build."

@@ -76,38 +76,48 @@ start_xvfb() {
   for _ in $(seq 50); do xdpyinfo -display "$DISPLAY" >/dev/null 2>&1 && break; sleep 0.1; done
 }
 
-# A second desktop for the suite: a display (the first one's number plus 100)
-# and a prefix (build/wineprefix2, a copy of the first) of its own, so ctest
-# runs two window tests at once. A test whose RESOURCE_LOCK is desktop2 has
-# IPTAVIX_DESKTOP=2, and wine-run and the end-to-end helpers then take this
-# display and prefix; without a second desktop they take the first one.
-start_second_desktop() {
-  local first_display=$DISPLAY first_prefix=$WINEPREFIX
-  export IPTAVIX_DISPLAY2=":$((${DISPLAY#:} + 100))"
-  export IPTAVIX_WINEPREFIX2="$wine_root/build/wineprefix2"
-  if [ ! -f "$IPTAVIX_WINEPREFIX2/system.reg" ]; then
-    rm -rf "$IPTAVIX_WINEPREFIX2"
-    cp -a "$first_prefix" "$IPTAVIX_WINEPREFIX2"
+# More desktops for the suite: desktop N has a display (the first one's
+# number plus 100 * (N - 1)) and a prefix (build/wineprefixN, a copy of the
+# first) of its own, so ctest runs a window test on each at once. A test
+# whose RESOURCE_LOCK is desktopN has IPTAVIX_DESKTOP=N, and wine-run and the
+# end-to-end helpers then take that display and prefix; without it they take
+# the first one. start_desktop N.
+desktop_pids=()
+start_desktop() {
+  local n=$1 first_display=$DISPLAY first_prefix=$WINEPREFIX
+  local display=":$((${DISPLAY#:} + 100 * (n - 1)))" prefix="$wine_root/build/wineprefix$n"
+  export "IPTAVIX_DISPLAY$n=$display" "IPTAVIX_WINEPREFIX$n=$prefix"
+  if [ ! -f "$prefix/system.reg" ]; then
+    rm -rf "$prefix"
+    cp -a "$first_prefix" "$prefix"
   fi
-  export DISPLAY=$IPTAVIX_DISPLAY2 WINEPREFIX=$IPTAVIX_WINEPREFIX2
+  export DISPLAY=$display WINEPREFIX=$prefix
   start_xvfb
-  second_xvfb_pid=$started_xvfb_pid
+  desktop_pids+=("$prefix" "$started_xvfb_pid")
   start_window_manager
-  second_wm_pid=$started_wm_pid
+  desktop_pids+=("$started_wm_pid")
   wineserver -p >/dev/null 2>&1 || true
   "$WINE" wineboot </dev/null >/dev/null 2>&1 || true
   export DISPLAY=$first_display WINEPREFIX=$first_prefix
+}
+# start_desktops: the suite's desktops beside the session's: the second for
+# window tests, the third for the in-process tests.
+start_desktops() {
+  start_desktop 2
+  start_desktop 3
 }
 
 stop_wine_session() {
   wineserver -k >/dev/null 2>&1 || true
   stop_window_manager "${session_wm_pid:-}"
   [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
-  if [ -n "${IPTAVIX_WINEPREFIX2:-}" ]; then
-    WINEPREFIX=$IPTAVIX_WINEPREFIX2 wineserver -k >/dev/null 2>&1 || true
-    stop_window_manager "${second_wm_pid:-}"
-    [ -n "${second_xvfb_pid:-}" ] && kill "$second_xvfb_pid" 2>/dev/null || true
-  fi
+  local i
+  for ((i = 0; i + 2 < ${#desktop_pids[@]}; i += 3)); do
+    WINEPREFIX=${desktop_pids[i]} wineserver -k >/dev/null 2>&1 || true
+    stop_window_manager "${desktop_pids[i + 2]}"
+    [ -n "${desktop_pids[i + 1]}" ] && kill "${desktop_pids[i + 1]}" 2>/dev/null || true
+  done
+  desktop_pids=()
 }
 
 # build_arch ARCH [cmake options...] -- [targets...]: configures build/ARCH

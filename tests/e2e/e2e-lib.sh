@@ -4,9 +4,10 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 WINE="$root/scripts/wine-run"
-# A test on the suite's second desktop (scripts/wine-env.sh) works there.
-if [ "${IPTAVIX_DESKTOP:-1}" = 2 ] && [ -n "${IPTAVIX_DISPLAY2:-}" ]; then
-  export DISPLAY=$IPTAVIX_DISPLAY2 WINEPREFIX=$IPTAVIX_WINEPREFIX2
+# A test on another of the suite's desktops (scripts/wine-env.sh) works there.
+desktop_display="IPTAVIX_DISPLAY${IPTAVIX_DESKTOP:-1}" desktop_prefix="IPTAVIX_WINEPREFIX${IPTAVIX_DESKTOP:-1}"
+if [ "${IPTAVIX_DESKTOP:-1}" != 1 ] && [ -n "${!desktop_display:-}" ]; then
+  export DISPLAY=${!desktop_display} WINEPREFIX=${!desktop_prefix}
 fi
 bin="$1"    # the folder with the built programs
 work="$2"   # this test's own folder
@@ -124,16 +125,15 @@ finish() {
 # the tree (a dialog closing a moment before): such a search is asked again.
 # xsearch ARGS...: the window ids xdotool finds.
 xsearch() {
-  local out err
+  local out line ids
   for _ in 1 2 3 4 5; do
-    err=$(mktemp)
-    out=$(xdotool search "$@" 2>"$err") || true
-    if ! grep -q 'X Error' "$err"; then
-      rm -f "$err"
-      [ -z "$out" ] || echo "$out"
+    out=$(xdotool search "$@" 2>&1) || true
+    if [[ $out != *"X Error"* ]]; then
+      ids=""
+      while IFS= read -r line; do [[ $line =~ ^[0-9]+$ ]] && ids+="$line"$'\n'; done <<<"$out"
+      printf '%s' "$ids"
       return 0
     fi
-    rm -f "$err"
     sleep 0.2
   done
   return 1

@@ -9,7 +9,7 @@
 # namespaces, with IPTAVIX_NETNS_CASE naming it; fails when a case failed or
 # a process of a case's namespace outlived it.
 run_netns_cases() {
-  local script=$1 bin=$2 work=$3 failed=0 case ns proc started left=""
+  local script=$1 bin=$2 work=$3 failed=0 case ns proc started owner left=""
   shift 3
   rm -rf "$work" && mkdir -p "$work"
   netns_display || { echo "FAILED: no display of its own could be started"; return 1; }
@@ -50,9 +50,14 @@ run_netns_cases() {
   for ns in "$work"/*/netns; do
     [ -f "$ns" ] || continue
     for proc in $(awk -v ns="$(cat "$ns")" '$2 == ns {sub(/\/ns$/, "", $1); print $1}' <<<"$spaces"); do
-      started=$(sed 's/.*) //' "$proc/stat" 2>/dev/null | awk '{print $20}')
-      [ "${started:-0}" -le "$(cat "$(dirname "$ns")/ended" 2>/dev/null || echo 0)" ] || continue
-      left+="$(tr '\0' ' ' <"$proc/cmdline" 2>/dev/null); "
+      started=$(sed 's/.*) //' "$proc/stat" 2>/dev/null | awk '{print $20}' || true)
+      [ -n "$started" ] || continue # gone meanwhile
+      [ "$started" -le "$(cat "$(dirname "$ns")/ended" 2>/dev/null || echo 0)" ] || continue
+      # A process of another script's case, whose namespace came a moment
+      # after this case's had gone, under its number.
+      owner=$(tr '\0' '\n' <"$proc/environ" 2>/dev/null | sed -n 's/^IPTAVIX_NETNS_PREFIX=//p' || true)
+      [ -z "$owner" ] || [ "$owner" = "$IPTAVIX_NETNS_PREFIX" ] || continue
+      left+="$(tr '\0' ' ' <"$proc/cmdline" 2>/dev/null || true); "
     done
   done
   if [ -n "$left" ]; then echo "FAILED: left running: $left"; failed=$((failed + 1)); fi
@@ -154,7 +159,7 @@ wait_apply() {
     elif [ $((SECONDS - start)) -ge 3 ] && ! pgrep -f 'netsh(\.exe)? interface' >/dev/null; then
       break
     fi
-    sleep 0.1
+    sleep 0.2
   done
   # The list is read again and any box shown once the wait window closes.
   sleep 1
