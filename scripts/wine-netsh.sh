@@ -61,6 +61,8 @@ override_now() {
 }
 
 set_override() { # set_override VALUE|none
+  # Already so (a namespaced case's prefix keeps it from the case before).
+  [ "$(override_now)" = "$1" ] && return 0
   if [ "$1" = none ]; then
     reg delete "$key" /v netsh.exe /f >/dev/null 2>&1 || true
     [ "$(override_now)" = none ]
