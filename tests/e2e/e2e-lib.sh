@@ -79,8 +79,10 @@ probe() {
   local id="$BASHPID.$RANDOM" line answer="" mark
   (IFS=$'\t'; printf '%s\t%s\n' "$id" "$*") >&"$probe_in"
   while IFS= read -r line <&"$probe_out"; do
-    if [[ $line == $'\x1f'* ]]; then
-      mark=${line#$'\x1f'}
+    if [[ $line == *$'\x1f'* ]]; then
+      # The mark starts a line of its own, or ends an answer that had none.
+      answer+=${line%%$'\x1f'*}
+      mark=${line#*$'\x1f'}
       mark=${mark%$'\r'}
       if [ "${mark% *}" = "$id" ]; then
         printf '%s' "$answer"
