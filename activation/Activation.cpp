@@ -7,8 +7,6 @@
 
 #include <windows.h>
 
-#include <cstdlib>
-
 namespace {
 
 bool Multicast(uint32_t value) {
@@ -29,12 +27,7 @@ std::string ServerProblem(const char* label, const std::string& text) {
 } // namespace
 
 unsigned NetshTimeLimitMs() {
-    constexpr unsigned full = 60000;
-    char text[16] = {};
-    const DWORD length = GetEnvironmentVariableA("IPTAVIX_NETSH_TIME_LIMIT_MS", text, sizeof text);
-    if (length == 0 || length >= sizeof text) return full;
-    const unsigned long asked = std::strtoul(text, nullptr, 10);
-    return asked > 0 && asked < full ? static_cast<unsigned>(asked) : full;
+    return ShortenedLimit("IPTAVIX_NETSH_TIME_LIMIT_MS", 60000);
 }
 
 std::string SetAddressRefusal(const TIPSetValues& set, std::string* field) {

@@ -2,17 +2,10 @@
 
 #include "base/SysUtils.h"
 
-#include <cstdlib>
-
 const char* const KeepEventName = "IPTavixVer2.KeepNetworkSettings";
 
 unsigned KeepWaitSeconds() {
-    constexpr unsigned full = 30;
-    char text[16] = {};
-    const DWORD length = GetEnvironmentVariableA("IPTAVIX_KEEP_SECONDS", text, sizeof text);
-    if (length == 0 || length >= sizeof text) return full;
-    const unsigned long asked = std::strtoul(text, nullptr, 10);
-    return asked > 0 && asked < full ? static_cast<unsigned>(asked) : full;
+    return ShortenedLimit("IPTAVIX_KEEP_SECONDS", 30);
 }
 
 unsigned SecondsLeft(DWORD limitMs, DWORD elapsedMs) {

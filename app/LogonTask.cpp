@@ -1,5 +1,6 @@
 #include "app/LogonTask.h"
 
+#include "base/ComScope.h"
 #include "base/Exceptions.h"
 #include "base/SysUtils.h"
 
@@ -68,20 +69,6 @@ public:
 
 private:
     BSTR FText = nullptr;
-};
-
-// COM for this thread while the object lives, where nobody started it yet.
-class TComScope {
-public:
-    TComScope() : FResult(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~TComScope() {
-        if (SUCCEEDED(FResult)) CoUninitialize();
-    }
-    TComScope(const TComScope&) = delete;
-    TComScope& operator=(const TComScope&) = delete;
-
-private:
-    HRESULT FResult; // RPC_E_CHANGED_MODE: started by someone else, usable as it is
 };
 
 void Check(HRESULT hr, const char* step) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 std::string FormatV(const char* fmt, va_list args) {
@@ -136,4 +137,12 @@ std::string Utf8ToAnsi(const std::string& s) {
     std::wstring w(static_cast<size_t>(n), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
     return WideToAnsi(w);
+}
+
+unsigned ShortenedLimit(const char* name, unsigned full) {
+    char text[16] = {};
+    const DWORD length = GetEnvironmentVariableA(name, text, sizeof text);
+    if (length == 0 || length >= sizeof text) return full;
+    const unsigned long asked = std::strtoul(text, nullptr, 10);
+    return asked > 0 && asked < full ? static_cast<unsigned>(asked) : full;
 }

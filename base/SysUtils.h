@@ -19,6 +19,9 @@ bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
 // Full path of the running executable (GetModuleFileNameA, any length).
 std::string ApplicationExeName();
+// `full`, or less where the environment variable `name` asks for a number
+// above 0 and below it: a test shortens a real limit this way, never lengthens it.
+unsigned ShortenedLimit(const char* name, unsigned full);
 
 // Conversions between the ANSI code page, UTF-16 and UTF-8.
 std::wstring AnsiToWide(const std::string& s);

@@ -1,5 +1,6 @@
 #include "toolkit/Accessibility.h"
 
+#include "base/ComScope.h"
 #include "base/SysUtils.h"
 
 #include <initguid.h>
@@ -7,20 +8,6 @@
 #include <oleacc.h>
 
 namespace {
-
-// One apartment for the length of a call, when the thread has none yet.
-class TComScope {
-public:
-    TComScope() : FResult(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~TComScope() {
-        if (SUCCEEDED(FResult)) CoUninitialize();
-    }
-    TComScope(const TComScope&) = delete;
-    TComScope& operator=(const TComScope&) = delete;
-
-private:
-    HRESULT FResult;
-};
 
 // The standard accessible object of a window with its name replaced; every
 // other question goes to the standard object.

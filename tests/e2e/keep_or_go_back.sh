@@ -15,15 +15,7 @@ if [ -z "${IPTAVIX_NETNS_CASE:-}" ]; then
   exit
 fi
 
-export WINEPREFIX="$root/build/wineprefix-netns"
-source "$here/e2e-lib.sh"
-case=$IPTAVIX_NETNS_CASE
-trap netns_cleanup EXIT
-netns_network
-netns_resolver
-netns_private_folders
-netns_wine
-"$root/scripts/wine-netsh.sh" install >/dev/null
+netns_case "$@"
 
 prepare_database "INSERT INTO Connections (CONNECTIONNAME) VALUES ('ipt0');
   INSERT INTO IPSets (IPSET_NAME, IPADDRESS, SUBNETMASK, GATEWAY, DNS, DHCP, CONNECTION, CONFIRM)

@@ -15,15 +15,7 @@ if [ -z "${IPTAVIX_NETNS_CASE:-}" ]; then
   exit
 fi
 
-export WINEPREFIX="${IPTAVIX_NETNS_PREFIX:-$root/build/wineprefix-netns}"
-source "$here/e2e-lib.sh"
-case=$IPTAVIX_NETNS_CASE
-trap netns_cleanup EXIT
-netns_network
-netns_resolver
-netns_private_folders
-netns_wine
-"$root/scripts/wine-netsh.sh" install >/dev/null
+netns_case "$@"
 
 connection=ipt0
 [ "$case" = cli_failing ] && connection=ipt9

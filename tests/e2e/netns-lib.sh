@@ -65,6 +65,21 @@ run_netns_cases() {
   [ "$failed" -eq 0 ]
 }
 
+# netns_case BIN WORK: what a case begins with inside its namespaces: the
+# script's prefix, the end-to-end helpers, the network, a resolver and
+# folders of the case's own, its Wine server, and the bridge as netsh.
+netns_case() {
+  export WINEPREFIX="${IPTAVIX_NETNS_PREFIX:-$root/build/wineprefix-netns}"
+  source "$root/tests/e2e/e2e-lib.sh" "$1" "$2"
+  case=$IPTAVIX_NETNS_CASE
+  trap netns_cleanup EXIT
+  netns_network
+  netns_resolver
+  netns_private_folders
+  netns_wine
+  "$root/scripts/wine-netsh.sh" install >/dev/null
+}
+
 # netns_display: an X display of the cases' own (its server's pid in
 # netns_xvfb), so that they run beside the other end-to-end tests
 # and never take their keyboard focus.

@@ -116,49 +116,41 @@ HANDLE OpenOwner(HWND wnd) {
     return OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
 }
 
-// The text of a list cell in another process: the item and its text buffer
-// live in that process's memory, as the list view reads them there.
-std::string CellText(HWND list, HANDLE process, int row, int column) {
+// The text of a list cell or tree node in another process: the item and its
+// text buffer live in that process's memory, as the control reads them there.
+// `item` comes with its mask and row set; `message` fills its text.
+template <typename TItem>
+std::string RemoteItemText(HWND control, HANDLE process, UINT message, WPARAM wParam, TItem item) {
     struct Remote {
-        LVITEMA Item;
+        TItem Item;
         char Text[512];
     };
     auto* remote = static_cast<Remote*>(
         VirtualAllocEx(process, nullptr, sizeof(Remote), MEM_COMMIT, PAGE_READWRITE));
     if (!remote) return "";
-    Remote local{};
-    local.Item.mask = LVIF_TEXT;
-    local.Item.iSubItem = column;
+    Remote local{item, {}};
     local.Item.pszText = remote->Text;
     local.Item.cchTextMax = sizeof(local.Text);
     WriteProcessMemory(process, remote, &local, sizeof(local), nullptr);
-    SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&remote->Item));
+    SendMessageA(control, message, wParam, reinterpret_cast<LPARAM>(&remote->Item));
     ReadProcessMemory(process, remote, &local, sizeof(local), nullptr);
     VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     local.Text[sizeof(local.Text) - 1] = 0;
     return local.Text;
 }
 
-// The text of a tree node in another process, read as CellText reads a cell.
+std::string CellText(HWND list, HANDLE process, int row, int column) {
+    LVITEMA item{};
+    item.mask = LVIF_TEXT;
+    item.iSubItem = column;
+    return RemoteItemText(list, process, LVM_GETITEMTEXTA, row, item);
+}
+
 std::string NodeText(HWND tree, HANDLE process, HTREEITEM node) {
-    struct Remote {
-        TVITEMA Item;
-        char Text[512];
-    };
-    auto* remote = static_cast<Remote*>(
-        VirtualAllocEx(process, nullptr, sizeof(Remote), MEM_COMMIT, PAGE_READWRITE));
-    if (!remote) return "";
-    Remote local{};
-    local.Item.mask = TVIF_TEXT;
-    local.Item.hItem = node;
-    local.Item.pszText = remote->Text;
-    local.Item.cchTextMax = sizeof(local.Text);
-    WriteProcessMemory(process, remote, &local, sizeof(local), nullptr);
-    SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&remote->Item));
-    ReadProcessMemory(process, remote, &local, sizeof(local), nullptr);
-    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-    local.Text[sizeof(local.Text) - 1] = 0;
-    return local.Text;
+    TVITEMA item{};
+    item.mask = TVIF_TEXT;
+    item.hItem = node;
+    return RemoteItemText(tree, process, TVM_GETITEMA, 0, item);
 }
 
 HWND FindChild(HWND parent, const char* wanted, bool byText = false) {
@@ -459,7 +451,8 @@ int Serve() {
         }
         line.clear();
         std::vector<char*> args{const_cast<char*>("winprobe")};
-        for (size_t i = 1; i < fields.size(); ++i) args.push_back(fields[i].data());
+        for (size_t i = 1; i < fields.size(); ++i)
+            args.push_back(fields[i].data());
         const int code = Probe(static_cast<int>(args.size()), args.data());
         std::printf("\x1f%s %d\n", fields[0].c_str(), code);
         std::fflush(stdout);

@@ -75,15 +75,9 @@ std::string ApplyNetworkManagerChange(IBridgeHost& host, const TNetshRequest& re
     const bool add = request.Kind == TNetshRequest::TKind::AddAddress;
     const std::string& name = request.Name;
     const std::string managed = name + " is managed by NetworkManager; ";
-    const std::map<std::string, std::string> general = NmFieldMap(
-        host.Run({nmcli, "-t", "-f", "GENERAL.CON-UUID,GENERAL.STATE", "device", "show", name})
-            .Output);
-    auto field = [&](const char* key) {
-        auto it = general.find(key);
-        return it == general.end() ? std::string() : it->second;
-    };
-    const std::string uuid = field("GENERAL.CON-UUID");
-    if (uuid.empty() || field("GENERAL.STATE").find("extern") != std::string::npos)
+    const TNmActive active = NmActiveProfile(host, nmcli, name);
+    const std::string& uuid = active.Uuid;
+    if (active.External)
         return managed + "its addresses were set outside it, so nothing was changed: apply a "
                          "static set first.";
     const TRunResult shown =

@@ -46,6 +46,21 @@ bool NmManages(const TNmDevice& device) {
     return device.Listed && device.State != "unmanaged";
 }
 
+TNmActive NmActiveProfile(IBridgeHost& host, const std::string& nmcli, const std::string& name) {
+    const std::map<std::string, std::string> general = NmFieldMap(
+        host.Run({nmcli, "-t", "-f", "GENERAL.CON-UUID,GENERAL.STATE", "device", "show", name})
+            .Output);
+    auto field = [&](const char* key) {
+        auto it = general.find(key);
+        return it == general.end() ? std::string() : it->second;
+    };
+    TNmActive active;
+    active.Uuid = field("GENERAL.CON-UUID");
+    active.External =
+        active.Uuid.empty() || field("GENERAL.STATE").find("extern") != std::string::npos;
+    return active;
+}
+
 std::string NmOwnProfileName(const std::string& name) {
     return "IPTavix " + name;
 }
@@ -166,16 +181,9 @@ std::string ApplyNetworkManager(IBridgeHost& host, const TNetshRequest& request,
                                 const std::string& ip) {
     const std::string& name = request.Name;
     const std::string managed = name + " is managed by NetworkManager; ";
-    const std::map<std::string, std::string> general = NmFieldMap(
-        host.Run({nmcli, "-t", "-f", "GENERAL.CON-UUID,GENERAL.STATE", "device", "show", name})
-            .Output);
-    auto field = [&](const char* key) {
-        auto it = general.find(key);
-        return it == general.end() ? std::string() : it->second;
-    };
-    std::string uuid = field("GENERAL.CON-UUID"), profile = device.Connection;
-    const bool external =
-        uuid.empty() || field("GENERAL.STATE").find("extern") != std::string::npos;
+    const TNmActive active = NmActiveProfile(host, nmcli, name);
+    std::string uuid = active.Uuid, profile = device.Connection;
+    const bool external = active.External;
 
     std::vector<std::string> before;
     bool created = false;
@@ -195,10 +203,9 @@ std::string ApplyNetworkManager(IBridgeHost& host, const TNetshRequest& request,
                              "ifname", name,         "con-name", profile, "connection.autoconnect",
                              "yes"};
             // A DNS request keeps the address the interface has now.
-            if (request.Kind != TNetshRequest::TKind::Address &&
-                !field("GENERAL.CON-UUID").empty()) {
+            if (request.Kind != TNetshRequest::TKind::Address && !active.Uuid.empty()) {
                 std::vector<std::string> now;
-                if (ReadProfile(host, nmcli, field("GENERAL.CON-UUID"), now))
+                if (ReadProfile(host, nmcli, active.Uuid, now))
                     add.insert(add.end(), {"ipv4.method", now[0], "ipv4.addresses", now[1],
                                            "ipv4.gateway", now[2]});
             }

@@ -21,6 +21,14 @@ TNmDevice NmDeviceOf(const std::string& deviceList, const std::string& name);
 // Managed by NM: listed and not "unmanaged".
 bool NmManages(const TNmDevice& device);
 
+// The profile NM applies to the interface now (`GENERAL.CON-UUID`), and
+// whether its addresses were set outside NM (no profile, or "externally").
+struct TNmActive {
+    std::string Uuid;
+    bool External = true;
+};
+TNmActive NmActiveProfile(IBridgeHost& host, const std::string& nmcli, const std::string& name);
+
 // The profile the bridge makes for an interface whose active connection is
 // NM's record of settings made outside it, or that has none.
 std::string NmOwnProfileName(const std::string& name);
