@@ -29,5 +29,8 @@ cd "$root/build/$arch"
 # and prefix of their own) beside them and beside each other. The two cores
 # are busy then; six at a time, or three slots kept for the namespaced
 # scripts, only slowed every test.
+# The order is the tests' own (their COST): without the costs ctest learnt
+# from earlier runs, a run here starts its tests as CI's first run does.
+rm -f Testing/Temporary/CTestCostData.txt
 ctest --output-on-failure --timeout 600 -j5 "$@"
 echo "Tests ran on the $arch build."

@@ -30,6 +30,15 @@ descendants() { # descendants PID: every process below PID, deepest first
     echo "$child"
   done
 }
+# prefix_processes PATTERN: the processes whose command line matches PATTERN
+# and that run in this test's prefix, not another test's beside it.
+prefix_processes() {
+  local pid
+  for pid in $(pgrep -f "$1" || true); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$pid"
+  done
+  return 0
+}
 watchdog_pid=""
 if [ "${IPTAVIX_E2E_BUDGET:-0}" -gt 0 ]; then
   (

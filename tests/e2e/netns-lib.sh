@@ -171,7 +171,7 @@ wait_apply() {
       seen=1
     elif [ "$seen" = 1 ]; then
       break
-    elif [ $((SECONDS - start)) -ge 3 ] && ! pgrep -f 'netsh(\.exe)? interface' >/dev/null; then
+    elif [ $((SECONDS - start)) -ge 3 ] && [ -z "$(prefix_processes 'netsh(\.exe)? interface')" ]; then
       break
     fi
     sleep 0.2

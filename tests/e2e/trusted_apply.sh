@@ -127,7 +127,7 @@ check "the stopped step is named" yes \
 check "and the step that did not run" yes "$(has "$text" "Setting the DNS server: not run.")"
 check "netsh ran once" $((before + 1)) "$(runs)"
 close_box
-check "no netsh left running" 0 "$(pgrep -fc 'syswow64.netsh.exe|system32.netsh.exe' || true)"
+check "no netsh left running" 0 "$(prefix_processes 'syswow64.netsh.exe|system32.netsh.exe' | wc -l)"
 before=$(runs)
 activate 0
 wait_runs $((before + 2))
