@@ -120,7 +120,7 @@ check "the database is unchanged" "$before" "$(rows "$db")"
 lock_file
 run /import "$work/sets.csv" >"$work/import3.txt" &
 i3=$!
-sleep 0.3
+nap 0.3
 "$WINE" "$work/IPTavixVer2.exe" &
 pid=$!
 verdict=none

@@ -17,7 +17,7 @@ file_command() {
   # Keys lost on a loaded machine leave a menu open or nothing: again.
   for _ in 1 2 3; do
     keys_to '^IPTavix Ver2$' F10 Down
-    sleep 0.5
+    nap 0.5
     for _ in $(seq "$1"); do xdotool key Down; done
     xdotool key Return
     opened=$(probe wait "$2" 5000; echo $?)
@@ -57,7 +57,7 @@ check "a bad file is refused in a box" 0 "$(probe wait "QV IP Tavix Ver2" 5000; 
 check "naming the line and field" yes "$(probe text "QV IP Tavix Ver2" | tr -d '\r' | grep -q 'Line 3, field Address' && echo yes || echo no)"
 shot bad_file
 keys_to '^QV IP Tavix Ver2$' Return
-sleep 0.5
+nap 0.5
 check "nothing changed" "$before" "$(rows)"
 stop_program
 finish

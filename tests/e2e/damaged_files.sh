@@ -22,7 +22,7 @@ try_file() { # try_file LABEL EXPECTED(opens|refused)
   elif [ "$verdict" = opens ]; then
     probe close "IPTavix Ver2"
   fi
-  for _ in $(seq 50); do kill -0 "$p" 2>/dev/null || break; sleep 0.1; done
+  for _ in $(seq 50); do kill -0 "$p" 2>/dev/null || break; nap 0.1; done
   if kill -0 "$p" 2>/dev/null; then verdict="$verdict, then hung"; kill "$p"; fi
   wait "$p" 2>/dev/null || true
   check "$1: $2 within seconds" "$2" "$verdict"

@@ -23,7 +23,7 @@ check "B was activated" 'netsh interface ip set address "LAN"  static 10.0.0.2 2
   "$(sed -n 1p "$work/netsh-log.txt" | cut -d'|' -f4 | tr -d '\r')"
 # Under Wine no adapter is the connection "LAN": the check says so; closed first.
 probe wait "QV IP Tavix Ver2" 5000 || true
-for _ in $(seq 25); do probe wait "QV IP Tavix Ver2" 100 || break; probe close "QV IP Tavix Ver2" || true; sleep 0.2; done
+for _ in $(seq 25); do probe wait "QV IP Tavix Ver2" 100 || break; probe close "QV IP Tavix Ver2" || true; nap 0.2; done
 # Yes on the question, until it is gone (bounded).
 for _ in $(seq 10); do
   probe wait "IP Tavix Ver2" 100 || break

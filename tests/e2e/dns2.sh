@@ -15,16 +15,16 @@ check "its set is kept" "Plain|10.0.0.53|" "$(sqlite3 "$db" "SELECT IPSET_NAME, 
 
 keys_to '^IPTavix Ver2$' Insert
 check "Insert opens the add dialog" 0 "$(probe wait "Add new IP Set" 10000; echo $?)"
-sleep 0.5
+nap 0.5
 xdotool type --delay 30 "Lab"
 xdotool key Tab
 for address in 10.0.0.6 255.0.0.0 10.0.0.1 10.0.0.53 10.0.0.54; do
   xdotool type --delay 30 "$address"; xdotool key Tab
 done
-sleep 0.3
+nap 0.3
 check "after Alt. DNS the tab goes to the connection" "ComboBox|" "$(probe focus "Add new IP Set" | tr -d '\r' | cut -d'|' -f1-2)"
 xdotool key Down # the first connection, LAN
-sleep 0.3
+nap 0.3
 shot add_dialog_alt_dns
 probe click "Add new IP Set" Ok
 sleep 1
@@ -34,14 +34,14 @@ check "stored with its second server and connection" "Lab|10.0.0.53|10.0.0.54|1"
 run_set() { # run_set ROW: picks the tree's ROW-th set and activates it
   : >"$work/netsh-log.txt"
   tree_click "$1"
-  sleep 0.3
+  nap 0.3
   keys_to '^IPTavix Ver2$' ctrl+a
-  for _ in $(seq 100); do [ "$(wc -l <"$work/netsh-log.txt")" -ge "$2" ] && break; sleep 0.2; done
+  for _ in $(seq 100); do [ "$(wc -l <"$work/netsh-log.txt")" -ge "$2" ] && break; nap 0.2; done
   sleep 2.5
   # The check's message: under Wine no adapter is the connection "LAN".
   probe text "QV IP Tavix Ver2" 2>/dev/null | grep -q 'could not be checked' &&
     probe close "QV IP Tavix Ver2" >/dev/null 2>&1
-  sleep 0.5
+  nap 0.5
   cut -d'|' -f4 "$work/netsh-log.txt" | tr -d '\r'
 }
 check "a set with Alt. DNS runs three lines" \

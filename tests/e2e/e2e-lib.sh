@@ -17,6 +17,10 @@ db="$work/DataBase/ipdb.ipdb"
 failures=0
 source "$root/scripts/window-manager.sh"
 source "$root/scripts/wine-arch.sh"
+# nap SECONDS: a pause that starts no process (a read that times out on a
+# pipe nobody writes to), for the waits that look many times a second.
+exec {nap_fd}<> <(:)
+nap() { read -r -t "$1" -u "$nap_fd" _ || true; }
 
 # Every wait names what it waits for, and the test has a budget of its own
 # (IPTAVIX_E2E_BUDGET seconds, about twice its passing time, set by ctest):
@@ -45,7 +49,7 @@ if [ "${IPTAVIX_E2E_BUDGET:-0}" -gt 0 ]; then
     script=$$ budget=$IPTAVIX_E2E_BUDGET end=$((SECONDS + IPTAVIX_E2E_BUDGET))
     while [ "$SECONDS" -lt "$end" ]; do
       kill -0 "$script" 2>/dev/null || exit 0
-      sleep 0.5 </dev/null >/dev/null 2>&1
+      nap 0.5
     done
     echo "FAILED: the test ran past its budget of $budget s; it was waiting for: $(cat "$work/.waiting-for" 2>/dev/null || echo "nothing named")"
     for proc in $(descendants "$script"); do
@@ -116,7 +120,7 @@ wait_until() {
   waiting_for "$*"
   until "$@" >/dev/null 2>&1; do
     [ "$SECONDS" -lt "$end" ] || return 1
-    sleep 0.1
+    nap 0.1
   done
 }
 wm_pid=""
@@ -145,7 +149,7 @@ xsearch() {
       printf '%s' "$ids"
       return 0
     fi
-    sleep 0.2
+    nap 0.2
   done
   return 1
 }
@@ -157,7 +161,7 @@ window_id() {
   while [ "$SECONDS" -lt "$end" ]; do
     wid=$(timeout $((end - SECONDS)) xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n1) || true
     [ -n "$wid" ] && { echo "$wid"; return 0; }
-    sleep 0.2
+    nap 0.2
   done
   return 1
 }
@@ -168,7 +172,7 @@ focus_window() {
   for _ in $(seq 50); do
     xdotool windowactivate --sync "$wid" >/dev/null 2>&1 || xdotool windowfocus --sync "$wid" >/dev/null 2>&1 || true
     [ "$(xdotool getactivewindow 2>/dev/null)" = "$wid" ] && break
-    sleep 0.1
+    nap 0.1
   done
   # Keys reach the window once Wine, too, has made it the foreground one.
   local title=${1#^}; title=${title%\$}

@@ -14,7 +14,7 @@ dialog_ready "$add"
 xdotool type --delay 30 "No gateway"
 xdotool key Tab
 for address in 10.0.0.5 255.0.0.0; do xdotool type --delay 30 "$address"; xdotool key Tab; done
-for _ in 1 2 3 4 5 6 7 8; do xdotool key Tab; sleep 0.05; done
+for _ in 1 2 3 4 5 6 7 8; do xdotool key Tab; nap 0.05; done
 # Eight Tabs from the mask's last part end on the connection box.
 wait_until 10 focus_is "$add" "ComboBox|" || true
 check "tabbing past empty gateway and DNS shows no message" 0 "$(box_count)"
@@ -51,7 +51,7 @@ xdotool windowactivate --sync "$other_wid" >/dev/null 2>&1 || true
 other_active() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$other_wid" ]; }
 wait_until 10 other_active || true
 # A message of the lost focus would come at once; half a second to show it.
-sleep 0.5
+nap 0.5
 check "switching to another program shows no address message" 0 "$(box_count)"
 shot switched_away
 kill "$other" 2>/dev/null || true
@@ -61,7 +61,7 @@ read -r x y < <(probe point "$add" "IP Set Name :" | tr -d '\r')
 xdotool mousemove $((x + 120)) "$y" click 1
 xdotool key Escape Return
 # What could happen is the dialog closing at once: half a second to see it.
-sleep 0.5
+nap 0.5
 check "Esc and Enter press no button in the editor" 0 "$(probe wait "$add" 100; echo $?)"
 keys_to "^$add\$" alt+F4
 gone "$add" || true
@@ -81,7 +81,7 @@ click_part "$add" 0 0
 xdotool key shift+Insert
 # The clipboard changes next: a moment for the paste to read this one (the
 # program shows nothing else to wait for).
-sleep 0.3
+nap 0.3
 printf '255.255.255.0' | xclip -selection clipboard >/dev/null 2>&1
 click_part "$add" 1 0
 read -r x y < <(probe part "$add" 1 0 | tr -d '\r')
@@ -89,7 +89,7 @@ xdotool mousemove "$x" "$y" click 3
 probe menu any 10000 || true
 shot paste_menu
 xdotool key p
-sleep 0.3 # as above: the paste reads the clipboard before it changes
+nap 0.3 # as above: the paste reads the clipboard before it changes
 printf 'ab19x2k1234' | xclip -selection clipboard >/dev/null 2>&1
 click_part "$add" 2 0
 xdotool key shift+Insert

@@ -31,7 +31,7 @@ answers_state="$(printf '10.77.0.10/24\ndefault via 10.77.0.1 dev ipt0\nnameserv
 silent_state="$(printf '10.77.0.11/24\ndefault via 10.77.0.99 dev ipt0\nnameserver 10.77.0.53')"
 activate() { # activate ROW: the set in the tree's row ROW applied with Ctrl+A
   tree_click "$1"
-  sleep 0.3
+  nap 0.3
   keys_to '^IPTavix Ver2$' ctrl+a
 }
 box_text() { probe text "QV IP Tavix Ver2" | tr -d '\r'; }

@@ -54,7 +54,7 @@ focus_window '^IPTavix Ver2$'
 for _ in $(seq 8); do
   probe focus "IPTavix Ver2" | tr -d '\r' | grep -q '^SysTreeView32|' && break
   xdotool key Tab
-  sleep 0.2 # the focus moves when the key is taken: no state to wait for before it
+  nap 0.2 # the focus moves when the key is taken: no state to wait for before it
 done
 check "Tab reaches the tree" yes "$(probe focus "IPTavix Ver2" | tr -d '\r' | grep -q '^SysTreeView32|' && echo yes || echo no)"
 xdotool key --delay 100 Home Down

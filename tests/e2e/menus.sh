@@ -11,13 +11,13 @@ check "main window appears" 0 "$(probe wait "IPTavix Ver2" 30000; echo $?)"
 window_id '^IPTavix Ver2$' >/dev/null
 keys_to '^IPTavix Ver2$' F10 Down
 probe menu any 10000 || true
-sleep 0.3 # the menu is there; its owner-drawn items are painted just after
+nap 0.3 # the menu is there; its owner-drawn items are painted just after
 shot file_menu
 xdotool key Escape Escape
 probe nomenu any 10000 || true
 keys_to '^IPTavix Ver2$' F10 Right Right Down Down Down
 probe menu any 10000 || true
-sleep 0.3 # as above, and the highlight follows the two last keys
+nap 0.3 # as above, and the highlight follows the two last keys
 shot ipsets_menu_highlighted
 xdotool key Escape Escape
 probe nomenu any 10000 || true
@@ -25,7 +25,7 @@ read -r x y < <(probe treeitem "IPTavix Ver2" 0 | tr -d '\r')
 xdotool mousemove "$x" "$y" click 3
 probe menu any 10000 || true
 xdotool key Down
-sleep 0.3 # as above
+nap 0.3 # as above
 shot tree_popup
 xdotool key Escape
 probe nomenu any 10000 || true
@@ -33,7 +33,7 @@ probe nomenu any 10000 || true
 eval "$(xdotool getwindowgeometry --shell "$(window_id '^IPTavix Ver2$')")"
 xdotool mousemove $((X + 60)) $((Y + HEIGHT - 150)) click 3
 probe menu any 10000 || true
-sleep 0.3 # as above
+nap 0.3 # as above
 shot list_popup
 xdotool key Escape
 probe nomenu any 10000 || true

@@ -70,7 +70,7 @@ from_adapter)
   sleep 1
   keys_to '^IPTavix Ver2$' ctrl+n
   check "Ctrl+N opens the add dialog" 0 "$(probe wait "Add new IP Set" 10000; echo $?)"
-  sleep 0.5
+  nap 0.5
   shot from_adapter_dialog
   xdotool type --delay 30 "Taken"
   probe click "Add new IP Set" Ok
@@ -85,7 +85,7 @@ undo)
   start_program
   sleep 1
   tree_click 0
-  sleep 0.3
+  nap 0.3
   keys_to '^IPTavix Ver2$' ctrl+a
   wait_apply
   check "the set was applied" "$set_state" "$(host_state)"

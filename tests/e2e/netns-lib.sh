@@ -165,16 +165,13 @@ netns_cleanup() {
 # between two looks, none has shown for 3 s and no netsh runs.
 wait_apply() {
   waiting_for "an activation's wait window to come and go"
-  local seen=0 start=$SECONDS
+  local title="[IP Tavix Ver2] Please wait..." start=$SECONDS
   while [ $((SECONDS - start)) -lt 90 ]; do
-    if xdotool search --onlyvisible --name 'Please wait\.\.\.$' >/dev/null 2>&1; then
-      seen=1
-    elif [ "$seen" = 1 ]; then
-      break
-    elif [ $((SECONDS - start)) -ge 3 ] && [ -z "$(prefix_processes 'netsh(\.exe)? interface')" ]; then
+    if probe wait "$title" 500; then
+      probe gone "$title" $(((90 - (SECONDS - start)) * 1000)) || true
       break
     fi
-    sleep 0.2
+    [ $((SECONDS - start)) -ge 3 ] && [ -z "$(prefix_processes 'netsh(\.exe)? interface')" ] && break
   done
   # The list is read again and any box shown once the wait window closes.
   sleep 1

@@ -113,7 +113,7 @@ if [ "$case" = nm ]; then
   nm_pid=$!
   for _ in $(seq 50); do
     nmcli -t -f DEVICE,STATE device 2>/dev/null | grep -q '^ipt0:connected' && break
-    sleep 0.2
+    nap 0.2
   done
   check "NetworkManager holds ipt0 as set up outside it" "ipt0:connected (externally)" \
     "$(nmcli -t -f DEVICE,STATE device | grep '^ipt0:')"
@@ -138,7 +138,7 @@ if [ "$case" = dhcpcd_manager ]; then
   touch /etc/dhcpcd.conf
   mount --bind "$work/dhcpcd.conf" /etc/dhcpcd.conf
   dhcpcd -4 -b -q
-  for _ in $(seq 60); do ip -4 -o addr show dev ipt0 | grep -q '10\.77\.0\.' && break; sleep 0.5; done
+  for _ in $(seq 60); do ip -4 -o addr show dev ipt0 | grep -q '10\.77\.0\.' && break; nap 0.5; done
 fi
 
 # A user without the right to change the network: neither ip nor Wine's
@@ -186,12 +186,12 @@ host_state() {
 # when the wait window has come and gone.
 activate() {
   tree_click "$1"
-  sleep 0.3
+  nap 0.3
   keys_to '^IPTavix Ver2$' ctrl+a
   if [ -n "${IPTAVIX_BENCH:-}" ] && [ "$case" = static ]; then
     # For scripts/bench.sh: from Ctrl+A to the list showing the set.
     local start_ns; start_ns=$(date +%s%N)
-    for _ in $(seq 600); do probe rows "IPTavix Ver2" 2>/dev/null | grep -q '10\.77\.0\.10' && break; sleep 0.05; done
+    for _ in $(seq 600); do probe rows "IPTavix Ver2" 2>/dev/null | grep -q '10\.77\.0\.10' && break; nap 0.05; done
     echo "activation: $((($(date +%s%N) - start_ns) / 1000000)) ms from Ctrl+A to the list showing the set"
   fi
   wait_apply
@@ -272,7 +272,7 @@ static | second_default)
     # given): the set applied again is not in effect, and the user is told
     # which gateway is left beside the set's (by the bridge, which finds it
     # before it ends, or by the program's check after it; both name it).
-    (while sleep 0.2; do ip route replace default via 10.77.0.254 dev ipt0 metric 50 onlink 2>/dev/null; done) &
+    (while nap 0.2; do ip route replace default via 10.77.0.254 dev ipt0 metric 50 onlink 2>/dev/null; done) &
     keeper_pid=$!
     activate 0
     shot kept_gateway
@@ -477,13 +477,13 @@ extra)
     row=$(probe rows "IPTavix Ver2" | tr -d '\r' | grep -nx "$1" | head -n1 | cut -d: -f1)
     eval "$(xdotool getwindowgeometry --shell "$(window_id '^IPTavix Ver2$')")"
     xdotool mousemove $((X + 60)) $((Y + HEIGHT - 150)) click 1
-    sleep 0.3
+    nap 0.3
     xdotool key Home
     for _ in $(seq 2 "${row:-1}"); do xdotool key Down; done
-    sleep 0.3
+    nap 0.3
     xdotool key shift+F10
     probe menu any 10000 || true
-    sleep 0.3
+    nap 0.3
   }
   # Add on the fly: the pop-up's second item. A hurried user first presses Ok
   # on empty fields, then types an address the connection has, then leaves
@@ -553,6 +553,6 @@ check "the second interface's addresses and routes are unchanged" "$other_before
 check "no file left beside the resolver" "" "$(ls -a /etc "$(dirname "$resolver")" | grep -E '^\.?resolv\.conf\.' || true)"
 echo "list: $(tr '\n' ';' <<<"$rows")"
 probe close "IP Tavix Ver2" >/dev/null 2>&1 || true
-sleep 0.5
+nap 0.5
 stop_program
 finish

@@ -118,7 +118,7 @@ choose() {
   y=$(awk -F: '/Absolute upper-left Y/ {print $2+0}' <<<"$menu")
   h=$(awk -F: '/Height/ {print $2+0}' <<<"$menu")
   xdotool mousemove $((x + 40)) $((y + h * $1 / 100))
-  sleep 0.2 # the item under the pointer is highlighted on the next motion
+  nap 0.2 # the item under the pointer is highlighted on the next motion
   xdotool mousemove $((x + 41)) $((y + h * $1 / 100)) click 1
 }
 # Here (checked), Office, -, Undo Last Activation, -, Open IP Tavix Ver2, Exit.
@@ -127,7 +127,7 @@ check "the icon is drawn" 0 "$(wait_until 10 drawn; echo $?)"
 opened=0; open_menu || opened=1
 check "right click opens the menu" 0 "$opened"
 if [ "$opened" != 0 ]; then shot tray_no_menu; exit 1; fi
-sleep 0.3 # the menu is there; its owner-drawn items are painted just after
+nap 0.3 # the menu is there; its owner-drawn items are painted just after
 shot tray_menu
 choose $office
 wait_until 20 log_lines_at_least 1 || true

@@ -23,11 +23,11 @@ start_program
 runs() { if [ -f "$work/netsh-log.txt" ]; then wc -l <"$work/netsh-log.txt"; else echo 0; fi; }
 wait_runs() {
   waiting_for "$1 netsh runs in the stand-in's log"
-  for _ in $(seq "${2:-150}"); do [ "$(runs)" -ge "$1" ] && break; sleep 0.2; done
+  for _ in $(seq "${2:-150}"); do [ "$(runs)" -ge "$1" ] && break; nap 0.2; done
 }
 wait_box() {
   waiting_for "a message box of the program"
-  for _ in $(seq "${1:-100}"); do [ "$(box_count)" -ge 1 ] && break; sleep 0.2; done
+  for _ in $(seq "${1:-100}"); do [ "$(box_count)" -ge 1 ] && break; nap 0.2; done
 }
 box_text() { probe text "QV IP Tavix Ver2" | tr -d '\r' | tr '\n' ' '; }
 has() { grep -qF -- "$2" <<<"$1" && echo yes || echo "no: $1"; }
@@ -35,16 +35,16 @@ close_box() {
   for _ in $(seq 25); do
     [ "$(box_count)" -eq 0 ] && break
     probe close "QV IP Tavix Ver2" >/dev/null 2>&1 || true
-    sleep 0.2
+    nap 0.2
   done
-  sleep 0.3
+  nap 0.3
 }
 # activate ROW: the set on that row, by mouse and Ctrl+A, pressed again when
 # neither the wait window nor a box answered it (a key lost on its way).
 activate() {
   for _ in 1 2 3; do
     tree_click "$1"
-    sleep 0.3
+    nap 0.3
     keys_to '^IPTavix Ver2$' ctrl+a
     for _ in $(seq 20); do
       probe wait "[IP Tavix Ver2] Please wait..." 100 && return 0
@@ -137,7 +137,7 @@ close_box
 
 # An edit of a set another program deleted meanwhile.
 tree_click 0
-sleep 0.3
+nap 0.3
 keys_to '^IPTavix Ver2$' ctrl+e
 check "the editor opens" 0 "$(probe wait "Edit existing IP Set" 10000; echo $?)"
 sqlite3 "$db" "DELETE FROM IPSets WHERE IPSET_NAME = 'Fails'"
@@ -155,7 +155,7 @@ check "the tree shows the file's three sets" "tree 3" "$(probe counts "IPTavix V
 # A second start ends and leaves one main window.
 "$WINE" "$work/IPTavixVer2.exe" &
 second=$!
-for _ in $(seq 50); do kill -0 "$second" 2>/dev/null || break; sleep 0.1; done
+for _ in $(seq 50); do kill -0 "$second" 2>/dev/null || break; nap 0.1; done
 ended=$(kill -0 "$second" 2>/dev/null && echo no || echo yes)
 check "the second start ends within 5 s" yes "$ended"
 [ "$ended" = yes ] || kill "$second" 2>/dev/null || true
