@@ -23,6 +23,7 @@ build_arch "$arch" -DIPTAVIX_TESTS=ON
 start_wine_session
 trap stop_wine_session EXIT
 start_desktops
+keep_desktops "$root/build/$arch/bin/winprobe.exe"
 cd "$root/build/$arch"
 # Five at a time: the tests of each of the three desktops one after another
 # (the in-process tests on the third), and the namespaced scripts (a display

@@ -107,7 +107,32 @@ start_desktops() {
   start_desktop 3
 }
 
+# keep_desktops PROBE: on each desktop of the session, a winprobe (PROBE) that
+# waits there until the session ends. Wine starts its desktop process
+# (explorer.exe) for the first program that needs it, which hands it its
+# output, and ends it when the last has gone: without a keeper every test
+# started it again (about a second), and a test that started it left it
+# holding the test's output, so ctest waited for it until it ended or the
+# test's time limit came.
+keeper_fds=()
+keep_desktops() {
+  local n display prefix fifo fd
+  for n in 1 2 3; do
+    display="IPTAVIX_DISPLAY$n" prefix="IPTAVIX_WINEPREFIX$n"
+    [ "$n" = 1 ] || [ -n "${!display:-}" ] || continue
+    [ "$n" = 1 ] || local DISPLAY=${!display} WINEPREFIX=${!prefix}
+    fifo="$WINEPREFIX/.keeper"
+    rm -f "$fifo" && mkfifo "$fifo"
+    DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX "$WINE" "$1" serve <"$fifo" >/dev/null 2>&1 &
+    exec {fd}>"$fifo"
+    keeper_fds+=("$fd")
+    printf 'keep\tdesktop\tany\n' >&"$fd"
+  done
+}
+
 stop_wine_session() {
+  for fd in "${keeper_fds[@]}"; do exec {fd}>&-; done
+  keeper_fds=()
   wineserver -k >/dev/null 2>&1 || true
   stop_window_manager "${session_wm_pid:-}"
   [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true

@@ -43,6 +43,8 @@
 //   winprobe part TITLE N K       prints the screen point "X Y" at the centre
 //                                 of the K-th part (0-3) of its N-th address
 //                                 control (0-based, in creation order)
+//   winprobe desktop any          makes Wine start its desktop process
+//                                 (explorer.exe) unless it runs already
 //   winprobe serve                answers requests from stdin, one a line:
 //                                 "ID<TAB>VERB<TAB>ARG...", in UTF-8; prints
 //                                 what the verb prints, then "\x1fID CODE"
@@ -222,6 +224,7 @@ static int Probe(int argc, char** argv) {
     std::string verb = argv[1];
     const char* title = argv[2];
     const DWORD limit = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 20000;
+    if (verb == "desktop") return GetDesktopWindow() ? 0 : 1;
     if (verb == "wait")
         return WaitUntil(limit, [&] { return FindVisible(title) != nullptr; }) ? 0 : 1;
     if (verb == "gone")
