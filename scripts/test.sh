@@ -24,6 +24,8 @@ start_wine_session
 trap stop_wine_session EXIT
 start_desktops
 keep_desktops "$root/build/$arch/bin/winprobe.exe"
+source "$root/tests/e2e/netns-lib.sh"
+netns_base_prefix
 cd "$root/build/$arch"
 # Five at a time: the tests of each of the three desktops one after another
 # (the in-process tests on the third), and the namespaced scripts (a display

@@ -19,13 +19,9 @@ run_netns_cases() {
   # side by side without meeting in one prefix (its netsh, its registry).
   local base="$root/build/wineprefix-netns"
   export IPTAVIX_NETNS_PREFIX="$base-$(basename "$work")"
+  netns_base_prefix
   (
     flock 9
-    if [ ! -f "$base/system.reg" ]; then
-      WINEPREFIX="$base" "$root/scripts/wine-run" wineboot -i </dev/null >/dev/null 2>&1 || true
-      WINEPREFIX="$base" wineserver -k >/dev/null 2>&1 || true
-      WINEPREFIX="$base" wineserver -w >/dev/null 2>&1 || true
-    fi
     if [ ! -f "$IPTAVIX_NETNS_PREFIX/system.reg" ]; then
       rm -rf "$IPTAVIX_NETNS_PREFIX"
       cp -a "$base" "$IPTAVIX_NETNS_PREFIX"
@@ -63,6 +59,21 @@ run_netns_cases() {
   if [ -n "$left" ]; then echo "FAILED: left running: $left"; failed=$((failed + 1)); fi
   echo "$failed cases failed"
   [ "$failed" -eq 0 ]
+}
+
+# netns_base_prefix: build/wineprefix-netns, which the scripts copy, made
+# once; scripts/test.sh makes it before ctest starts, so that a fresh
+# clone's run spends no test's time on it.
+netns_base_prefix() {
+  local base="$root/build/wineprefix-netns"
+  (
+    flock 9
+    if [ ! -f "$base/system.reg" ]; then
+      WINEPREFIX="$base" "$root/scripts/wine-run" wineboot -i </dev/null >/dev/null 2>&1 || true
+      WINEPREFIX="$base" wineserver -k >/dev/null 2>&1 || true
+      WINEPREFIX="$base" wineserver -w >/dev/null 2>&1 || true
+    fi
+  ) 9>"$base.lock"
 }
 
 # netns_case BIN WORK: what a case begins with inside its namespaces: the
