@@ -236,6 +236,7 @@ box_count() { xsearch --onlyvisible --name '^(QV )?IP Tavix Ver2$' | wc -l; }
 # program of this test outlives it (ctest would wait for the output it holds).
 pid=""
 on_exit() {
+  report_early_end $?
   end_watchdog
   probe_stop
   restore_netsh
@@ -244,8 +245,17 @@ on_exit() {
   [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null || true
 }
 trap on_exit EXIT
-# The budget's end fails the test like any failed check.
-trap 'exit 1' TERM
+# The budget's end fails the test like any failed check (the watchdog has
+# said so).
+ended_by_budget=0
+trap 'ended_by_budget=1; exit 1' TERM
+# report_early_end CODE: where a step failed outside every check (set -e), the
+# test says so and names the wait it was in, instead of ending without a word.
+report_early_end() {
+  [ "$1" != 0 ] && [ "$1" != 77 ] && [ "$failures" = 0 ] && [ "$ended_by_budget" = 0 ] || return 0
+  echo "FAILED: the test ended early (exit code $1); it was waiting for: $(cat "$work/.waiting-for" 2>/dev/null || echo "nothing named")"
+  shot ended_early 2>/dev/null || true
+}
 # start_program [WRAPPER...]: the program, started through WRAPPER if given.
 start_program() {
   "$@" "$WINE" "$work/IPTavixVer2.exe" &
@@ -255,6 +265,7 @@ start_program() {
   # Nothing after this can pass without the window: the test ends here.
   if [ "$shown" != 0 ] || ! window_id '^IPTavix Ver2$' >/dev/null; then
     echo "FAILED: waited 30 s for the main window; nothing after it can pass"
+    failures=$((failures + 1))
     exit 1
   fi
 }

@@ -28,8 +28,13 @@ check "gateway and DNS stored empty" "No gateway|10.0.0.5|255.0.0.0|||0" \
 # 4. A half-typed address, then the dialog is closed three ways.
 half_typed() {
   keys_to '^IPTavix Ver2$' Insert
-  probe wait "$add" 10000
-  dialog_ready "$add"
+  # Under the suite's load the key can come before Wine has made the main
+  # window the foreground one again after the last dialog closed; a user
+  # then presses it again, and clicks the dialog if it opened behind.
+  probe wait "$add" 10000 || keys_to '^IPTavix Ver2$' Insert
+  check "Insert opens the add dialog again" 0 "$(probe wait "$add" 10000; echo $?)"
+  focus_window "^$add\$"
+  dialog_ready "$add" || true
   xdotool type --delay 30 "Half"
   click_part "$add" 0 3 # the fourth part of the IP address
   xdotool type --delay 30 "7"

@@ -163,6 +163,7 @@ netns_wine() {
 
 # netns_cleanup: what every case made outside its namespaces' lifetime.
 netns_cleanup() {
+  report_early_end $?
   end_watchdog
   probe close "IPTavix Ver2" >/dev/null 2>&1 || true
   probe_stop
