@@ -116,21 +116,21 @@ start_desktops() {
 # test's time limit came.
 keeper_fds=()
 keep_desktops() {
-  local n display prefix fifo fd
-  for n in 1 2 3; do
-    display="IPTAVIX_DISPLAY$n" prefix="IPTAVIX_WINEPREFIX$n"
-    [ "$n" = 1 ] || [ -n "${!display:-}" ] || continue
-    [ "$n" = 1 ] || local DISPLAY=${!display} WINEPREFIX=${!prefix}
-    fifo="$WINEPREFIX/.keeper"
-    rm -f "$fifo" && mkfifo "$fifo"
-    DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX "$WINE" "$1" serve <"$fifo" >/dev/null 2>&1 &
-    exec {fd}>"$fifo"
+  local desktop display prefix fd
+  for desktop in "$DISPLAY $WINEPREFIX" "${IPTAVIX_DISPLAY2:-} ${IPTAVIX_WINEPREFIX2:-}" \
+    "${IPTAVIX_DISPLAY3:-} ${IPTAVIX_WINEPREFIX3:-}"; do
+    read -r display prefix <<<"$desktop"
+    [ -n "$prefix" ] || continue
+    rm -f "$prefix/.keeper" && mkfifo "$prefix/.keeper"
+    DISPLAY=$display WINEPREFIX=$prefix "$WINE" "$1" serve <"$prefix/.keeper" >/dev/null 2>&1 &
+    exec {fd}>"$prefix/.keeper"
     keeper_fds+=("$fd")
     printf 'keep\tdesktop\tany\n' >&"$fd"
   done
 }
 
 stop_wine_session() {
+  local fd
   for fd in "${keeper_fds[@]}"; do exec {fd}>&-; done
   keeper_fds=()
   wineserver -k >/dev/null 2>&1 || true

@@ -5,6 +5,9 @@
 # and prefix of its own, so the host's interfaces, routes, resolver and
 # daemons are never touched and everything made ends with the namespaces.
 
+# The prefix the scripts' own prefixes are copied from (netns_base_prefix).
+netns_base="$root/build/wineprefix-netns"
+
 # run_netns_cases SCRIPT BIN WORK CASE...: SCRIPT once for each CASE, in new
 # namespaces, with IPTAVIX_NETNS_CASE naming it; fails when a case failed or
 # a process of a case's namespace outlived it.
@@ -17,16 +20,15 @@ run_netns_cases() {
   # The cases' prefix is made once, here, outside every case's budget: a
   # copy of build/wineprefix-netns for each script, so that two scripts run
   # side by side without meeting in one prefix (its netsh, its registry).
-  local base="$root/build/wineprefix-netns"
-  export IPTAVIX_NETNS_PREFIX="$base-$(basename "$work")"
+  export IPTAVIX_NETNS_PREFIX="$netns_base-$(basename "$work")"
   netns_base_prefix
   (
     flock 9
     if [ ! -f "$IPTAVIX_NETNS_PREFIX/system.reg" ]; then
       rm -rf "$IPTAVIX_NETNS_PREFIX"
-      cp -a "$base" "$IPTAVIX_NETNS_PREFIX"
+      cp -a "$netns_base" "$IPTAVIX_NETNS_PREFIX"
     fi
-  ) 9>"$base.lock"
+  ) 9>"$netns_base.lock"
   for case in "$@"; do
     echo "== $case"
     local began=$SECONDS
@@ -65,22 +67,21 @@ run_netns_cases() {
 # once; scripts/test.sh makes it before ctest starts, so that a fresh
 # clone's run spends no test's time on it.
 netns_base_prefix() {
-  local base="$root/build/wineprefix-netns"
   (
     flock 9
-    if [ ! -f "$base/system.reg" ]; then
-      WINEPREFIX="$base" "$root/scripts/wine-run" wineboot -i </dev/null >/dev/null 2>&1 || true
-      WINEPREFIX="$base" wineserver -k >/dev/null 2>&1 || true
-      WINEPREFIX="$base" wineserver -w >/dev/null 2>&1 || true
+    if [ ! -f "$netns_base/system.reg" ]; then
+      WINEPREFIX="$netns_base" "$root/scripts/wine-run" wineboot -i </dev/null >/dev/null 2>&1 || true
+      WINEPREFIX="$netns_base" wineserver -k >/dev/null 2>&1 || true
+      WINEPREFIX="$netns_base" wineserver -w >/dev/null 2>&1 || true
     fi
-  ) 9>"$base.lock"
+  ) 9>"$netns_base.lock"
 }
 
 # netns_case BIN WORK: what a case begins with inside its namespaces: the
 # script's prefix, the end-to-end helpers, the network, a resolver and
 # folders of the case's own, its Wine server, and the bridge as netsh.
 netns_case() {
-  export WINEPREFIX="${IPTAVIX_NETNS_PREFIX:-$root/build/wineprefix-netns}"
+  export WINEPREFIX="${IPTAVIX_NETNS_PREFIX:-$netns_base}"
   source "$root/tests/e2e/e2e-lib.sh" "$1" "$2"
   case=$IPTAVIX_NETNS_CASE
   trap netns_cleanup EXIT

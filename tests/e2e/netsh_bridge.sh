@@ -23,7 +23,7 @@ if [ -z "${IPTAVIX_NETNS_CASE:-}" ]; then
 fi
 
 # One case, inside its namespaces.
-export WINEPREFIX="${IPTAVIX_NETNS_PREFIX:-$root/build/wineprefix-netns}"
+export WINEPREFIX="${IPTAVIX_NETNS_PREFIX:-$netns_base}"
 source "$here/e2e-lib.sh"
 case=$IPTAVIX_NETNS_CASE
 dnsmasq_pid="" nm_pid="" dbus_pid="" keeper_pid=""
