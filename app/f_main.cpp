@@ -38,12 +38,12 @@ TFormArgs MainFormArgs() {
 }
 
 const TFontSpec BoldFont{"MS Sans Serif", -11, true, false};
-// The tree shows connection and set names, often localised ("Подключение 2",
-// "以太网 2"): a scalable face that covers them (and that Windows links to its
-// CJK faces), not the bitmap MS Sans Serif, which holds one code page's
-// letters and draws the others as boxes. Regular, so that the sets in effect
-// stand out in bold.
-const TFontSpec TreeFont{"Microsoft Sans Serif", -11, false, false};
+// The tree and the status bar show connection and set names, often localised
+// ("Подключение 2", "以太网 2"): a scalable face that covers them (and that
+// Windows links to its CJK faces), not the bitmap MS Sans Serif, which holds
+// one code page's letters and draws the others as boxes. Regular, so that the
+// sets in effect stand out in bold.
+const TFontSpec NameFont{"Microsoft Sans Serif", -11, false, false};
 
 template <typename Handler> auto Bind(TFrmMain* form, Handler handler) {
     return [form, handler](TComponent* sender) { (form->*handler)(sender); };
@@ -73,8 +73,9 @@ std::string HelpFilePath() {
 }
 
 TFrmMain::TFrmMain(TComponent* owner) : TForm(owner, MainFormArgs()) {
-    StatusBar =
-        new TStatusBar(this, this, {.Height = 19, .Align = TAlign::alBottom, .Name = "StatusBar"});
+    StatusBar = new TStatusBar(
+        this, this,
+        {.Height = 19, .Align = TAlign::alBottom, .Font = &NameFont, .Name = "StatusBar"});
     StatusBar->SetSimpleText("IP Tavix Ver2");
     MainPageControl = new TPageControl(
         this, this,
@@ -104,7 +105,7 @@ TFrmMain::TFrmMain(TComponent* owner) : TForm(owner, MainFormArgs()) {
     Splitter1 = new TSplitter(this, TabSheet1,
                               {.Height = 5, .Align = TAlign::alBottom, .Name = "Splitter1"});
     IPSetTreeView = new TTreeView(
-        this, TabSheet1, {.Align = TAlign::alClient, .Font = &TreeFont, .Name = "IPSetTreeView"});
+        this, TabSheet1, {.Align = TAlign::alClient, .Font = &NameFont, .Name = "IPSetTreeView"});
     IPSetTreeView->SetIndent(19);
     IPListView->SetAccessibleName("Current Configuration");
     IPSetTreeView->SetAccessibleName("Available IP Sets");

@@ -14,6 +14,7 @@
 #include <commctrl.h>
 #include <sddl.h>
 
+#include <algorithm>
 #include <functional>
 #include <future>
 #include <thread>
@@ -87,9 +88,9 @@ protected:
 TEST_F(MainWindow, ListShowsARowPerAddressAndFourMorePerAdapter) {
     TListView* list = Form->IPListView;
     ASSERT_EQ(list->Count(), 11);
-    const char* labels[] = {"Adapter ID", "Description",     "Current IP",  "Current IP",
-                            "Default Gateway", "DHCP Enabled", "Adapter ID", "Description",
-                            "Current IP", "Default Gateway", "DHCP Enabled"};
+    const char* labels[] = {"Adapter ID",      "Description",     "Current IP",  "Current IP",
+                            "Default Gateway", "DHCP Enabled",    "Adapter ID",  "Description",
+                            "Current IP",      "Default Gateway", "DHCP Enabled"};
     for (int i = 0; i < 11; ++i)
         EXPECT_EQ(list->ItemText(i, 0), labels[i]);
     EXPECT_EQ(list->ItemText(0, 1), "{ADAPTER-A}");
@@ -169,7 +170,8 @@ TEST_F(MainWindow, SetsBelowTheFirstScreenFollowTheFirstPaint) {
     delete Form;
     OpenMainWindow(true);
     MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageA(&msg);
     std::vector<std::string> names = TopLevelTexts();
     ASSERT_EQ(names.size(), 300u);
     EXPECT_EQ(names[1], "Home renamed");
@@ -450,6 +452,25 @@ TEST_F(MainWindow, TreeAndListAreNamedForAssistiveTechnology) {
     Form->Show();
     EXPECT_EQ(AccessibleNameOf(Form->IPSetTreeView->Handle()), "Available IP Sets");
     EXPECT_EQ(AccessibleNameOf(Form->IPListView->Handle()), "Current Configuration");
+}
+
+// Connection names are often localised: where the tree and the status bar
+// show them, their font has the letters, not boxes.
+TEST_F(MainWindow, TheTreeAndTheStatusBarDrawLocalisedConnectionNames) {
+    const std::wstring name =
+        L"\x041F\x043E\x0434\x043A\x043B\x044E\x0447\x0435\x043D\x0438\x0435"; // Подключение
+    for (TControl* control :
+         std::initializer_list<TControl*>{Form->IPSetTreeView, Form->StatusBar}) {
+        HDC dc = GetDC(control->Handle());
+        HGDIOBJ old = SelectObject(
+            dc, reinterpret_cast<HFONT>(SendMessageA(control->Handle(), WM_GETFONT, 0, 0)));
+        std::vector<WORD> glyphs(name.size());
+        GetGlyphIndicesW(dc, name.c_str(), static_cast<int>(name.size()), glyphs.data(),
+                         GGI_MARK_NONEXISTING_GLYPHS);
+        SelectObject(dc, old);
+        ReleaseDC(control->Handle(), dc);
+        EXPECT_EQ(std::count(glyphs.begin(), glyphs.end(), 0xFFFF), 0) << control->ClassName();
+    }
 }
 
 TEST(SingleInstance, OneProgramPerDatabaseFileHoweverItsPathIsSpelled) {
