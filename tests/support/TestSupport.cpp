@@ -204,9 +204,16 @@ std::string FreshDatabase() {
     return path;
 }
 
+namespace {
+// Windows frees the locks of a killed process some time after it ended, so
+// the checks wait for a lock as the program does.
+constexpr int LockWaitMs = 5000;
+} // namespace
+
 void ExecSql(const std::string& path, const std::string& sql) {
     sqlite3* db = nullptr;
     sqlite3_open_v2(AnsiToUtf8(path).c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    sqlite3_busy_timeout(db, LockWaitMs);
     char* error = nullptr;
     int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
     std::string why = error ? error : "";
@@ -215,19 +222,24 @@ void ExecSql(const std::string& path, const std::string& sql) {
     if (rc != SQLITE_OK) throw std::runtime_error("SQL failed: " + why + " in " + sql);
 }
 
+// Read-only, so a check never changes the file it looks at; a query that
+// fails says why rather than reading as no rows.
 std::vector<std::string> QueryColumn(const std::string& path, const std::string& sql) {
     sqlite3* db = nullptr;
     sqlite3_open_v2(AnsiToUtf8(path).c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_busy_timeout(db, LockWaitMs);
     sqlite3_stmt* stmt = nullptr;
     std::vector<std::string> out;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK) {
-        while (sqlite3_step(stmt) == SQLITE_ROW) {
-            const unsigned char* t = sqlite3_column_text(stmt, 0);
-            out.push_back(t ? reinterpret_cast<const char*>(t) : "<null>");
-        }
+    int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr);
+    while (rc == SQLITE_OK && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        const unsigned char* t = sqlite3_column_text(stmt, 0);
+        out.push_back(t ? reinterpret_cast<const char*>(t) : "<null>");
+        rc = SQLITE_OK;
     }
+    std::string why = sqlite3_errmsg(db);
     sqlite3_finalize(stmt);
     sqlite3_close(db);
+    if (rc != SQLITE_DONE) throw std::runtime_error("query failed: " + why + " in " + sql);
     return out;
 }
 
