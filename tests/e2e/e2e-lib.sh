@@ -14,6 +14,9 @@ work="$2"   # this test's own folder
 rm -rf "$work" && mkdir -p "$work"
 cp "$bin"/{IPTavixVer2.exe,ipdbinit.exe,winprobe.exe,helpiptavix.html} "$work/"
 db="$work/DataBase/ipdb.ipdb"
+# The checks read the database while the program may be writing it: they wait
+# for its lock as the program does, instead of failing on "database is locked".
+sqlite3() { command sqlite3 -cmd ".timeout 5000" "$@"; }
 failures=0
 source "$root/scripts/window-manager.sh"
 source "$root/scripts/wine-arch.sh"
