@@ -21,10 +21,11 @@ public:
     std::set<std::string> Leased; // addresses with a lease's lifetime
     std::map<std::string, std::string> Files;
     std::set<std::string> Tools{"ip", "readlink", "chown", "chmod", "kill", "dhclient", "ps"};
-    std::map<std::string, TRunResult> Failing;     // by the start of the command's text
-    std::map<std::string, std::string> Answers;    // output by the start of the command's text
-    std::map<std::string, int> Takes;              // milliseconds a command runs, by its start
-    std::map<std::string, std::string> Namespaces; // readlink of /proc/PID/ns/net; else net:[1]
+    std::map<std::string, TRunResult> Failing;         // by the start of the command's text
+    std::map<std::string, std::string> Answers;        // output by the start of the command's text
+    std::map<std::string, int> Takes;                  // milliseconds a command runs, by its start
+    std::map<std::string, std::string> Namespaces;     // readlink of /proc/PID/ns/net; else net:[1]
+    std::map<std::string, std::function<void()>> Then; // what else happens after a command
     std::vector<std::string> Ran;
     bool FailWriteOver = false;
     long long Clock = 0;
@@ -33,6 +34,12 @@ public:
         std::string text = CommandText(command);
         if (!input.empty()) text += " <<" + input;
         Ran.push_back(text);
+        const TRunResult result = Answer(command, text);
+        for (const auto& [start, then] : Then)
+            if (text.rfind(start, 0) == 0) then();
+        return result;
+    }
+    TRunResult Answer(const THostCommand& command, const std::string& text) {
         for (const auto& [start, ms] : Takes)
             if (text.rfind(start, 0) == 0) {
                 // The deadline ends it, as the real host's timeout does.
@@ -553,14 +560,15 @@ TEST(NetshBridgeFlow, ALeaseStaysALeaseAndOtherClientsGoOnlyOnceTheSetHolds) {
 
     // ifupdown's dhclient in this namespace, and another namespace's for
     // its own ipt0: this one goes once the set holds, the other stays.
-    TModelHost ifupdown;
-    ifupdown.Answers["/bin/ps"] =
+    TModelHost withIfupdown;
+    withIfupdown.Answers["/bin/ps"] =
         "612 1 dhclient /sbin/dhclient -4 -pf /run/dhclient.ipt0.pid ipt0\n"
         "613 612 dhclient /bin/sh /sbin/dhclient-script ipt0\n"
         "700 1 dhclient dhclient -4 ipt0\n";
-    ifupdown.Files["/proc/612/comm"] = "dhclient\n";
-    ifupdown.Files["/proc/700/comm"] = "dhclient\n";
-    ifupdown.Namespaces["/proc/700/ns/net"] = "net:[2]";
+    withIfupdown.Files["/proc/612/comm"] = "dhclient\n";
+    withIfupdown.Files["/proc/700/comm"] = "dhclient\n";
+    withIfupdown.Namespaces["/proc/700/ns/net"] = "net:[2]";
+    TModelHost ifupdown = withIfupdown;
     EXPECT_EQ(ApplyRequest(ifupdown, Parsed(AddressCommand("ipt0", false, "10.77.0.10",
                                                            "255.255.255.0", "10.77.0.1"))),
               "");
@@ -570,6 +578,18 @@ TEST(NetshBridgeFlow, ALeaseStaysALeaseAndOtherClientsGoOnlyOnceTheSetHolds) {
     const auto set = std::find(ifupdown.Ran.begin(), ifupdown.Ran.end(),
                                "/bin/ip -4 addr add 10.77.0.10/24 dev ipt0");
     EXPECT_LT(set, kill);
+
+    // The same dhclient renews its lease just after the set was made, putting
+    // its address back beside it: the set is made again once it has gone.
+    TModelHost renewing = withIfupdown;
+    renewing.Then["/bin/ip -4 route append"] = [&renewing] {
+        if (renewing.Files.count("/proc/612/comm")) renewing.Addresses.push_back("10.77.0.146/24");
+    };
+    EXPECT_EQ(ApplyRequest(renewing, Parsed(AddressCommand("ipt0", false, "10.77.0.10",
+                                                           "255.255.255.0", "10.77.0.1"))),
+              "");
+    EXPECT_TRUE(renewing.RanStarting("/bin/kill 612"));
+    EXPECT_EQ(renewing.Addresses, (std::vector<std::string>{"10.77.0.10/24"}));
 
     // NetworkManager's dhclient: refused, naming it.
     TModelHost nm;

@@ -144,21 +144,24 @@ std::string ApplyStatic(IBridgeHost& host, const TNetshRequest& request, const s
     TIPv4State snapshot;
     if (!ReadIPv4State(host, ip, name, snapshot))
         return "The state of " + name + " could not be read with ip -j, so nothing was changed.";
-    // The clients keep running until the set holds: a rollback leaves the
-    // lease with a client that renews it.
-    auto set = [&]() -> std::string {
+    // The clients keep running until the host has taken the set: where it
+    // refuses it, the rollback leaves the lease with a client that renews it.
+    auto run = [&]() -> std::string {
         if (std::string error = RunAll(host, StaticAddressPlan(request, ip)); !error.empty())
             return "Setting the address of " + name + ": " + error;
-        return WithoutFullStop(AwaitAddress(host, request, ip, 0));
+        return "";
     };
-    if (std::string error = set(); !error.empty())
+    if (std::string error = run(); !error.empty())
         return RolledBack(host, snapshot, name, ip, error);
     if (std::string error = StopAllClients(host, name, others); !error.empty())
         return RolledBack(host, snapshot, name, ip, WithoutFullStop(error));
-    // A client that goes may take its lease's address with it: set again.
-    if (!AwaitAddress(host, request, ip, 0).empty())
-        if (std::string error = set(); !error.empty())
-            return RolledBack(host, snapshot, name, ip, error);
+    // A client renewing its lease meanwhile puts its address back, and one
+    // that goes may take its address with it: set again, and only then judge.
+    if (!AwaitAddress(host, request, ip, 0).empty()) {
+        std::string error = run();
+        if (error.empty()) error = WithoutFullStop(AwaitAddress(host, request, ip, 0));
+        if (!error.empty()) return RolledBack(host, snapshot, name, ip, error);
+    }
     return "";
 }
 
