@@ -33,6 +33,6 @@ done
 wait_until 10 sql_is "SELECT IPSET_NAME FROM IPSets" B || true
 shot after_yes
 check "A deleted, B kept" "B" "$(sqlite3 "$db" "SELECT IPSET_NAME FROM IPSets")"
-check "no message box left" 0 "$(box_count)"
+no_box "no message box left"
 stop_program
 finish

@@ -235,6 +235,16 @@ run() { # run ARGS...: the program's output (CR removed), then its exit code
 last() { tail -n1 <<<"$1"; }
 # box_count: how many of the program's message boxes are on screen.
 box_count() { xsearch --onlyvisible --name '^(QV )?IP Tavix Ver2$' | wc -l; }
+# no_box DESCRIPTION: checks that none of them is on screen; a failure quotes
+# the box that is.
+no_box() { check "$1" "no box" "$(shown_boxes)"; }
+shown_boxes() {
+  [ "$(box_count)" = 0 ] && { echo "no box"; return; }
+  local title
+  for title in "QV IP Tavix Ver2" "IP Tavix Ver2"; do
+    probe text "$title" 2>/dev/null | tr -d '\r' | tr '\n' ' ' || true
+  done
+}
 # Also when a step fails on the way: the system's netsh is put back, and no
 # program of this test outlives it (ctest would wait for the output it holds).
 pid=""

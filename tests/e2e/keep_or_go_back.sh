@@ -63,7 +63,7 @@ gateway)
   check "a gateway that answers: the host has the set" "$answers_state" "$(host_state)"
   status=$(probe status "IPTavix Ver2" | tr -d '\r')
   check "the status bar says so" yes "$([[ "$status" =~ (^|\.\ )Gateway\ 10\.77\.0\.1\ answers\ \((\<1|[0-9]+)\ ms\)$ ]] && echo yes || echo "no: $status")"
-  check "no box" 0 "$(box_count)"
+  no_box "no box"
   stop_program
   # The command line prints either and ends with 0 both times.
   result=$(run /activate silent)
@@ -96,7 +96,7 @@ cli_confirm)
   check "without /keep it ends with 1" 1 "$(last "$result")"
   check "and says it went back" yes "$(grep -qF 'Nobody kept the IP set "Silent" within 3 seconds: "ipt0" has its previous settings again.' <<<"$result" && echo yes || echo no)"
   check "the interface is as before it" "$answers_state" "$(host_state)"
-  check "no message box" 0 "$(box_count)"
+  no_box "no message box"
   ;;
 window_keep)
   # The 30 s shortened to 6 s for the test; the dialog counts down what it waits.
@@ -125,7 +125,7 @@ window_keep)
   wait_apply
   check "and goes back at once" "$before" "$(host_state)"
   check "saying so in the status bar, after the connections" 'The IP set "Answers" was not kept: "ipt0" has its previous settings again.' "$(probe status "IPTavix Ver2" | tr -d '\r' | sed 's/^.*\. The IP set/The IP set/')"
-  check "without a box" 0 "$(box_count)"
+  no_box "without a box"
   # Keep keeps it.
   activate 0
   check "the question appears again" 0 "$(keep_shown 60000; echo $?)"
@@ -134,7 +134,7 @@ window_keep)
   check "no apply follows Keep" 1 "$(probe wait "[IP Tavix Ver2] Please wait..." 3000; echo $?)"
   check "the set is kept" "$answers_state" "$(host_state)"
   check "and the status bar says so, after the connections" 'The IP set "Answers" is kept on "ipt0"' "$(probe status "IPTavix Ver2" | tr -d '\r' | sed 's/^.*\. The IP set/The IP set/')"
-  check "no box" 0 "$(box_count)"
+  no_box "no box"
   stop_program
   ;;
 esac

@@ -63,7 +63,7 @@ cli_activate | cli_failing)
     check "/activate of a set whose apply fails exits 1" 1 "$code"
     check "nothing on the host changed" "$before" "$(host_state)"
   fi
-  check "no message box" 0 "$(box_count)"
+  no_box "no message box"
   ;;
 from_adapter)
   start_program
@@ -78,7 +78,7 @@ from_adapter)
   check "stored exactly what the adapter has" "Taken|192.0.2.50|255.255.255.0|192.0.2.1|192.0.2.53||0|ipt0" \
     "$(sqlite3 "$db" "SELECT IPSET_NAME, IPADDRESS, SUBNETMASK, GATEWAY, DNS, IFNULL(DNS2, ''), DHCP, CONNECTIONNAME
       FROM IPSets JOIN Connections ON Connections.ID = CONNECTION WHERE IPSET_NAME = 'Taken'")"
-  check "no message box" 0 "$(box_count)"
+  no_box "no message box"
   stop_program
   ;;
 undo)
@@ -96,7 +96,7 @@ undo)
   keys_to '^IPTavix Ver2$' ctrl+z
   sleep 2
   check "a second Ctrl+Z runs nothing" 1 "$(probe wait "[IP Tavix Ver2] Please wait..." 100; echo $?)"
-  check "no message box" 0 "$(box_count)"
+  no_box "no message box"
   stop_program
   ;;
 in_effect)
@@ -122,7 +122,7 @@ in_effect)
   check "the list shows the new address" 1 "$(probe rows "IPTavix Ver2" | grep -c '^Current IP|10\.79\.0\.99/')"
   check "the status bar shows it" "ipt0: 10.79.0.99" "$(probe status "IPTavix Ver2" | tr -d '\r')"
   shot in_effect_moved
-  check "no message box" 0 "$(box_count)"
+  no_box "no message box"
   stop_program
   ;;
 live_bench)

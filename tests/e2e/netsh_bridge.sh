@@ -262,7 +262,7 @@ static | second_default)
   check "resolv.conf names the DNS server, its other lines kept" \
     "$(printf 'search test.invalid\nnameserver 10.77.0.53')" "$(cat /etc/resolv.conf)"
   check "the program's list shows the new address" yes "$(grep -q '10.77.0.10' <<<"$rows" && echo yes || echo no)"
-  check "no failure message" 0 "$(box_count)"
+  no_box "no failure message"
   [ "$case" = second_default ] &&
     check "the other interface keeps its default route" "default via 10.88.0.1 dev ipt1 metric 1" \
       "$(ip -4 route show default | grep 'dev ipt1' | sed 's/ *$//')"
@@ -332,7 +332,7 @@ no_gateway_no_dns)
   check "the interface holds exactly the set's address" "10.77.0.20/16" "$(ip -4 -o addr show dev ipt0 | awk '{print $4}')"
   check "no default route" "" "$(ip -4 route show default)"
   check "no name server line" "search test.invalid" "$(cat /etc/resolv.conf)"
-  check "no failure message" 0 "$(box_count)"
+  no_box "no failure message"
   ;;
 dhcp | dhcpcd_manager)
   address=$(ip -4 -o addr show dev ipt0 | awk '{print $4}')
@@ -341,7 +341,7 @@ dhcp | dhcpcd_manager)
     "$(grep -q " ${address%/*} " "$work/leases" 2>/dev/null && echo yes || echo no)"
   check "the program's list shows the lease" yes "$(grep -q "${address%/*}" <<<"$rows" && echo yes || echo no)"
   if [ "$case" = dhcp ]; then
-    check "no failure message" 0 "$(box_count)"
+    no_box "no failure message"
   else
     # The manager's DHCP serves ipt0 already: Windows' answer, nothing changed
     # (a box until the program reads the adapter as the truth).
@@ -360,7 +360,7 @@ dhcp | dhcpcd_manager)
     activate 0
     shot dhcp_again
     shown=$(probe text "QV IP Tavix Ver2" 2>/dev/null | tr -d '\r' || true)
-    check "DHCP again: no box" 0 "$(box_count)"
+    no_box "DHCP again: no box"
     [ "$(box_count)" = 0 ] || echo "  the box: $shown"
     probe close "QV IP Tavix Ver2" >/dev/null 2>&1 || true
     check "DHCP again: the same lease" "$address" "$(ip -4 -o addr show dev ipt0 | awk '{print $4}')"
@@ -383,7 +383,7 @@ dhcp | dhcpcd_manager)
   check "then static: no pid file of the bridge is left" "" "$(ls /run/iptavix-netsh/*.pid 2>/dev/null || true)"
   if [ "$case" = dhcp ]; then
     check "then static: exactly the set's address" "10.77.0.10/24" "$address"
-    check "then static: no failure message" 0 "$(box_count)"
+    no_box "then static: no failure message"
   else
     check "the manager still runs, alone" "1 0" "$(own_cmdlines '\[manager\]') $(own_cmdlines '^[^ ]*dhcpcd -4 -t')"
     # dhcpcd 9.4 may leave a rebind undone: then the user is told, and the
@@ -403,7 +403,7 @@ dhcp | dhcpcd_manager)
 nm)
   profile=$(nmcli -g ipv4.method,ipv4.addresses,ipv4.gateway,ipv4.dns connection show "IPTavix ipt0" | tr '\n' ' ')
   check "NetworkManager's profile holds the set" "manual 10.77.0.10/24 10.77.0.1 10.77.0.53 " "$profile"
-  check "no failure message" 0 "$(box_count)"
+  no_box "no failure message"
   nmcli device reapply ipt0 >/dev/null
   sleep 2
   check "after NetworkManager applies its profile again: exactly the set's address" "10.77.0.10/24" \
@@ -417,21 +417,21 @@ nm)
     "$(nmcli -g ipv4.method,ipv4.dns,ipv4.ignore-auto-dns connection show "IPTavix ipt0" | tr '\n' ' ')"
   check "no DHCP client of the bridge beside NetworkManager" "0 0 0" \
     "$(own_processes dhclient) $(own_processes udhcpc) $(own_processes dhcpcd)"
-  check "no failure message" 0 "$(box_count)"
+  no_box "no failure message"
   ;;
 resolv_link)
   check "resolv.conf is still the link" "$resolver" "$(readlink /etc/resolv.conf)"
   check "the server behind it names the DNS server, its other lines kept" \
     "$(printf 'search test.invalid\nnameserver 10.77.0.53\noptions edns0')" "$(cat "$resolver")"
   check "its mode is kept" 644 "$(stat -c %a "$resolver")"
-  check "no failure message" 0 "$(box_count)"
+  no_box "no failure message"
   ;;
 resolved_stub)
   check "the interface holds exactly the set's address" "10.77.0.10/24" "$(host_state | head -n1)"
   check "resolv.conf still names only the stub" "nameserver 127.0.0.53" "$(grep nameserver /etc/resolv.conf)"
   check "resolved holds the set's server for the link" "DNS=10.77.0.53" \
     "$(cat /run/systemd/resolve/netif/"$(ip -o link show ipt0 | cut -d: -f1)")"
-  check "no box: the check read the servers behind the stub" 0 "$(box_count)"
+  no_box "no box: the check read the servers behind the stub"
   # Where nothing tells the servers behind the stub, the set is in effect
   # and the DNS is said not to be checked, never called wrong.
   rm -rf /run/systemd/resolve/netif /run/systemd/resolve/resolv.conf
@@ -461,7 +461,7 @@ extra)
       'netsh interface ip add address "ipt0" 192.168.1.50 255.255.255.0' \
       'netsh interface ip set dns "ipt0"  static 10.77.0.53 primary')" \
     "$(tr -d '\r' <"$work/netsh-lines.txt")"
-  check "no failure message" 0 "$(box_count)"
+  no_box "no failure message"
   check "the list shows each address on a row of its own" yes \
     "$(grep -qx 'Current IP|192.168.1.50/255.255.255.0' <<<"$rows" && echo yes || echo no)"
   # The editor with the list, as the user opens it (Ctrl+E on the set).
@@ -525,7 +525,7 @@ extra)
     "10.1.0.5/16 10.77.0.10/24 172.16.0.9/16 192.168.1.50/24" "$(addresses)"
   check "added on the fly: exactly the add line" 'netsh interface ip add address "ipt0" 172.16.0.9 255.255.0.0' \
     "$(tail -n1 "$work/netsh-lines.txt" | tr -d '\r')"
-  check "added on the fly: no failure message" 0 "$(box_count)"
+  no_box "added on the fly: no failure message"
   # Removed on the fly: on that address's row the pop-up offers it third.
   list_popup 'Current IP|172.16.0.9/255.255.0.0'
   xdotool key Down Down Down Return
@@ -534,13 +534,13 @@ extra)
     "10.1.0.5/16 10.77.0.10/24 192.168.1.50/24" "$(addresses)"
   check "removed on the fly: exactly the delete line" 'netsh interface ip delete address "ipt0" 172.16.0.9' \
     "$(tail -n1 "$work/netsh-lines.txt" | tr -d '\r')"
-  check "removed on the fly: no failure message" 0 "$(box_count)"
+  no_box "removed on the fly: no failure message"
   # Undo puts back what the connection had before the removal.
   keys_to '^IPTavix Ver2$' ctrl+z
   wait_apply
   check "after Undo: the removed address is back beside the others" \
     "10.1.0.5/16 10.77.0.10/24 172.16.0.9/16 192.168.1.50/24" "$(addresses)"
-  check "after Undo: no failure message" 0 "$(box_count)"
+  no_box "after Undo: no failure message"
   shot after_undo
   ;;
 missing_interface | host_refuses | refused)
