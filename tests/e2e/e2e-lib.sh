@@ -55,6 +55,12 @@ if [ "${IPTAVIX_E2E_BUDGET:-0}" -gt 0 ]; then
       nap 0.5
     done
     echo "FAILED: the test ran past its budget of $budget s; it was waiting for: $(cat "$work/.waiting-for" 2>/dev/null || echo "nothing named")"
+    # What the screen showed then, and what a box of the program said.
+    import -window root "$work/budget_ended.png" 2>/dev/null && echo "screenshot: $work/budget_ended.png"
+    for title in "QV IP Tavix Ver2" "IP Tavix Ver2"; do
+      text=$(timeout 10 "$WINE" "$work/winprobe.exe" text "$title" 2>/dev/null | tr -d '\r' | tr '\n' ' ') || true
+      [ -z "$text" ] || echo "the box \"$title\" says: $text"
+    done
     for proc in $(descendants "$script"); do
       [ "$proc" = "$BASHPID" ] || kill -TERM "$proc" 2>/dev/null || true
     done
