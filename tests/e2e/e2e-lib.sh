@@ -18,6 +18,8 @@ db="$work/DataBase/ipdb.ipdb"
 # for its lock as the program does, instead of failing on "database is locked".
 sqlite3() { command sqlite3 -cmd ".timeout 5000" "$@"; }
 failures=0
+# The titles of the program's message boxes.
+box_titles=("QV IP Tavix Ver2" "IP Tavix Ver2")
 source "$root/scripts/window-manager.sh"
 source "$root/scripts/wine-arch.sh"
 # nap SECONDS: a pause that starts no process (a read that times out on a
@@ -57,7 +59,7 @@ if [ "${IPTAVIX_E2E_BUDGET:-0}" -gt 0 ]; then
     echo "FAILED: the test ran past its budget of $budget s; it was waiting for: $(cat "$work/.waiting-for" 2>/dev/null || echo "nothing named")"
     # What the screen showed then, and what a box of the program said.
     import -window root "$work/budget_ended.png" 2>/dev/null && echo "screenshot: $work/budget_ended.png"
-    for title in "QV IP Tavix Ver2" "IP Tavix Ver2"; do
+    for title in "${box_titles[@]}"; do
       text=$(timeout 10 "$WINE" "$work/winprobe.exe" text "$title" 2>/dev/null | tr -d '\r' | tr '\n' ' ') || true
       [ -z "$text" ] || echo "the box \"$title\" says: $text"
     done
@@ -247,7 +249,7 @@ no_box() { check "$1" "no box" "$(shown_boxes)"; }
 shown_boxes() {
   [ "$(box_count)" = 0 ] && { echo "no box"; return; }
   local title
-  for title in "QV IP Tavix Ver2" "IP Tavix Ver2"; do
+  for title in "${box_titles[@]}"; do
     probe text "$title" 2>/dev/null | tr -d '\r' | tr '\n' ' ' || true
   done
 }

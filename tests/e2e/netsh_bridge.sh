@@ -359,9 +359,7 @@ dhcp | dhcpcd_manager)
     # program tells no failure, from the window or the command line.
     activate 0
     shot dhcp_again
-    shown=$(probe text "QV IP Tavix Ver2" 2>/dev/null | tr -d '\r' || true)
     no_box "DHCP again: no box"
-    [ "$(box_count)" = 0 ] || echo "  the box: $shown"
     probe close "QV IP Tavix Ver2" >/dev/null 2>&1 || true
     check "DHCP again: the same lease" "$address" "$(ip -4 -o addr show dev ipt0 | awk '{print $4}')"
     check "DHCP again: still one client" 1 "$(own_processes dhclient)"
